@@ -1,0 +1,30 @@
+#pragma once
+
+// The program's side of the line in its simplest form: the slave of a pty
+// opened raw, whole requests written, replies read with a time limit.
+
+#include "serial/bytes.h"
+#include "sim/uniquefd.h"
+
+#include <chrono>
+#include <string>
+
+namespace lk58::test {
+
+class RawClient {
+public:
+    explicit RawClient(const std::string& path); // QFAIL-free: throws std::runtime_error
+    void Write(const Bytes& bytes);
+    // Reads until `count` bytes came or `limit` passed; returns what came.
+    Bytes Read(std::size_t count, std::chrono::milliseconds limit);
+    // Everything that arrives until the line has been quiet for `quiet`.
+    Bytes ReadUntilQuiet(std::chrono::milliseconds quiet);
+    void Close() { fd_.Reset(); }
+
+private:
+    UniqueFd fd_;
+};
+
+Bytes HexBytes(const char* text);
+
+} // namespace lk58::test
