@@ -1,0 +1,86 @@
+#include "settings/datecodec.h"
+
+#include <cstdio>
+
+namespace lk58 {
+
+std::optional<int> BlockInteger(std::span<const std::uint8_t> chars)
+{
+    std::size_t i = 0;
+    while (i < chars.size() && chars[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < chars.size() && (chars[i] == '+' || chars[i] == '-'))
+        negative = chars[i++] == '-';
+    if (i == chars.size())
+        return std::nullopt;
+    int value = 0;
+    for (; i < chars.size(); ++i) {
+        if (chars[i] < '0' || chars[i] > '9' || value > 99'999'999)
+            return std::nullopt;
+        value = value * 10 + (chars[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+int FullYear(int yy)
+{
+    const unsigned base = yy >= 97 && yy <= 99 ? 1900u : 2000u;
+    return static_cast<std::uint16_t>(static_cast<unsigned>(yy) + base);
+}
+
+namespace {
+
+// The date of converted parts, if that day exists.
+std::optional<std::chrono::year_month_day> MakeDate(int year, int month, int day)
+{
+    if (month < 1 || month > 12 || day < 1 || day > 31)
+        return std::nullopt;
+    const std::chrono::year_month_day date{std::chrono::year{year},
+                                           std::chrono::month{static_cast<unsigned>(month)},
+                                           std::chrono::day{static_cast<unsigned>(day)}};
+    if (!date.ok())
+        return std::nullopt;
+    return date;
+}
+
+} // namespace
+
+DateDecode DecodeDate(std::span<const std::uint8_t, 8> chars)
+{
+    // Offsets within the field: day 0-1; DDMMYY: month 2-3, year 4-5;
+    // DD.MM.YY: month 3-4, year 6-7.
+    DateDecode result;
+    std::size_t monthAt = 2;
+    std::optional<int> yy = BlockInteger(chars.subspan(4, 2));
+    if (!yy) {
+        monthAt = 3;
+        yy = BlockInteger(chars.subspan(6, 2));
+        if (!yy) {
+            result.corruptReports = 1;
+            return result;
+        }
+    }
+    const std::optional<int> month = BlockInteger(chars.subspan(monthAt, 2));
+    const std::optional<int> day = BlockInteger(chars.subspan(0, 2));
+    result.corruptReports = int(!month) + int(!day);
+    if (result.corruptReports > 0)
+        return result;
+    result.date = MakeDate(FullYear(*yy), *month, *day);
+    if (!result.date)
+        result.corruptReports = 1;
+    return result;
+}
+
+std::string DateText(std::chrono::year_month_day date)
+{
+    const auto year = static_cast<std::uint16_t>(static_cast<int>(date.year()));
+    const bool lastCentury = year >= 1997 && year <= 1999;
+    const auto yy = static_cast<std::uint16_t>(year - (lastCentury ? 1900 : 2000));
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2u%.2u%.2u", static_cast<unsigned>(date.day()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(yy));
+    return text;
+}
+
+} // namespace lk58
