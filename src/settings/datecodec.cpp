@@ -39,7 +39,9 @@ std::optional<std::chrono::year_month_day> MakeDate(int year, int month, int day
     const std::chrono::year_month_day date{std::chrono::year{year},
                                            std::chrono::month{static_cast<unsigned>(month)},
                                            std::chrono::day{static_cast<unsigned>(day)}};
-    if (!date.ok())
+    // The picker holds only the dates whose text reads back; a signed year
+    // such as "-5" (1995) would otherwise be shown as some other date.
+    if (!date.ok() || date < kFirstWritableDate || date > kLastWritableDate)
         return std::nullopt;
     return date;
 }

@@ -33,8 +33,9 @@ struct DateDecode {
 // Reads the date field (its 8 bytes). The first layout is taken when its
 // year converts, else the second when its year does; a failed year in both
 // gives one report. Then the month and the day are converted, each failure
-// reported by itself; once both convert, a day that does not exist in that
-// month gives one report.
+// reported by itself; once both convert, a day that does not exist, or one
+// outside kFirstWritableDate to kLastWritableDate (only a signed year can
+// give one), gives one report.
 DateDecode DecodeDate(std::span<const std::uint8_t, 8> chars);
 
 // The six digits DDMMYY that the program writes for `date`: the two-digit

@@ -74,6 +74,8 @@ private slots:
         QTest::newRow("leap day 2000") << QByteArray("290200") << 0 << QDate(2000, 2, 29);
         QTest::newRow("blanks before digits") << QByteArray(" 6 8 7") << 0 << QDate(2007, 8, 6);
         QTest::newRow("signed year -1 is 1999") << QByteArray("0608-1") << 0 << QDate(1999, 8, 6);
+        // The picker cannot hold 1995: the date is not shown as another one.
+        QTest::newRow("signed year -5 is 1995") << QByteArray("0608-5") << 1 << QDate();
         QTest::newRow("310207 no such day") << QByteArray("310207") << 1 << QDate();
         QTest::newRow("290297 no leap year") << QByteArray("290297") << 1 << QDate();
         QTest::newRow("month 13") << QByteArray("061307") << 1 << QDate();
