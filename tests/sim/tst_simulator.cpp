@@ -19,6 +19,11 @@ namespace {
 constexpr auto kReplyLimit = 2000ms;
 // How long the tests listen for a reply that must not come.
 constexpr auto kSilence = 150ms;
+
+std::size_t ReplySize(const Bytes& request)
+{
+    return request[0] == kReadAllCode ? kReadAllReplySize : kShortReplySize;
+}
 } // namespace
 
 class TstSimulator : public QObject {
@@ -95,6 +100,201 @@ private slots:
         QVERIFY(sim_->AppliedWrites() == expected);
         // The read-all reply carries the new word.
         QCOMPARE(Exchange(ReadAllRequest(), kReadAllReplySize), ReadAllReply(sim_->Block()));
+    }
+
+    void badChecksumNoReply_data()
+    {
+        QTest::addColumn<Bytes>("request");
+        QTest::newRow("ping") << HexBytes("FF BF BE");
+        QTest::newRow("read-all") << HexBytes("FE 7F 7E");
+        QTest::newRow("write") << HexBytes("14 00 00 00 05 00 00");
+    }
+    void badChecksumNoReply()
+    {
+        QFETCH(Bytes, request);
+        const Tq36Block before = sim_->Block();
+        client_->Write(request);
+        QVERIFY(client_->Read(1, kSilence).empty());
+        QVERIFY(sim_->Block() == before);
+        // Framing carries on right behind the bad request.
+        QCOMPARE(Exchange(PingRequest(), kShortReplySize).size(), kShortReplySize);
+        const auto log = sim_->Requests();
+        QCOMPARE(log.size(), std::size_t(2));
+        QCOMPARE(log[0].bytes, request);
+        QCOMPARE(log[0].outcome, RequestOutcome::BadChecksum);
+        QCOMPARE(log[1].outcome, RequestOutcome::Answered);
+        QCOMPARE(sim_->Counters().badChecksums, std::size_t(1));
+    }
+
+    void unknownParameterIgnored_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::newRow("0") << 0;
+        QTest::newRow("65") << 65;
+        QTest::newRow("200") << 200;
+    }
+    void unknownParameterIgnored()
+    {
+        QFETCH(int, number);
+        const Tq36Block before = sim_->Block();
+        client_->Write(WriteRequest16(number, 1));
+        QVERIFY(client_->Read(1, kSilence).empty());
+        QVERIFY(sim_->Block() == before);
+        QVERIFY(sim_->AppliedWrites().empty());
+        QCOMPARE(sim_->Requests().at(0).outcome, RequestOutcome::Rejected);
+        QCOMPARE(sim_->Counters().rejected, std::size_t(1));
+    }
+
+    void partialRequestDropped_data()
+    {
+        QTest::addColumn<Bytes>("partial");
+        QTest::newRow("ping cut after 2 bytes") << HexBytes("FF BF");
+        QTest::newRow("write cut after 1 byte") << HexBytes("14");
+        QTest::newRow("write cut after 6 bytes") << HexBytes("14 00 00 00 05 2B");
+    }
+    void partialRequestDropped()
+    {
+        QFETCH(Bytes, partial);
+        sim_->SetGap(20ms);
+        client_->Write(partial);
+        QVERIFY(sim_->WaitForRequests(1, kReplyLimit));
+        QCOMPARE(Exchange(PingRequest(), kShortReplySize), HexBytes("FF 54 51 33 36 3E EC"));
+        QVERIFY(client_->Read(1, kSilence).empty());
+        const auto log = sim_->Requests();
+        QCOMPARE(log.size(), std::size_t(2));
+        QCOMPARE(log[0].bytes, partial);
+        QCOMPARE(log[0].outcome, RequestOutcome::Partial);
+        QCOMPARE(log[1].bytes, PingRequest());
+        QCOMPARE(sim_->Word(20), std::uint16_t(0));
+    }
+
+    void requestInPiecesWithinGap()
+    {
+        sim_->SetGap(1000ms);
+        const Bytes request = WriteRequest16(20, 5);
+        client_->Write(Bytes(request.begin(), request.begin() + 3));
+        QVERIFY(client_->Read(1, 50ms).empty());
+        client_->Write(Bytes(request.begin() + 3, request.end()));
+        QCOMPARE(client_->Read(kShortReplySize, kReplyLimit), ShortReply(19));
+        QCOMPARE(sim_->Word(20), std::uint16_t(5));
+    }
+
+    void answerOnlyTheTenthPing()
+    {
+        sim_->AnswerFrom(10, kOnPing);
+        for (int i = 1; i < 10; ++i) {
+            client_->Write(PingRequest());
+            QVERIFY(sim_->WaitForRequests(std::size_t(i), kReplyLimit));
+        }
+        // Writes are not affected by a fault limited to pings.
+        QCOMPARE(Exchange(WriteRequest16(2, 1), kShortReplySize), ShortReply(1));
+        QCOMPARE(Exchange(PingRequest(), kShortReplySize), HexBytes("FF 54 51 33 36 3E EC"));
+        QVERIFY(client_->Read(1, kSilence).empty()); // the nine silenced pings left nothing behind
+        const SimCounters c = sim_->Counters();
+        QCOMPARE(c.pings, std::size_t(10));
+        QCOMPARE(c.silenced, std::size_t(9));
+        QCOMPARE(c.replies, std::size_t(2));
+        QCOMPARE(sim_->FaultCount(Fault::Silent), 0);
+    }
+
+    void silencedWriteHasNoEffect()
+    {
+        sim_->SetFault(Fault::Silent, 1, kOnWrite);
+        client_->Write(WriteRequest16(20, 77));
+        QVERIFY(client_->Read(1, kSilence).empty());
+        QCOMPARE(sim_->Word(20), std::uint16_t(0));
+        QCOMPARE(Exchange(WriteRequest16(20, 77), kShortReplySize), ShortReply(19));
+        QCOMPARE(sim_->Word(20), std::uint16_t(77));
+        const auto log = sim_->Requests();
+        QCOMPARE(log.at(0).outcome, RequestOutcome::Silenced);
+        QCOMPARE(log.at(1).outcome, RequestOutcome::Answered);
+        QCOMPARE(sim_->AppliedWrites().size(), std::size_t(1));
+    }
+
+    void damagedReplyOnce_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<Bytes>("request");
+        QTest::addColumn<Bytes>("damaged");
+        const auto i = [](Fault f) { return int(f); };
+        QTest::newRow("corrupt checksum of ping") << i(Fault::CorruptChecksum) << PingRequest()
+                                                  << HexBytes("FF 54 51 33 36 3E 13");
+        QTest::newRow("ack with the parameter number") << i(Fault::WrongFirstByte) << WriteRequest16(30, 0x4142)
+                                                       << HexBytes("1E 00 00 00 00 57 FD");
+        QTest::newRow("ping reply starting FE") << i(Fault::WrongFirstByte) << PingRequest()
+                                                << ShortReply(0xFE, {'T', 'Q', '3', '6'});
+        QTest::newRow("extra bytes behind ack") << i(Fault::ExtraBytes) << WriteRequest16(1, 2)
+                                                << HexBytes("00 00 00 00 00 FF FF 55 AA");
+        Bytes readAll = ReadAllReply(DefaultBlock());
+        readAll[0] = 0xFF;
+        readAll.resize(kReadAllReplySize - 2);
+        AppendChecksum(readAll);
+        QTest::newRow("read-all reply starting FF") << i(Fault::WrongFirstByte) << ReadAllRequest() << readAll;
+    }
+    void damagedReplyOnce()
+    {
+        QFETCH(int, fault);
+        QFETCH(Bytes, request);
+        QFETCH(Bytes, damaged);
+        sim_->SetExtraBytes(HexBytes("55 AA"));
+        sim_->SetFault(Fault(fault), 1);
+        client_->Write(request);
+        QCOMPARE(client_->Read(damaged.size() + 1, kSilence * 2), damaged);
+        QCOMPARE(sim_->FaultCount(Fault(fault)), 0);
+        // The next reply to the same request is sound again.
+        client_->Write(request);
+        const Bytes sound = client_->Read(ReplySize(request), kReplyLimit);
+        QVERIFY(ChecksumValid(sound));
+        QCOMPARE(sound.front(), request[0] >= 0xFE ? request[0] : std::uint8_t(request[0] - 1));
+    }
+
+    void faultsCombineAndLast()
+    {
+        sim_->SetFault(Fault::CorruptChecksum);
+        sim_->SetFault(Fault::ExtraBytes, 2, kOnPing);
+        for (int i = 0; i < 3; ++i) {
+            client_->Write(PingRequest());
+            const Bytes expected = i < 2 ? HexBytes("FF 54 51 33 36 3E 13 00") : HexBytes("FF 54 51 33 36 3E 13");
+            QCOMPARE(client_->Read(expected.size() + 1, kSilence * 2), expected);
+        }
+        QCOMPARE(sim_->FaultCount(Fault::CorruptChecksum), kEveryReply);
+        sim_->ClearFaults();
+        QCOMPARE(Exchange(PingRequest(), kShortReplySize), HexBytes("FF 54 51 33 36 3E EC"));
+    }
+
+    void splitReply_data()
+    {
+        QTest::addColumn<Bytes>("request");
+        QTest::addColumn<int>("splitAt");
+        QTest::addColumn<int>("firstPiece");
+        QTest::newRow("ack 3+4") << WriteRequest16(1, 2) << 3 << 3;
+        QTest::newRow("read-all in the middle") << ReadAllRequest() << 0 << 65;
+        QTest::newRow("past the end keeps one byte back") << PingRequest() << 50 << 6;
+    }
+    void splitReply()
+    {
+        QFETCH(Bytes, request);
+        QFETCH(int, splitAt);
+        QFETCH(int, firstPiece);
+        sim_->SetSplit(std::size_t(splitAt), 600ms);
+        sim_->SetFault(Fault::Split, 1);
+        client_->Write(request);
+        const Bytes first = client_->Read(kReadAllReplySize, 300ms);
+        QCOMPARE(int(first.size()), firstPiece);
+        Bytes whole = first;
+        const Bytes rest = client_->Read(ReplySize(request) - first.size(), kReplyLimit);
+        whole.insert(whole.end(), rest.begin(), rest.end());
+        QVERIFY(ChecksumValid(whole));
+        QCOMPARE(whole.size(), ReplySize(request));
+    }
+
+    void delayedReply()
+    {
+        sim_->SetDelay(400ms);
+        sim_->SetFault(Fault::Delay, 1, kOnPing);
+        client_->Write(PingRequest());
+        QVERIFY(client_->Read(1, 200ms).empty());
+        QCOMPARE(client_->Read(kShortReplySize, kReplyLimit), HexBytes("FF 54 51 33 36 3E EC"));
     }
 };
 
