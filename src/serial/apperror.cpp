@@ -1,0 +1,63 @@
+#include "serial/apperror.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace lk58 {
+
+namespace {
+
+std::mutex handlerLock;
+
+std::function<void(std::exception_ptr)>& Handler()
+{
+    static std::function<void(std::exception_ptr)> handler;
+    return handler;
+}
+
+void PrintToStderr(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "LK58: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "LK58: unknown error\n");
+    }
+}
+
+} // namespace
+
+void SetExceptionHandler(std::function<void(std::exception_ptr)> handler)
+{
+    std::lock_guard lock(handlerLock);
+    Handler() = std::move(handler);
+}
+
+void HandleException(std::exception_ptr error) noexcept
+{
+    if (!error)
+        return;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAbort&) {
+        return;
+    } catch (...) {
+    }
+    std::function<void(std::exception_ptr)> handler;
+    {
+        std::lock_guard lock(handlerLock);
+        handler = Handler();
+    }
+    try {
+        if (handler)
+            handler(error);
+        else
+            PrintToStderr(error);
+    } catch (...) {
+        // The error box itself failed: nothing is left to show it.
+        PrintToStderr(std::current_exception());
+    }
+}
+
+} // namespace lk58

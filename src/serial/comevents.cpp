@@ -1,0 +1,143 @@
+#include "serial/comport.h"
+
+#include "serial/apperror.h"
+#include "serial/comthread.h"
+#include "serial/serialdevice.h"
+
+#include <system_error>
+
+namespace lk58 {
+
+#define LK58_HANDLER_SETTER(Type, Name)                 \
+    void TCustomComPort::Set##Name(Type handler)        \
+    {                                                   \
+        if (handler == Name##_)                         \
+            return;                                     \
+        Name##_ = std::move(handler);                   \
+        UpdateEventMask();                              \
+    }
+LK58_HANDLER_SETTER(TNotifyEvent, OnBreak)
+LK58_HANDLER_SETTER(TNotifyEvent, OnCTSChange)
+LK58_HANDLER_SETTER(TNotifyEvent, OnDSRChange)
+LK58_HANDLER_SETTER(TLineErrorEvent, OnLineError)
+LK58_HANDLER_SETTER(TNotifyEvent, OnEvent1)
+LK58_HANDLER_SETTER(TNotifyEvent, OnEvent2)
+LK58_HANDLER_SETTER(TNotifyEvent, OnPrinterError)
+LK58_HANDLER_SETTER(TNotifyEvent, OnRing)
+LK58_HANDLER_SETTER(TNotifyEvent, OnRLSDChange)
+LK58_HANDLER_SETTER(TNotifyEvent, OnRx80PercFull)
+LK58_HANDLER_SETTER(TNotifyEvent, OnRxChar)
+LK58_HANDLER_SETTER(TNotifyEvent, OnRxFlag)
+LK58_HANDLER_SETTER(TNotifyEvent, OnTxEmpty)
+#undef LK58_HANDLER_SETTER
+
+namespace {
+
+// The notify handlers in dispatch order with their event bits; the line
+// error check (kEvErr) sits between OnDSRChange and OnEvent1.
+struct TNotifyRow {
+    std::uint32_t bit;
+    TNotifyEvent TCustomComPort::*handler;
+};
+
+} // namespace
+
+std::uint32_t TCustomComPort::HandlerEventMask() const
+{
+    const std::pair<bool, std::uint32_t> rows[] = {
+        {bool(OnBreak_), kEvBreak}, {bool(OnCTSChange_), kEvCts},
+        {bool(OnDSRChange_), kEvDsr}, {bool(OnLineError_), kEvErr},
+        {bool(OnEvent1_), kEvEvent1}, {bool(OnEvent2_), kEvEvent2},
+        {bool(OnPrinterError_), kEvPErr}, {bool(OnRing_), kEvRing},
+        {bool(OnRLSDChange_), kEvRlsd}, {bool(OnRx80PercFull_), kEvRx80Full},
+        {bool(OnRxChar_), kEvRxChar}, {bool(OnRxFlag_), kEvRxFlag},
+        {bool(OnTxEmpty_), kEvTxEmpty}};
+    std::uint32_t mask = 0;
+    for (const auto& [assigned, bit] : rows)
+        if (assigned)
+            mask |= bit;
+    return mask;
+}
+
+void TCustomComPort::UpdateEventMask()
+{
+    if (!Active())
+        return;
+    const std::uint32_t mask = HandlerEventMask();
+    if (mask == 0)
+        StopEventThread();
+    CheckResult(Device().SetCommMask(mask));
+    driverMask_ = mask;
+    if (mask != 0)
+        StartEventThread();
+}
+
+void TCustomComPort::StartEventThread()
+{
+    if (eventThread_)
+        return;
+    try {
+        eventThread_ = TComThread::Start(*this, Device().CreateEventWaiter(),
+                                         synchronizeEvents_, threadPriority_);
+    } catch (const std::system_error&) {
+        RaiseComError(0, kMsgNoThread);
+    }
+}
+
+void TCustomComPort::StopEventThread()
+{
+    if (!eventThread_)
+        return;
+    eventThread_->Terminate();
+    if (Active())
+        Device().SetCommMask(0);
+    eventThread_.reset();
+}
+
+void TCustomComPort::HandleWakes(std::uint32_t wakes)
+{
+    Guarded([&] { DispatchEvents(Device().CollectEvents(wakes, driverMask_)); });
+}
+
+void TCustomComPort::DispatchEvents(std::uint32_t occurred)
+{
+    static constexpr TNotifyRow before[] = {
+        {kEvBreak, &TCustomComPort::OnBreak_},
+        {kEvCts, &TCustomComPort::OnCTSChange_},
+        {kEvDsr, &TCustomComPort::OnDSRChange_}};
+    static constexpr TNotifyRow after[] = {
+        {kEvEvent1, &TCustomComPort::OnEvent1_},
+        {kEvEvent2, &TCustomComPort::OnEvent2_},
+        {kEvPErr, &TCustomComPort::OnPrinterError_},
+        {kEvRing, &TCustomComPort::OnRing_},
+        {kEvRlsd, &TCustomComPort::OnRLSDChange_},
+        {kEvRx80Full, &TCustomComPort::OnRx80PercFull_},
+        {kEvRxChar, &TCustomComPort::OnRxChar_},
+        {kEvRxFlag, &TCustomComPort::OnRxFlag_},
+        {kEvTxEmpty, &TCustomComPort::OnTxEmpty_}};
+    // A handler that raises ends the cycle; the error goes to the error box.
+    // A handler that closes (or closes and reopens) the port ends it too.
+    const std::shared_ptr<TComThread> thread = eventThread_;
+    const auto stillOurs = [&] { return Active() && eventThread_ == thread; };
+    const auto fire = [&](const TNotifyRow& row) {
+        if ((occurred & row.bit) && this->*row.handler && stillOurs()) {
+            const TNotifyEvent handler = this->*row.handler; // may be reassigned inside
+            handler(Sender());
+        }
+    };
+    Guarded([&] {
+        for (const TNotifyRow& row : before)
+            fire(row);
+        if ((occurred & kEvErr) && OnLineError_ && stillOurs())
+            CheckLineErrors();
+        for (const TNotifyRow& row : after)
+            fire(row);
+    });
+}
+
+void TCustomComPort::RaiseThreadError(int code)
+{
+    RaiseComError(code, platform::SystemMessage(code));
+}
+
+} // namespace lk58

@@ -1,0 +1,237 @@
+#pragma once
+
+#include "serial/bytes.h"
+#include "serial/comevent.h"
+#include "serial/comgroups.h"
+#include "serial/comtypes.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace lk58 {
+
+namespace platform {
+class TSerialDevice;
+}
+
+class TComPort;
+class TComThread;
+
+// The serial port's error: the system's text and its error code, or code 0
+// for the port's own messages.
+class EComError : public std::runtime_error {
+public:
+    EComError(std::int32_t code, const std::string& message)
+        : std::runtime_error(message), code_(code)
+    {
+    }
+    std::int32_t ErrorCode() const { return code_; }
+
+private:
+    std::int32_t code_;
+};
+
+using TNotifyEvent = TEvent<TComPort&>;
+using TOpenCloseEvent = TEvent<TComPort&>;
+using TLineErrorEvent = TEvent<TComPort&, TLineErrors>;
+using TComErrorEvent = TEvent<TComPort&, const EComError&, TComAction&>;
+// Sender, Buffer, Length, WaitOnCompletion, as the read or write received them.
+using TReadWriteEvent = TEvent<TComPort&, const void*, std::int32_t, bool>;
+
+extern const char* const kMsgClosedPort;
+extern const char* const kMsgOpenPort;
+extern const char* const kMsgNoThread;
+extern const char* const kMsgTimeout;
+
+// A serial port: its line settings, opening and closing, an event thread
+// that hands line events to the user-interface thread, overlapped reads and
+// writes, purges and the list of the machine's ports. Everything but the
+// event thread runs on the user-interface thread.
+class TCustomComPort : public QObject {
+public:
+    TCustomComPort(const TCustomComPort&) = delete;
+    TCustomComPort& operator=(const TCustomComPort&) = delete;
+    ~TCustomComPort() override;
+
+    const std::string& DeviceName() const { return deviceName_; }
+    void SetDeviceName(const std::string& name);
+    TBaudRate BaudRate() const { return baudRate_; }
+    void SetBaudRate(TBaudRate rate);
+    // The rate in bits per second that the port uses: the custom value with
+    // brCustom, else the table value of BaudRate (0 for brDefault).
+    std::int32_t CustomBaudRate() const;
+    void SetCustomBaudRate(std::int32_t rate);
+    TDataBits DataBits() const { return dataBits_; }
+    void SetDataBits(TDataBits bits);
+    TParity Parity() const { return parity_; }
+    void SetParity(TParity parity);
+    TStopBits StopBits() const { return stopBits_; }
+    void SetStopBits(TStopBits bits);
+    TOptions Options() const { return options_; }
+    void SetOptions(TOptions options);
+    TFlowControl& FlowControl() { return *flowControl_; }
+    const TFlowControl& FlowControl() const { return *flowControl_; }
+    TCharacters& Characters() { return *characters_; }
+    const TCharacters& Characters() const { return *characters_; }
+    TBufferSizes& BufferSizes() { return *bufferSizes_; }
+    const TBufferSizes& BufferSizes() const { return *bufferSizes_; }
+    TTimeouts& Timeouts() { return *timeouts_; }
+    const TTimeouts& Timeouts() const { return *timeouts_; }
+    TPriorityClass PriorityClass() const { return priorityClass_; }
+    void SetPriorityClass(TPriorityClass priority);
+    TThreadPriority ThreadPriority() const { return threadPriority_; }
+    void SetThreadPriority(TThreadPriority priority);
+    bool SynchronizeEvents() const { return synchronizeEvents_; }
+    void SetSynchronizeEvents(bool synchronize);
+
+    bool Active() const;
+    void SetActive(bool active);
+    bool ActiveRequested() const { return activeRequested_; }
+    // Loading a stored description: Active is applied when loading ends.
+    void BeginLoading() { loading_ = true; }
+    void Loaded();
+    bool Loading() const { return loading_; }
+
+    void Open();
+    void Close();
+    virtual void OpenDevice();
+    void CloseDevice();
+    void ApplySettings();
+    void ApplyBufferSizes();
+    void ApplyTimeouts();
+    void RequireOpen() const;
+    void RequireClosed() const;
+    // The gate of every platform call: raises the platform error when ok is
+    // false, unless the error code says "none" or "still under way".
+    void CheckResult(bool ok) const;
+    // Raises EComError through OnError (or EAbort when OnError asks for it).
+    [[noreturn]] void RaiseComError(std::int32_t code, const std::string& message) const;
+    // Writes the settings into a line state record that the driver reported.
+    void FillDeviceControlBlock(TDcb& dcb) const;
+
+    // Reading, writing, purging (lengths in bytes).
+    void Read(void* buffer, std::int32_t length, bool waitOnCompletion);
+    void Write(const void* buffer, std::int32_t length, bool waitOnCompletion);
+    void WaitReadDone();
+    void WaitWriteDone();
+    bool ReadPending() const;
+    bool WritePending() const;
+    // Replaces bytes with everything now waiting in the input queue.
+    void ReadAvailable(Bytes& bytes);
+    // Starts writing bytes and returns; they must stay unchanged until
+    // WaitWriteDone (or the next write) has returned.
+    void BeginWrite(const Bytes& bytes);
+    std::uint32_t InputCount();
+    void CheckLineErrors();
+    void AbortAndClearInput();
+    void AbortAndClearOutput();
+    void ClearInput();
+    void ClearOutput();
+    TModemStatus ModemStatus();
+
+    // Appends the full names of the machine's serial ports, in name order.
+    static void ListPorts(std::vector<std::string>& names);
+
+    // Event mask of the assigned handlers, and the one last given to the
+    // driver (0 while closed).
+    std::uint32_t HandlerEventMask() const;
+    std::uint32_t DriverEventMask() const { return driverMask_; }
+    bool EventThreadRunning() const { return static_cast<bool>(eventThread_); }
+    void UpdateEventMask();
+    void StartEventThread();
+    void StopEventThread();
+
+#define LK58_HANDLER(Type, Name)                                  \
+    const Type& Name() const { return Name##_; }                  \
+    void Set##Name(Type handler);
+    LK58_HANDLER(TNotifyEvent, OnBreak)
+    LK58_HANDLER(TNotifyEvent, OnCTSChange)
+    LK58_HANDLER(TNotifyEvent, OnDSRChange)
+    LK58_HANDLER(TLineErrorEvent, OnLineError)
+    LK58_HANDLER(TNotifyEvent, OnEvent1)
+    LK58_HANDLER(TNotifyEvent, OnEvent2)
+    LK58_HANDLER(TNotifyEvent, OnPrinterError)
+    LK58_HANDLER(TNotifyEvent, OnRing)
+    LK58_HANDLER(TNotifyEvent, OnRLSDChange)
+    LK58_HANDLER(TNotifyEvent, OnRx80PercFull)
+    LK58_HANDLER(TNotifyEvent, OnRxChar)
+    LK58_HANDLER(TNotifyEvent, OnRxFlag)
+    LK58_HANDLER(TNotifyEvent, OnTxEmpty)
+#undef LK58_HANDLER
+
+#define LK58_HOOK(Type, Name)                                     \
+    const Type& Name() const { return Name##_; }                  \
+    void Set##Name(Type hook) { Name##_ = std::move(hook); }
+    LK58_HOOK(TOpenCloseEvent, BeforeOpen)
+    LK58_HOOK(TOpenCloseEvent, AfterOpen)
+    LK58_HOOK(TOpenCloseEvent, BeforeClose)
+    LK58_HOOK(TOpenCloseEvent, AfterClose)
+    LK58_HOOK(TComErrorEvent, OnError)
+    LK58_HOOK(TReadWriteEvent, BeforeRead)
+    LK58_HOOK(TReadWriteEvent, AfterRead)
+    LK58_HOOK(TReadWriteEvent, BeforeWrite)
+    LK58_HOOK(TReadWriteEvent, AfterWrite)
+#undef LK58_HOOK
+
+protected:
+    explicit TCustomComPort(QObject* owner = nullptr);
+    // The platform device behind the port; tests may put a decorator here.
+    virtual std::unique_ptr<platform::TSerialDevice> CreateDevice();
+
+private:
+    friend class TComThread;
+
+    TComPort& Sender();
+    void Fire(const TOpenCloseEvent& hook);
+    platform::TSerialDevice& Device();
+    const platform::TSerialDevice* DeviceIfAny() const { return device_.get(); }
+    void HandleWakes(std::uint32_t wakes);
+    void DispatchEvents(std::uint32_t occurred);
+    void RaiseThreadError(int code);
+    void CallRead(const TReadWriteEvent& hook, const void* buffer, std::int32_t length, bool wait);
+    void Purge(std::uint32_t flags);
+
+    std::string deviceName_ = "COM1";
+    TBaudRate baudRate_ = brDefault;
+    std::int32_t customBaudRate_ = 0;
+    TDataBits dataBits_ = dbDefault;
+    TParity parity_ = paDefault;
+    TStopBits stopBits_ = sbDefault;
+    TOptions options_;
+    std::unique_ptr<TFlowControl> flowControl_;
+    std::unique_ptr<TCharacters> characters_;
+    std::unique_ptr<TBufferSizes> bufferSizes_;
+    std::unique_ptr<TTimeouts> timeouts_;
+    TPriorityClass priorityClass_ = pcDefault;
+    TThreadPriority threadPriority_ = tpTimeCritical;
+    bool synchronizeEvents_ = true;
+    bool activeRequested_ = false;
+    bool loading_ = false;
+    std::int32_t savedPriorityClass_ = -1;
+    std::uint32_t readRequested_ = 0;
+    std::uint32_t writeRequested_ = 0;
+    std::uint32_t driverMask_ = 0;
+    std::unique_ptr<platform::TSerialDevice> device_;
+    std::shared_ptr<TComThread> eventThread_;
+
+    TNotifyEvent OnBreak_, OnCTSChange_, OnDSRChange_, OnEvent1_, OnEvent2_,
+        OnPrinterError_, OnRing_, OnRLSDChange_, OnRx80PercFull_, OnRxChar_,
+        OnRxFlag_, OnTxEmpty_;
+    TLineErrorEvent OnLineError_;
+    TOpenCloseEvent BeforeOpen_, AfterOpen_, BeforeClose_, AfterClose_;
+    TComErrorEvent OnError_;
+    TReadWriteEvent BeforeRead_, AfterRead_, BeforeWrite_, AfterWrite_;
+};
+
+// The port as the program uses it.
+class TComPort : public TCustomComPort {
+public:
+    explicit TComPort(QObject* owner = nullptr) : TCustomComPort(owner) {}
+};
+
+} // namespace lk58

@@ -1,0 +1,233 @@
+#include "ptypair.h"
+#include "testport.h"
+
+#include "serial/apperror.h"
+#include "serial/comport.h"
+#include "serial/comthread.h"
+
+#include <QtTest>
+
+#include <cerrno>
+#include <future>
+#include <thread>
+
+using namespace lk58;
+
+namespace {
+
+// A receiver as the device link is: collects the bytes on each received-data event.
+class TReceiver : public QObject {
+public:
+    Bytes received;
+    int calls = 0;
+    bool offUiThread = false;
+    void ComPortRxChar(TComPort& port)
+    {
+        ++calls;
+        offUiThread |= QThread::currentThread() != qApp->thread();
+        Bytes chunk;
+        port.ReadAvailable(chunk);
+        received.insert(received.end(), chunk.begin(), chunk.end());
+    }
+};
+
+void OpenOn(TComPort& port, const TPtyPair& pty)
+{
+    port.SetDeviceName(pty.SlavePath());
+    port.SetBaudRate(br4800);
+    port.SetActive(true);
+}
+
+// Lets the event thread and the event queue run for ms milliseconds.
+void Settle(int ms)
+{
+    QTest::qWait(ms);
+}
+
+} // namespace
+
+class TstComEvents : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QTRY_COMPARE(TComThread::Running(), 0); // no thread left from an earlier case
+    }
+
+    void receivedDataOnUiThread()
+    {
+        TPtyPair pty;
+        TComPort port;
+        TReceiver link;
+        port.SetOnRxChar(TNotifyEvent(&link, &TReceiver::ComPortRxChar));
+        OpenOn(port, pty);
+        pty.Write({0x01, 0x02});
+        QTRY_COMPARE(link.received.size(), std::size_t(2));
+        pty.Write({0x03, 0x04, 0x05});
+        QTRY_COMPARE(link.received, Bytes({0x01, 0x02, 0x03, 0x04, 0x05}));
+        QVERIFY(!link.offUiThread);
+    }
+
+    void eventMaskFollowsHandlers()
+    {
+        TPtyPair pty;
+        TComPort port;
+        TReceiver link;
+        OpenOn(port, pty);
+        QCOMPARE(port.DriverEventMask(), 0u);
+        QVERIFY(!port.EventThreadRunning());
+        QCOMPARE(TComThread::Running(), 0);
+
+        port.SetOnRxChar(TNotifyEvent(&link, &TReceiver::ComPortRxChar));
+        QCOMPARE(port.DriverEventMask(), 0x0001u);
+        QTRY_COMPARE(TComThread::Running(), 1);
+        port.SetOnLineError([](TComPort&, TLineErrors) {});
+        QCOMPARE(port.DriverEventMask(), 0x0081u);
+        port.SetOnRxChar(TNotifyEvent(&link, &TReceiver::ComPortRxChar)); // the same handler
+        QCOMPARE(TComThread::Running(), 1);
+
+        port.SetOnRxChar(TNotifyEvent());
+        port.SetOnLineError(TLineErrorEvent());
+        QCOMPARE(port.DriverEventMask(), 0u);
+        QVERIFY(!port.EventThreadRunning());
+        QTRY_COMPARE(TComThread::Running(), 0);
+    }
+
+    void programHandlersGiveMask0x81()
+    {
+        TPtyPair pty;
+        TComPort port;
+        TReceiver link;
+        port.SetOnRxChar(TNotifyEvent(&link, &TReceiver::ComPortRxChar));
+        port.SetOnLineError([](TComPort&, TLineErrors) {});
+        OpenOn(port, pty);
+        QCOMPARE(port.DriverEventMask(), 0x0081u);
+        QTRY_COMPARE(TComThread::Running(), 1);
+    }
+
+    void lineErrorsDispatchedBeforeReceivedData()
+    {
+        TPtyPair pty;
+        TTestPort port;
+        QStringList calls;
+        port.SetOnLineError([&](TComPort&, TLineErrors errors) {
+            calls << QString("errors %1").arg(errors.Bits(), 0, 16);
+        });
+        port.SetOnRxChar([&](TComPort& p) {
+            Bytes bytes;
+            p.ReadAvailable(bytes);
+            calls << QString("bytes %1").arg(bytes.size());
+        });
+        OpenOn(port, pty);
+        port.injection->extraEvents = kEvErr;
+        port.injection->lineErrors = kCeFrame;
+        pty.Write({0x55, 0x56});
+        QTRY_COMPARE(calls.size(), 2);
+        Settle(50);
+        QCOMPARE(calls, QStringList({"errors 4", "bytes 2"})); // bit 2: leFrame
+    }
+
+    void handlerErrorShownOnceAndEventsGoOn()
+    {
+        TPtyPair pty;
+        TComPort port;
+        QStringList shown;
+        SetExceptionHandler([&](std::exception_ptr e) {
+            try {
+                std::rethrow_exception(e);
+            } catch (const std::exception& x) {
+                shown << x.what();
+            }
+        });
+        int calls = 0;
+        port.SetOnRxChar([&](TComPort& p) {
+            Bytes bytes;
+            p.ReadAvailable(bytes);
+            if (++calls == 1)
+                throw std::runtime_error("handler failed");
+        });
+        OpenOn(port, pty);
+        pty.Write({0x01});
+        QTRY_COMPARE(calls, 1);
+        pty.Write({0x02});
+        QTRY_COMPARE(calls, 2);
+        QCOMPARE(shown, QStringList({"handler failed"}));
+        SetExceptionHandler(nullptr);
+    }
+
+    void vanishedDeviceClosesPort()
+    {
+        TPtyPair pty;
+        TComPort port;
+        QStringList calls;
+        bool offUiThread = false;
+        port.SetOnRxChar([](TComPort&) {});
+        port.SetOnError([&](TComPort& p, const EComError& e, TComAction&) {
+            offUiThread |= QThread::currentThread() != qApp->thread();
+            calls << QString("error %1 %2 open %3").arg(e.ErrorCode()).arg(e.what()).arg(p.Active());
+        });
+        port.SetBeforeClose([&](TComPort&) { calls << "BeforeClose"; });
+        port.SetAfterClose([&](TComPort&) { calls << "AfterClose"; });
+        OpenOn(port, pty);
+        QTRY_COMPARE(TComThread::Running(), 1);
+        pty.CloseMaster();
+        QTRY_VERIFY(!port.Active());
+        QCOMPARE(calls, QStringList({QString("error %1 Input/output error open 1").arg(EIO),
+                                     "BeforeClose", "AfterClose"}));
+        QVERIFY(!offUiThread);
+        QTRY_COMPARE(TComThread::Running(), 0);
+    }
+
+    void closeWhileWaitingCallsNothing()
+    {
+        TPtyPair pty;
+        TComPort port;
+        int calls = 0;
+        port.SetOnRxChar([&](TComPort&) { ++calls; });
+        OpenOn(port, pty);
+        QTRY_COMPARE(TComThread::Running(), 1);
+        port.SetActive(false);
+        pty.Write({0x01, 0x02});
+        QTRY_COMPARE(TComThread::Running(), 0);
+        Settle(50);
+        QCOMPARE(calls, 0);
+    }
+
+    void closeAndReopenManyTimes()
+    {
+        TPtyPair pty;
+        TReceiver link;
+        TComPort port;
+        port.SetOnRxChar(TNotifyEvent(&link, &TReceiver::ComPortRxChar));
+        port.SetDeviceName(pty.SlavePath());
+        for (int i = 0; i < 200; ++i) {
+            port.SetActive(true);
+            port.SetActive(false);
+        }
+        port.SetActive(true);
+        pty.Write({0x42});
+        QTRY_COMPARE(link.received, Bytes({0x42}));
+        QCOMPARE(link.calls, 1);
+        port.SetActive(false);
+        QTRY_COMPARE(TComThread::Running(), 0);
+    }
+
+    void destroyedPortGetsNoEvent()
+    {
+        TPtyPair pty;
+        int calls = 0;
+        {
+            TComPort port;
+            port.SetOnRxChar([&](TComPort&) { ++calls; });
+            OpenOn(port, pty);
+            pty.Write({0x01});
+            QThread::msleep(20); // the cycle is on its way to the event queue
+        }
+        Settle(50);
+        QTRY_COMPARE(TComThread::Running(), 0);
+        QCOMPARE(calls, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstComEvents)
+#include "tst_comevents.moc"

@@ -1,0 +1,317 @@
+#include "ptypair.h"
+
+#include "serial/apperror.h"
+#include "serial/comport.h"
+
+#include <QtTest>
+
+#include <cerrno>
+#include <termios.h>
+
+using namespace lk58;
+
+namespace {
+
+// The program's own line settings.
+void UseProgramSettings(TComPort& port)
+{
+    port.SetBaudRate(br4800);
+    port.SetDataBits(db8);
+    port.SetParity(paNone);
+    port.SetStopBits(sb1);
+    port.FlowControl().SetDTR(dcDisable);
+    port.FlowControl().SetRTS(rcEnable);
+}
+
+// Runs f and gives the EComError it raises (code -1 when none).
+template <class F>
+std::pair<int, QString> ComError(F f)
+{
+    try {
+        f();
+    } catch (const EComError& e) {
+        return {e.ErrorCode(), QString::fromStdString(e.what())};
+    }
+    return {-1, QString()};
+}
+
+} // namespace
+
+class TstComPort : public QObject {
+    Q_OBJECT
+private slots:
+    void newPortDefaults()
+    {
+        TComPort port;
+        QCOMPARE(port.DeviceName(), std::string("COM1"));
+        QCOMPARE(port.BufferSizes().Input(), 4096);
+        QCOMPARE(port.BufferSizes().Output(), 2048);
+        QCOMPARE(port.Characters().XOn(), char(0x11));
+        QCOMPARE(port.Characters().XOff(), char(0x13));
+        QCOMPARE(port.Timeouts().ReadInterval() + port.Timeouts().ReadMultiplier() +
+                     port.Timeouts().ReadConstant() + port.Timeouts().WriteMultiplier() +
+                     port.Timeouts().WriteConstant(),
+                 0);
+        QCOMPARE(port.ThreadPriority(), tpTimeCritical);
+        QVERIFY(port.SynchronizeEvents());
+        QVERIFY(!port.Active());
+        QCOMPARE(port.BaudRate(), brDefault);
+        QCOMPARE(port.CustomBaudRate(), 0);
+    }
+
+    void programSettingsFillRecord()
+    {
+        TComPort port;
+        UseProgramSettings(port);
+        TDcb dcb;
+        // What a driver might report: handshakes on, every option on, 9600 7E2.
+        dcb.BaudRate = 9600;
+        dcb.ByteSize = 7;
+        dcb.Parity = kEvenParity;
+        dcb.StopBits = kTwoStopBits;
+        dcb.Flags = 0x7FFF;
+        dcb.XonLim = 100;
+        dcb.XoffLim = 200;
+        port.FillDeviceControlBlock(dcb);
+        QCOMPARE(dcb.BaudRate, 4800u);
+        QCOMPARE(dcb.ByteSize, std::uint8_t(8));
+        QCOMPARE(dcb.Parity, std::uint8_t(0));
+        QCOMPARE(dcb.StopBits, std::uint8_t(0));
+        QCOMPARE(dcb.Flags & kDcbDtrControlMask, 0x0000u);
+        QCOMPARE(dcb.Flags & kDcbRtsControlMask, 0x1000u);
+        QCOMPARE(dcb.Flags & 0x4CCEu, 0u); // the eight option bits
+        QCOMPARE(dcb.Flags & 0x0301u, 0x0301u); // XON/XOFF and fBinary as the driver had them
+        QCOMPARE(dcb.XonLim, std::uint16_t(0));
+        QCOMPARE(dcb.XoffLim, std::uint16_t(0));
+        QCOMPARE(dcb.XonChar, char(0x11));
+        QCOMPARE(dcb.XoffChar, char(0x13));
+    }
+
+    void defaultsKeepDriverValues()
+    {
+        TComPort port;
+        TDcb dcb;
+        dcb.BaudRate = 19200;
+        dcb.ByteSize = 7;
+        dcb.Parity = kOddParity;
+        dcb.StopBits = kTwoStopBits;
+        dcb.Flags = kDcbBinary | kDtrControlHandshake | kRtsControlToggle | kDcbOutX | kDcbParity;
+        port.FillDeviceControlBlock(dcb);
+        QCOMPARE(dcb.BaudRate, 19200u);
+        QCOMPARE(dcb.ByteSize, std::uint8_t(7));
+        QCOMPARE(dcb.Parity, kOddParity);
+        QCOMPARE(dcb.StopBits, kTwoStopBits);
+        // Options are always written: the empty set clears fParity.
+        QCOMPARE(dcb.Flags, kDcbBinary | kDtrControlHandshake | kRtsControlToggle | kDcbOutX);
+    }
+
+    void optionsAndControls_data()
+    {
+        QTest::addColumn<int>("option");
+        QTest::addColumn<uint>("bit");
+        QTest::newRow("check parity") << int(opCheckParity) << 0x0002u;
+        QTest::newRow("CTS flow") << int(opOutputCTSFlow) << 0x0004u;
+        QTest::newRow("DSR flow") << int(opOutputDSRFlow) << 0x0008u;
+        QTest::newRow("DSR sensitivity") << int(opDSRSensitivity) << 0x0040u;
+        QTest::newRow("TX continue on XOFF") << int(opTXContinueOnXOff) << 0x0080u;
+        QTest::newRow("error char") << int(opUseErrorChar) << 0x0400u;
+        QTest::newRow("discard nulls") << int(opDiscardNullBytes) << 0x0800u;
+        QTest::newRow("abort on error") << int(opAbortOnError) << 0x4000u;
+    }
+    void optionsAndControls()
+    {
+        QFETCH(int, option);
+        QFETCH(uint, bit);
+        TComPort port;
+        port.SetOptions({static_cast<TOption>(option)});
+        TDcb dcb;
+        port.FillDeviceControlBlock(dcb);
+        QCOMPARE(dcb.Flags, std::uint32_t(bit));
+    }
+
+    void customBaudRate()
+    {
+        TComPort port;
+        port.SetBaudRate(br4800);
+        QCOMPARE(port.CustomBaudRate(), 4800);
+        port.SetCustomBaudRate(9600);
+        QCOMPARE(port.BaudRate(), brCustom);
+        QCOMPARE(port.CustomBaudRate(), 9600);
+        // Back to a table rate, then the old custom value again: the port
+        // must run the custom value, not stay at the table rate.
+        port.SetBaudRate(br4800);
+        port.SetCustomBaudRate(9600);
+        QCOMPARE(port.BaudRate(), brCustom);
+        QCOMPARE(port.CustomBaudRate(), 9600);
+    }
+
+    void lineSettingsReachDevice_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<bool>("custom");
+        QTest::newRow("4800") << 4800 << false;
+        QTest::newRow("115200") << 115200 << false;
+        QTest::newRow("10400 custom") << 10400 << true;
+        QTest::newRow("15625 custom") << 15625 << true;
+        QTest::newRow("128000 custom") << 128000 << true;
+    }
+    void lineSettingsReachDevice()
+    {
+        QFETCH(int, rate);
+        QFETCH(bool, custom);
+        TPtyPair pty;
+        TComPort port;
+        UseProgramSettings(port);
+        if (custom)
+            port.SetCustomBaudRate(rate);
+        else
+            port.SetBaudRate(rate == 4800 ? br4800 : br115200);
+        port.SetDeviceName(pty.SlavePath());
+        port.SetActive(true);
+        QCOMPARE(pty.SlaveRate(), std::uint32_t(rate));
+        termios t{};
+        pty.SlaveTermios(t);
+        QCOMPARE(t.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+        QCOMPARE(t.c_lflag & (ICANON | ECHO | ISIG), tcflag_t(0));
+        QCOMPARE(t.c_iflag & (IXON | IXOFF | ICRNL), tcflag_t(0));
+        QVERIFY(t.c_cflag & CLOCAL);
+    }
+
+    void baudChangeOnOpenPortAppliesAtOnce()
+    {
+        TPtyPair pty;
+        TComPort port;
+        UseProgramSettings(port);
+        port.SetDeviceName(pty.SlavePath());
+        port.SetActive(true);
+        port.SetBaudRate(br9600);
+        QCOMPARE(pty.SlaveRate(), 9600u);
+        port.SetCustomBaudRate(15625);
+        QCOMPARE(pty.SlaveRate(), 15625u);
+        port.SetActive(false);
+        port.SetBaudRate(br4800); // closed: only stored
+        QCOMPARE(pty.SlaveRate(), 15625u);
+    }
+
+    void deviceNameNeedsClosedPort()
+    {
+        TPtyPair pty;
+        TComPort port;
+        port.SetDeviceName(pty.SlavePath());
+        port.SetActive(true);
+        const auto [code, message] = ComError([&] { port.SetDeviceName("/dev/other"); });
+        QCOMPARE(code, 0);
+        QCOMPARE(message, QString("Can't perform this operation on an open port"));
+        QCOMPARE(port.DeviceName(), pty.SlavePath());
+        port.SetDeviceName(pty.SlavePath()); // the same name raises nothing
+        QCOMPARE(ComError([&] { port.SetSynchronizeEvents(false); }).first, 0);
+        QCOMPARE(ComError([&] { port.SetPriorityClass(pcHigh); }).first, 0);
+    }
+
+    void openFailures_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing device") << "/dev/lk58-no-such-port" << ENOENT << "No such file or directory";
+        QTest::newRow("not a tty") << "/dev/null" << ENOTTY << "Inappropriate ioctl for device";
+    }
+    void openFailures()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        TComPort port;
+        int before = 0, after = 0;
+        port.SetBeforeOpen([&](TComPort&) { ++before; });
+        port.SetAfterOpen([&](TComPort&) { ++after; });
+        port.SetDeviceName(name.toStdString());
+        const auto [raised, text] = ComError([&] { port.SetActive(true); });
+        QCOMPARE(raised, code);
+        QCOMPARE(text, message);
+        QVERIFY(!port.Active());
+        QVERIFY(!port.ActiveRequested());
+        QCOMPARE(before, 1);
+        QCOMPARE(after, 0);
+    }
+
+    void busyPort()
+    {
+        TPtyPair pty;
+        TComPort first, second;
+        first.SetDeviceName(pty.SlavePath());
+        second.SetDeviceName(pty.SlavePath());
+        first.SetActive(true);
+        const auto [code, message] = ComError([&] { second.SetActive(true); });
+        QCOMPARE(code, EBUSY);
+        QCOMPARE(message, QString("Device or resource busy"));
+        QVERIFY(first.Active());
+        QVERIFY(!second.Active());
+        first.SetActive(false);
+        second.SetActive(true);
+        QVERIFY(second.Active());
+    }
+
+    void abortActionRaisesSilentAbort()
+    {
+        TComPort port;
+        int seen = 0;
+        port.SetOnError([&](TComPort& sender, const EComError& e, TComAction& action) {
+            QCOMPARE(&sender, &port);
+            QCOMPARE(e.ErrorCode(), ENOENT);
+            action = caAbort;
+            ++seen;
+        });
+        port.SetDeviceName("/dev/lk58-no-such-port");
+        QVERIFY_THROWS_EXCEPTION(EAbort, port.Open());
+        QCOMPARE(seen, 1);
+        port.SetOnError(TComErrorEvent());
+        QVERIFY_THROWS_EXCEPTION(EComError, port.Open());
+    }
+
+    void hooksAndActiveRules()
+    {
+        TPtyPair pty;
+        TComPort port;
+        QStringList calls;
+        port.SetBeforeOpen([&](TComPort& p) { calls << QString("BeforeOpen %1").arg(p.Active()); });
+        port.SetAfterOpen([&](TComPort& p) { calls << QString("AfterOpen %1").arg(p.Active()); });
+        port.SetBeforeClose([&](TComPort& p) { calls << QString("BeforeClose %1").arg(p.Active()); });
+        port.SetAfterClose([&](TComPort& p) { calls << QString("AfterClose %1").arg(p.Active()); });
+        port.SetDeviceName(pty.SlavePath());
+        port.SetActive(false); // closed already: nothing
+        port.SetActive(true);
+        port.SetActive(true);  // open already: opens once
+        port.SetActive(false);
+        QCOMPARE(calls, QStringList({"BeforeOpen 0", "AfterOpen 1", "BeforeClose 1", "AfterClose 0"}));
+    }
+
+    void activeAppliedWhenLoadingEnds()
+    {
+        TPtyPair pty;
+        TComPort port;
+        port.BeginLoading();
+        port.SetActive(true);
+        port.SetDeviceName(pty.SlavePath()); // later in the description than Active
+        QVERIFY(!port.Active());
+        QVERIFY(port.ActiveRequested());
+        port.Loaded();
+        QVERIFY(port.Active());
+    }
+
+    void listPortsAppends()
+    {
+        std::vector<std::string> names{"kept"};
+        TComPort::ListPorts(names);
+        QCOMPARE(names.front(), std::string("kept"));
+        for (std::size_t i = 1; i < names.size(); ++i)
+            QVERIFY(names[i].rfind("/dev/", 0) == 0);
+        const std::size_t once = names.size();
+        TComPort::ListPorts(names);
+        QCOMPARE(names.size(), 2 * once - 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstComPort)
+#include "tst_comport.moc"
