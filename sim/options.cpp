@@ -193,7 +193,7 @@ std::string UsageText()
     return R"(Usage: tq36-sim [OPTION]...
 A simulated TQ36 temperature converter. It makes a pseudo-terminal, prints the
 device path for the configuration program to open, and answers ping, read-all
-and write requests until it is interrupted (SIGINT or SIGTERM).
+and write requests until it is stopped (SIGINT, SIGTERM or SIGHUP).
 
 Line:
   --link PATH            also make PATH a symbolic link to the pseudo-terminal
@@ -240,7 +240,7 @@ Writes: parameter 63 takes the whole 32-bit value into words 63 and 64;
 every other parameter takes the low 16 bits. A write to a parameter outside
 1..64, and a request with a bad checksum, get no reply.
 
-Exit status: 0 after SIGINT or SIGTERM, 1 on a failure (a block file that
+Exit status: 0 after a stop signal, 1 on a failure (a block file that
 does not read, a device that does not open), 2 on a usage error.
 )";
 }

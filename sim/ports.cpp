@@ -63,8 +63,12 @@ UniqueFd OpenSerialDevice(const std::string& path)
     UniqueFd fd(Open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid())
         ThrowErrno(path);
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) < 0)
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) < 0) {
+        // Another program holds the port: say so as the port itself would.
+        if (errno == EWOULDBLOCK)
+            errno = EBUSY;
         ThrowErrno(path);
+    }
     try {
         ConfigureRawLine(fd.Get());
     } catch (const std::system_error& e) {

@@ -13,7 +13,10 @@ namespace lk58::test {
 
 class RawClient {
 public:
-    explicit RawClient(const std::string& path); // QFAIL-free: throws std::runtime_error
+    // Opens a port raw; throws std::runtime_error.
+    explicit RawClient(const std::string& path);
+    // Talks through a descriptor already open (a pty master, non-blocking).
+    explicit RawClient(UniqueFd fd) : fd_(std::move(fd)) {}
     void Write(const Bytes& bytes);
     // Reads until `count` bytes came or `limit` passed; returns what came.
     Bytes Read(std::size_t count, std::chrono::milliseconds limit);

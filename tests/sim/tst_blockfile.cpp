@@ -1,6 +1,7 @@
 // The factory block and the block file the simulator loads and saves.
 
 #include "sim/blockfile.h"
+#include "settings/parammap.h"
 #include "sim/protocol.h"
 
 #include <QtTest>
@@ -10,17 +11,6 @@
 using namespace lk58;
 
 namespace {
-std::string Text(const Tq36Block& block, int first, int count)
-{
-    std::string out;
-    for (int n = first; n < first + count; ++n) {
-        const std::uint16_t w = sim::GetWord(block, n);
-        out += char(w >> 8);
-        out += char(w & 0xFF);
-    }
-    return out;
-}
-
 std::string ValidFile()
 {
     std::string text;
@@ -40,16 +30,30 @@ class TstBlockFile : public QObject {
     Q_OBJECT
 
 private slots:
-    void factorySettings()
+    void factorySettingsLoadIntoTheForm()
     {
-        const Tq36Block b = DefaultBlock();
-        QCOMPARE(sim::GetWord(b, 1), std::uint16_t(2));  // K
-        QCOMPARE(sim::GetWord(b, 5), std::uint16_t(3));  // 4-20 mA
-        QCOMPARE(sim::GetWord(b, 21), std::uint16_t(400));
-        QCOMPARE(Text(b, 22, 4), std::string("TQ36\0\0\0\0", 8));
-        QCOMPARE(Text(b, 35, 4), std::string("140326\0\0", 8));
-        QCOMPARE(Text(b, 39, 8), std::string("Jan Nov\xE1k\0\0\0\0\0\0\0", 16));
-        QCOMPARE(sim::GetWord(b, 64), std::uint16_t(1234));
+        // What the program's loader makes of the factory block.
+        const LoadedSettings f = DecodeSettings(SettingsBlock(DefaultBlock()));
+        QCOMPARE(f.type, std::string("TQ36"));
+        QCOMPARE(f.serial, std::string("36012345"));
+        QCOMPARE(f.name, std::string("Boiler 2"));
+        QCOMPARE(f.person, std::string("Jan Nov\u00E1k"));
+        QCOMPARE(f.date.corruptReports, 0);
+        QVERIFY(f.date.date == std::chrono::year_month_day(std::chrono::year(2026), std::chrono::March,
+                                                             std::chrono::day(14)));
+        QCOMPARE(f.inputItem, 1);  // K
+        QCOMPARE(f.inputErrorItem, 1);
+        QCOMPARE(f.outputItem, 2); // 4-20 mA
+        QCOMPARE(f.wiringItem, 0);
+        QVERIFY(!f.outputLimit);
+        QVERIFY(f.coldComp);
+        QCOMPARE(f.rangeBeginText, std::string("000"));
+        QCOMPARE(f.rangeEndText, std::string("0400"));
+        QCOMPARE(f.setTempText, std::string(" 25,0"));
+        QCOMPARE(f.resCompText, std::string(" 12,34"));
+        // Text fields are zero after the text, so nothing stray hides there.
+        QCOMPARE(sim::GetWord(DefaultBlock(), 43), std::uint16_t(0x6B00));
+        QCOMPARE(sim::GetWord(DefaultBlock(), 46), std::uint16_t(0));
     }
 
     void formatLines()

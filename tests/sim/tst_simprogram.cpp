@@ -185,6 +185,30 @@ private slots:
         QVERIFY(traffic.contains("reply    FF 54 51 33 36 3E 13  ping reply, corrupt checksum\n"));
         QVERIFY(traffic.contains("reply    FF 54 51 33 36 3E EC  ping reply\n"));
     }
+
+    void servesADevice()
+    {
+        // The test plays the program on the master; the simulator serves the slave as a device.
+        PtyPair pty = OpenPtyPair();
+        const QString device = QString::fromStdString(pty.slavePath);
+        QProcess p;
+        QCOMPARE(Launch(p, {"--device", device}), device);
+        RawClient program(std::move(pty.master));
+        program.Write(WriteRequest16(20, -50));
+        // Raw: no echo of the request, no byte altered on the way.
+        QCOMPARE(program.Read(kShortReplySize + 1, 500ms), ShortReply(19));
+
+        QProcess second;
+        second.start(TQ36_SIM, {"--device", device});
+        QVERIFY(second.waitForFinished(5000));
+        QCOMPARE(second.exitCode(), 1);
+        QCOMPARE(QString::fromLocal8Bit(second.readAllStandardError()),
+                 "tq36-sim: " + device + ": Device or resource busy\n");
+
+        p.terminate();
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitCode(), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstSimProgram)
