@@ -215,7 +215,8 @@ Traffic:
   -v, --verbose          print every request and reply, in hex with its
                          meaning, on standard error
 
-Faults (COUNT: only the next COUNT requests; without it, every request):
+Faults (COUNT: only the next COUNT requests with a valid checksum;
+without it, every request):
   --silent[=COUNT]       no reply; the request has no effect
   --answer-from N        answer only the N-th request and those after it
   --corrupt-checksum[=COUNT]
@@ -229,8 +230,8 @@ Faults (COUNT: only the next COUNT requests; without it, every request):
   --extra[=COUNT]        append extra bytes to the reply
   --extra-bytes HEX      the extra bytes (default 00), e.g. "55AA"
   --delay[=COUNT]        wait before replying
-  --delay-ms MS          how long (default 200; a ping reply is awaited
-                         150 ms, a read-all reply 1500 ms)
+  --delay-ms MS          how long (default 200: beyond the 150 ms that LK58
+                         waits for a ping reply or a 16-bit write's ack)
   --faults-on KINDS      faults act only on these requests: a comma list of
                          ping, read-all, write (default: all)
 

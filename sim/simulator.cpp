@@ -73,7 +73,10 @@ void Tq36Simulator::Start()
     if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) < 0)
         throw std::system_error(errno, std::generic_category(), "fcntl");
     running_ = true;
-    thread_ = std::thread(&Tq36Simulator::Run, this);
+    thread_ = std::thread([this] {
+        Run();
+        running_ = false;
+    });
 }
 
 void Tq36Simulator::Stop()

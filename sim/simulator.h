@@ -108,7 +108,9 @@ struct TrafficEvent {
 Tq36Block DefaultBlock();
 
 // The simulated TQ36 converter serving one file descriptor (a pty master or
-// a serial device) on its own thread. Every member is thread-safe.
+// a serial device) on its own thread. The block, counters, log and fault
+// settings may be used from any thread at any time; Start, Stop and
+// SetObserver belong to the one thread that controls the simulator.
 class Tq36Simulator {
 public:
     // `fd` is not owned and must stay open until Stop(); it is made
@@ -124,6 +126,7 @@ public:
     // Returns when the thread has ended; bytes of a reply in progress are cut
     // off, and a partial request is forgotten.
     void Stop();
+    // True from Start until Stop (or until the thread ended on its own).
     bool Running() const;
 
     // Word n = parameter n, 1..64 (std::out_of_range otherwise).
