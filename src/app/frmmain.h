@@ -1,0 +1,87 @@
+#pragma once
+
+#include "serial/comport.h"
+#include "settings/messages.h"
+#include "settings/settingsform.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QToolButton;
+
+namespace lk58 {
+
+class TFrmHelp;
+
+enum TLang { kLangCzech = 0, kLangEnglish = 1 };
+
+// The main window: the port panel, the settings panel and the menu.
+class TFrmMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TFrmMain(QWidget* parent = nullptr);
+    ~TFrmMain() override;
+
+    // Port panel.
+    QFrame* PanelConnect = nullptr;
+    QLabel* LblAvailPort = nullptr;
+    QLabel* Image1 = nullptr;
+    QComboBox* CmbBxComPorts = nullptr;
+    QToolButton* BtnConnect = nullptr;
+
+    // Settings panel; its controls are in Form->Ctl.
+    QFrame* PanelSettings = nullptr;
+
+    QMenu* MenuFile = nullptr;
+    QAction* MFileExit = nullptr;
+    QMenu* MenuLang = nullptr;
+    QAction* MLangCZ = nullptr;
+    QAction* MLangEN = nullptr;
+
+    // The converter's port: 4800 baud, 8 data bits, no parity, 1 stop bit,
+    // DTR off, RTS on; its device is the chosen port's name.
+    TComPort ComPort;
+
+    // The texts of the messages in the language in force.
+    TMessages Msg;
+    std::unique_ptr<TSettingsForm> Form;
+    std::unique_ptr<TFrmHelp> FrmHelp;
+
+    // Applies every caption and message text of a language; any other
+    // index changes nothing.
+    void SetLang(int lang);
+    void ClearForm();
+
+    // The language menu as the user sees it: greyed out or not.
+    bool LangMenuEnabled() const;
+    void SetLangMenuEnabled(bool enabled);
+
+public slots:
+    void BtnHelpClick();
+    void MLangCZClick();
+    void MLangENClick();
+    void MFileExitClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormClose();
+    void SetUpPort();
+    void BuildMenu();
+    void BuildPortPanel(QWidget* client);
+    TSettingsControls BuildSettingsPanel(QWidget* client);
+    void SetTabOrder(const TSettingsControls& c);
+    void FormCreate();
+    void FillPortList();
+    void FitTexts();
+    void CentreOnScreen();
+};
+
+} // namespace lk58
