@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ ccache pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev
     fonts-liberation
     xvfb xauth imagemagick x11-utils
     hyperfine

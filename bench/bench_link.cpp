@@ -1,0 +1,142 @@
+// Wall and CPU time of each exchange of the device link against the
+// simulated converter pacing its replies at 4800 baud.
+//
+// The converter runs in a child process, so that getrusage(RUSAGE_SELF)
+// counts exactly this program: the UI thread and the port's event thread.
+//
+// Usage: bench_link [runs]   (50 by default)
+#include "link/devicelink.h"
+#include "serial/comport.h"
+#include "sim/simulator.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace lk58;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr double kByteMs = 10.0 * 1000.0 / 4800.0; // 2.083 ms
+constexpr double kPauseMs = 25.0;
+
+struct TKind {
+    const char* Name;
+    int Requests;       // frames sent per exchange
+    int RequestBytes;   // per frame
+    int ReplyBytes;     // per frame
+    bool Pause;
+    std::function<bool(TDeviceLink&)> Run;
+};
+
+double CpuMs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(u.ru_utime) + ms(u.ru_stime);
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Serves the pty master from a child process until the parent goes.
+pid_t StartConverter(int master)
+{
+    const pid_t pid = fork();
+    if (pid < 0) {
+        perror("fork");
+        std::exit(1);
+    }
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        Tq36Simulator sim(master);
+        sim.SetPacing(true);
+        sim.Start();
+        for (;;)
+            pause();
+    }
+    return pid;
+}
+
+void Measure(TDeviceLink& link, const TKind& kind, int runs)
+{
+    std::vector<double> wall;
+    double wallSum = 0, cpuSum = 0;
+    for (int i = 0; i < runs; ++i) {
+        const double cpu0 = CpuMs();
+        const auto t0 = Clock::now();
+        if (!kind.Run(link)) {
+            std::fprintf(stderr, "%s failed on run %d\n", kind.Name, i);
+            std::exit(1);
+        }
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        cpuSum += CpuMs() - cpu0;
+        wallSum += ms;
+        wall.push_back(ms);
+    }
+    const double perFrame = (kind.RequestBytes + kind.ReplyBytes) * kByteMs + (kind.Pause ? kPauseMs : 0);
+    const double floor = kind.Requests * perFrame;
+    // A pseudo-terminal takes the request at once: what the line cannot
+    // beat there is the pause and the reply.
+    const double ptyFloor = kind.Requests * (kind.ReplyBytes * kByteMs + (kind.Pause ? kPauseMs : 0));
+    const double median = Median(wall);
+    std::printf("%-16s %4d %9.2f %9.2f %6.3f %9.2f %7.2f%%\n", kind.Name, runs, median, floor,
+                median / floor, median - ptyFloor, 100.0 * cpuSum / wallSum);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
+    PtyPair pty = OpenPtyPair();
+    const pid_t converter = StartConverter(pty.master.Get()); // before any thread exists
+    pty.master.Reset();
+
+    QCoreApplication app(argc, argv);
+    TComPort port;
+    TDeviceLink link(port);
+    port.SetDeviceName(pty.slavePath);
+    port.SetBaudRate(br4800);
+    port.SetActive(true);
+    if (!link.Ping()) {
+        std::fprintf(stderr, "no converter answers\n");
+        return 1;
+    }
+
+    const Bytes label{'C', 'a', 'l', 'i', 'b', 'r', 'a', 't', 'e', 'd', ' ', 'b', 'y', ' ', 'X'};
+    const std::vector<TKind> kinds = {
+        {"ping", 1, 3, 7, true, [](TDeviceLink& l) { return l.Ping(); }},
+        {"SendInt", 1, 7, 7, true, [](TDeviceLink& l) { return l.SendInt(20, -50); }},
+        {"SendLong", 1, 7, 7, true, [](TDeviceLink& l) { return l.SendLong(63, 1234); }},
+        {"SendString x8", 8, 7, 7, true, [&](TDeviceLink& l) { return l.SendString(label, 39, 8); }},
+        {"read-all", 1, 3, 131, false, [](TDeviceLink& l) { return l.ReadAll(); }},
+    };
+    std::printf("%-16s %4s %9s %9s %6s %9s %8s\n", "exchange", "runs", "median ms", "floor ms", "ratio",
+                "over pty", "CPU");
+    for (const TKind& k : kinds)
+        Measure(link, k, runs);
+
+    port.SetActive(false);
+    kill(converter, SIGKILL);
+    waitpid(converter, nullptr, 0);
+    return 0;
+}

@@ -1,0 +1,159 @@
+#include "link/devicelink.h"
+
+#include "link/frame.h"
+#include "serial/apperror.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QThread>
+
+namespace lk58 {
+
+namespace {
+
+// Marks the link busy for one exchange. On the way out, however it ends,
+// the event dispatcher is woken: user input held back during the wait is
+// then delivered at once instead of at the dispatcher's next idle wake-up.
+class TExchangeScope {
+public:
+    explicit TExchangeScope(bool& busy) : FBusy(busy) { FBusy = true; }
+    ~TExchangeScope()
+    {
+        FBusy = false;
+        if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance())
+            d->wakeUp();
+    }
+    TExchangeScope(const TExchangeScope&) = delete;
+    TExchangeScope& operator=(const TExchangeScope&) = delete;
+
+private:
+    bool& FBusy;
+};
+
+// Runs the tick timer for one reply wait and stops it on every way out.
+class TTimerRun {
+public:
+    explicit TTimerRun(QTimer& timer) : FTimer(timer) { FTimer.start(); }
+    ~TTimerRun() { FTimer.stop(); }
+    TTimerRun(const TTimerRun&) = delete;
+    TTimerRun& operator=(const TTimerRun&) = delete;
+
+private:
+    QTimer& FTimer;
+};
+
+} // namespace
+
+TDeviceLink::TDeviceLink(TComPort& port, QObject* parent) : QObject(parent), FPort(port)
+{
+    TmrTimeOut.setInterval(kTickMs);
+    TmrTimeOut.setTimerType(Qt::PreciseTimer);
+    connect(&TmrTimeOut, &QTimer::timeout, this, [this] { Guarded([this] { TmrTimeOutTimer(); }); });
+    FPort.SetOnRxChar(TNotifyEvent(this, &TDeviceLink::ComPortRxChar));
+    FPort.SetOnLineError(TLineErrorEvent(this, &TDeviceLink::ComPortLineError));
+}
+
+TDeviceLink::~TDeviceLink()
+{
+    FPort.SetOnRxChar(TNotifyEvent());
+    FPort.SetOnLineError(TLineErrorEvent());
+}
+
+void TDeviceLink::TmrTimeOutTimer()
+{
+    if (FTicksLeft >= 0)
+        --FTicksLeft;
+}
+
+void TDeviceLink::ComPortRxChar(TComPort& sender)
+{
+    Guarded([&] {
+        // Idle before the first exchange: leave the bytes in the port.
+        if (!Collecting())
+            return;
+        Bytes chunk;
+        sender.ReadAvailable(chunk);
+        Collect(chunk);
+    });
+}
+
+void TDeviceLink::ComPortLineError(TComPort&, TLineErrors)
+{
+    // Framing, parity and overrun errors need no action of their own: a
+    // reply damaged by them fails its checksum.
+}
+
+bool TDeviceLink::Ping()
+{
+    return Run(kPing, PingRequest(), 0);
+}
+
+bool TDeviceLink::ReadAll()
+{
+    return Run(kReadAll, ReadAllRequest(), 0);
+}
+
+bool TDeviceLink::SendInt(std::int32_t number, std::int32_t value)
+{
+    return Run(kWrite16, WriteRequest16(number, value), number);
+}
+
+bool TDeviceLink::SendLong(std::int32_t number, std::int32_t value)
+{
+    return Run(kWrite32, WriteRequest32(number, value), number);
+}
+
+bool TDeviceLink::SendString(const Bytes& text, std::uint8_t first, std::uint8_t count)
+{
+    const std::vector<std::uint16_t> words = TextWords(text, count);
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        // Words already written stay written in the converter.
+        if (!SendInt(first + static_cast<std::int32_t>(k), words[k]))
+            return false;
+    }
+    return true;
+}
+
+bool TDeviceLink::Run(const TExchangeKind& kind, const Bytes& request, std::int32_t tag)
+{
+    if (FBusy)
+        throw EAbort();
+    TExchangeScope scope(FBusy);
+    Arm(kind.Mode, tag);
+    CrcAccumulator = Crc16(std::span(request).first(request.size() - 2));
+    const bool& flag = AwaitedFlag();
+    for (int attempt = 0; !flag && attempt < kind.Attempts; ++attempt) {
+        // A vanished device closes the port during a wait: that is a lost
+        // converter, not a reason to write to a closed port.
+        if (attempt > 0 && !FPort.Active())
+            break;
+        Attempt(kind, request);
+    }
+    return flag;
+}
+
+void TDeviceLink::Attempt(const TExchangeKind& kind, const Bytes& request)
+{
+    // The converter needs a quiet line before a request; nothing is
+    // serviced during the pause.
+    if (kind.PauseMs > 0)
+        QThread::msleep(kind.PauseMs);
+    FPort.BeginWrite(request);
+    FPort.WaitWriteDone();
+    FTicksLeft = kind.Ticks;
+    TTimerRun run(TmrTimeOut);
+    WaitReply();
+}
+
+void TDeviceLink::WaitReply()
+{
+    // Sleeps until the next event; the tick guarantees a wake-up. Bytes of
+    // a reply arrive as the port's received-data events. No user input is
+    // processed, so no second exchange can start in here.
+    const bool& flag = AwaitedFlag();
+    while (!flag && FTicksLeft > 0 && FPort.Active())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents
+                                        | QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace lk58

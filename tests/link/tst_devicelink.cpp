@@ -1,0 +1,113 @@
+// The device link against the simulated converter: what the converter ends
+// up holding, and its replies read back. A Qt Core event loop is all the
+// link needs.
+#include "link/devicelink.h"
+#include "link/frame.h"
+#include "linkpeer.h"
+#include "sim/simulator.h"
+
+#include <QtTest>
+
+using namespace lk58;
+using namespace lk58::test;
+
+Q_DECLARE_METATYPE(lk58::Bytes)
+
+class TstDeviceLink : public QObject {
+    Q_OBJECT
+
+    PtyPair pty;
+    std::unique_ptr<Tq36Simulator> sim;
+    std::unique_ptr<TComPort> port;
+    std::unique_ptr<TDeviceLink> link;
+
+private slots:
+    void init()
+    {
+        pty = OpenPtyPair();
+        sim = std::make_unique<Tq36Simulator>(pty.master.Get());
+        sim->SetPacing(false);
+        sim->Start();
+        port = std::make_unique<TComPort>();
+        link = std::make_unique<TDeviceLink>(*port);
+        OpenPort(*port, pty.slavePath);
+    }
+
+    void cleanup()
+    {
+        link.reset();
+        port.reset();
+        sim.reset();
+        pty = PtyPair();
+    }
+
+    void writesReachTheConverter()
+    {
+        QVERIFY(link->Ping());
+        QVERIFY(link->SendInt(20, -50));
+        QVERIFY(link->SendLong(63, -123456));
+        const Bytes label{'T', 'Q', '3', '6', ' ', 'b', 'a', 'y'};
+        QVERIFY(link->SendString(label, 30, 5));
+        QCOMPARE(sim->Word(20), std::uint16_t(0xFFCE));
+        QCOMPARE(sim->Word(63), std::uint16_t(0xFFFE)); // -123456 = FFFE1DC0
+        QCOMPARE(sim->Word(64), std::uint16_t(0x1DC0));
+        const std::uint16_t words[] = {0x5451, 0x3336, 0x2062, 0x6179, 0x0000};
+        for (int k = 0; k < 5; ++k)
+            QCOMPARE(sim->Word(30 + k), words[k]);
+        QCOMPARE(sim->Counters().requests, std::size_t(8));
+    }
+
+    void readAllHoldsTheReply()
+    {
+        sim->SetPacing(true); // 131 bytes at the line rate, in many pieces
+        sim->SetWord(21, 400);
+        QVERIFY(link->ReadAll());
+        QCOMPARE(link->RxBuffer, ReadAllReply(sim->Block()));
+        QCOMPARE(link->RxBuffer[41], std::uint8_t(0x01)); // word 21, high byte
+        QCOMPARE(link->RxBuffer[42], std::uint8_t(0x90));
+    }
+
+    void attemptsPerExchange_data()
+    {
+        QTest::addColumn<int>("answerFrom"); // 0: never
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("pings");
+        QTest::newRow("answers the first ping") << 1 << true << 1;
+        QTest::newRow("answers only the tenth ping") << 10 << true << 10;
+        QTest::newRow("would answer the eleventh") << 11 << false << 10;
+    }
+
+    void attemptsPerExchange()
+    {
+        QFETCH(int, answerFrom);
+        QFETCH(bool, ok);
+        QFETCH(int, pings);
+        sim->AnswerFrom(answerFrom, kOnPing);
+        QCOMPARE(link->Ping(), ok);
+        QCOMPARE(int(sim->Counters().pings), pings);
+    }
+
+    void faultsOfTheConverter_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("acknowledgement in two pieces") << int(Fault::Split) << true << 1;
+        QTest::newRow("acknowledgement tagged with the number") << int(Fault::WrongFirstByte) << false << 10;
+        QTest::newRow("acknowledgement with a bad checksum") << int(Fault::CorruptChecksum) << false << 10;
+        QTest::newRow("silent converter") << int(Fault::Silent) << false << 10;
+    }
+
+    void faultsOfTheConverter()
+    {
+        QFETCH(int, fault);
+        QFETCH(bool, ok);
+        QFETCH(int, writes);
+        sim->SetFault(Fault(fault), kEveryReply, kOnWrite);
+        QCOMPARE(link->SendInt(2, 1), ok);
+        QCOMPARE(int(sim->Counters().writes), writes);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstDeviceLink)
+#include "tst_devicelink.moc"

@@ -1,0 +1,322 @@
+// The device link against a scripted converter on a pseudo-terminal: exact
+// bytes at exact moments.
+#include "link/devicelink.h"
+#include "link/frame.h"
+#include "linkpeer.h"
+#include "serial/apperror.h"
+
+#include <QtTest>
+
+#include <array>
+
+using namespace lk58;
+using namespace lk58::test;
+
+using PeerScript = std::function<void(TScriptedPeer&, std::size_t, const Bytes&)>;
+Q_DECLARE_METATYPE(lk58::Bytes)
+Q_DECLARE_METATYPE(PeerScript)
+
+namespace {
+
+enum Exchange { ExPing, ExSendInt, ExSendLong, ExReadAll };
+
+constexpr int kNumber = 22;
+constexpr int kValue = 0x4142;
+
+Bytes Ack(int number = kNumber)
+{
+    return ShortReply(static_cast<std::uint8_t>(number - 1), {9, 8, 7, 6});
+}
+
+Bytes Block()
+{
+    std::array<std::uint8_t, kSettingsBlockSize> block{};
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<std::uint8_t>(255 - i);
+    return ReadAllReply(block);
+}
+
+Bytes Request(Exchange ex)
+{
+    switch (ex) {
+    case ExPing:
+        return PingRequest();
+    case ExSendInt:
+        return WriteRequest16(kNumber, kValue);
+    case ExSendLong:
+        return WriteRequest32(kNumber, kValue);
+    case ExReadAll:
+        return ReadAllRequest();
+    }
+    return {};
+}
+
+bool Run(TDeviceLink& link, Exchange ex)
+{
+    switch (ex) {
+    case ExPing:
+        return link.Ping();
+    case ExSendInt:
+        return link.SendInt(kNumber, kValue);
+    case ExSendLong:
+        return link.SendLong(kNumber, kValue);
+    case ExReadAll:
+        return link.ReadAll();
+    }
+    return false;
+}
+
+PeerScript Always(const Bytes& reply)
+{
+    return [reply](TScriptedPeer& p, std::size_t, const Bytes&) { p.Send(reply); };
+}
+
+PeerScript OnlyAt(std::size_t at, const Bytes& reply)
+{
+    return [at, reply](TScriptedPeer& p, std::size_t i, const Bytes&) {
+        if (i == at)
+            p.Send(reply);
+    };
+}
+
+Bytes Cat(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes Repeat(const Bytes& b, int times)
+{
+    Bytes out;
+    for (int i = 0; i < times; ++i)
+        out = Cat(out, b);
+    return out;
+}
+
+} // namespace
+
+class TstLinkPeer : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TScriptedPeer> peer;
+    std::unique_ptr<TComPort> port;
+    std::unique_ptr<TDeviceLink> link;
+
+private slots:
+    void init()
+    {
+        peer = std::make_unique<TScriptedPeer>();
+        port = std::make_unique<TComPort>();
+        link = std::make_unique<TDeviceLink>(*port);
+        OpenPort(*port, peer->SlavePath());
+    }
+
+    void cleanup()
+    {
+        link.reset();
+        port.reset();
+        peer.reset();
+    }
+
+    void exchange_data()
+    {
+        QTest::addColumn<int>("exchange");
+        QTest::addColumn<PeerScript>("script");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<Bytes>("left"); // RxBuffer afterwards
+
+        const Bytes ack = Ack();
+        const Bytes ping = ShortReply(kPingCode, {1, 2, 3, 4});
+        const Bytes block = Block();
+        Bytes badBlock = block;
+        badBlock[129] ^= 0x40;
+
+        QTest::newRow("ack") << int(ExSendInt) << Always(ack) << true << 1 << Bytes{};
+        QTest::newRow("ack split 3+4")
+            << int(ExSendInt)
+            << PeerScript([ack](TScriptedPeer& p, std::size_t, const Bytes&) {
+                   p.Send(Head(ack, 3));
+                   p.SendLater(40, Tail(ack, 3));
+               })
+            << true << 1 << Bytes{};
+        QTest::newRow("ack tag = parameter number")
+            << int(ExSendInt) << Always(Retagged(ack, kNumber)) << false << 10 << Bytes{};
+        QTest::newRow("bad ack, then good one in the same wait")
+            << int(ExSendInt)
+            << PeerScript([ack](TScriptedPeer& p, std::size_t, const Bytes&) {
+                   p.Send(Retagged(ack, 0x30));
+                   p.SendLater(30, ack);
+               })
+            << true << 1 << Bytes{};
+        QTest::newRow("ack with a byte too many")
+            << int(ExSendInt) << Always(Cat(ack, {0})) << false << 10 << Repeat(Cat(ack, {0}), 10);
+        QTest::newRow("ack only to the tenth write")
+            << int(ExSendInt) << OnlyAt(9, ack) << true << 10 << Bytes{};
+        QTest::newRow("silent converter, 16-bit") << int(ExSendInt) << PeerScript() << false << 10 << Bytes{};
+        QTest::newRow("32-bit ack") << int(ExSendLong) << Always(ack) << true << 1 << Bytes{};
+        QTest::newRow("silent converter, 32-bit") << int(ExSendLong) << PeerScript() << false << 1 << Bytes{};
+        QTest::newRow("ping reply") << int(ExPing) << Always(ping) << true << 1 << Bytes{};
+        QTest::newRow("ping reply tagged FE")
+            << int(ExPing) << Always(Retagged(ping, kReadAllCode)) << false << 10 << Bytes{};
+        QTest::newRow("only the tenth ping answered") << int(ExPing) << OnlyAt(9, ping) << true << 10 << Bytes{};
+        QTest::newRow("no ping answered") << int(ExPing) << PeerScript() << false << 10 << Bytes{};
+        QTest::newRow("read-all reply") << int(ExReadAll) << Always(block) << true << 1 << block;
+        QTest::newRow("read-all reply, then 2 bytes more")
+            << int(ExReadAll)
+            << PeerScript([block](TScriptedPeer& p, std::size_t, const Bytes&) {
+                   p.Send(block);
+                   p.SendLater(20, {0xAA, 0x55});
+               })
+            << true << 1 << Cat(block, {0xAA, 0x55});
+        // Framing counts bytes: a reply carried past its length by the
+        // same read is never looked at.
+        QTest::newRow("read-all reply and 2 bytes more at once")
+            << int(ExReadAll) << Always(Cat(block, {0xAA, 0x55})) << false << 1 << Cat(block, {0xAA, 0x55});
+        QTest::newRow("read-all reply tagged FF")
+            << int(ExReadAll) << Always(Retagged(block, kPingCode)) << false << 1 << Retagged(block, kPingCode);
+        QTest::newRow("read-all bad checksum") << int(ExReadAll) << Always(badBlock) << false << 1 << badBlock;
+        QTest::newRow("read-all 130 bytes")
+            << int(ExReadAll) << Always(Head(block, 130)) << false << 1 << Head(block, 130);
+    }
+
+    void exchange()
+    {
+        QFETCH(int, exchange);
+        QFETCH(PeerScript, script);
+        QFETCH(bool, ok);
+        QFETCH(int, requests);
+        QFETCH(Bytes, left);
+
+        if (script)
+            peer->Script = [&](std::size_t i, const Bytes& r) { script(*peer, i, r); };
+        QCOMPARE(Run(*link, Exchange(exchange)), ok);
+        QCOMPARE(int(peer->Requests().size()), requests);
+        for (const Bytes& r : peer->Requests())
+            QCOMPARE(r, Request(Exchange(exchange)));
+        QTRY_COMPARE(link->RxBuffer, left); // bytes after the reply come while idle
+        QCOMPARE(Exchange(exchange) == ExPing ? link->PingOk : link->ReplyOk, ok);
+        QVERIFY(!link->Busy());
+        QVERIFY(!link->TmrTimeOut.isActive());
+        if (!ok)
+            QCOMPARE(link->TicksLeft(), 0); // every attempt spent its budget
+    }
+
+    void lateAckCountsInNextAttempt()
+    {
+        // The acknowledgement leaves the converter the moment the first
+        // attempt's budget runs out, and is read during the second attempt.
+        connect(&link->TmrTimeOut, &QTimer::timeout, this, [this] {
+            if (link->TicksLeft() == 0 && peer->Requests().size() == 1)
+                peer->Send(Ack());
+        });
+        QVERIFY(link->SendInt(kNumber, kValue));
+        QCOMPARE(peer->Requests().size(), std::size_t(2));
+    }
+
+    void ackSplitAcrossAttempts()
+    {
+        // The buffer is not emptied between attempts: the first 3 bytes of a
+        // slow acknowledgement and its last 4 make one reply.
+        const Bytes ack = Ack();
+        peer->Script = [&](std::size_t i, const Bytes&) { peer->Send(i == 0 ? Head(ack, 3) : Tail(ack, 3)); };
+        QVERIFY(link->SendInt(kNumber, kValue));
+        QCOMPARE(peer->Requests().size(), std::size_t(2));
+    }
+
+    void sendString_data()
+    {
+        QTest::addColumn<Bytes>("text");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("answered"); // words the converter acknowledges
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QList<Bytes>>("sent");
+
+        const Bytes abc{'A', 'B', 'C'};
+        QTest::newRow("count 0") << abc << 0 << 0 << true << QList<Bytes>{};
+        QTest::newRow("short text")
+            << abc << 3 << 3 << true
+            << QList<Bytes>{WriteRequest16(22, 0x4142), WriteRequest16(23, 0x4300), WriteRequest16(24, 0)};
+        const Bytes eight{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'};
+        QList<Bytes> failed{WriteRequest16(22, 0x4142), WriteRequest16(23, 0x4344)};
+        for (int i = 0; i < 10; ++i)
+            failed << WriteRequest16(24, 0x4546);
+        QTest::newRow("word 2 of 4 fails") << eight << 4 << 2 << false << failed;
+    }
+
+    void sendString()
+    {
+        QFETCH(Bytes, text);
+        QFETCH(int, count);
+        QFETCH(int, answered);
+        QFETCH(bool, ok);
+        QFETCH(QList<Bytes>, sent);
+
+        peer->Script = [&](std::size_t, const Bytes& r) {
+            if (r[0] < 22 + answered)
+                peer->Send(Ack(r[0]));
+        };
+        QCOMPARE(link->SendString(text, 22, static_cast<std::uint8_t>(count)), ok);
+        QTest::qWait(50); // nothing more arrives
+        QCOMPARE(QList<Bytes>(peer->Requests().begin(), peer->Requests().end()), sent);
+    }
+
+    void bytesBeforeFirstExchangeStayUnread()
+    {
+        const Bytes ping = ShortReply(kPingCode);
+        peer->Send(ping);
+        QTRY_COMPARE(port->InputCount(), std::uint32_t(ping.size()));
+        QTest::qWait(50);
+        QCOMPARE(port->InputCount(), std::uint32_t(ping.size()));
+        QVERIFY(link->RxBuffer.empty());
+        QVERIFY(!link->PingOk);
+    }
+
+    void nestedExchangeIsRefused()
+    {
+        // A timer firing inside the wait cannot start a second exchange on
+        // the single reply state; the running one goes on undisturbed.
+        peer->Script = [&](std::size_t, const Bytes&) { peer->SendLater(60, Ack()); };
+        bool refused = false;
+        bool busyInside = false;
+        QTimer::singleShot(20, this, [&] {
+            busyInside = link->Busy();
+            try {
+                link->SendInt(5, 1);
+            } catch (const EAbort&) {
+                refused = true;
+            }
+        });
+        QVERIFY(link->SendInt(kNumber, kValue));
+        QVERIFY(busyInside);
+        QVERIFY(refused);
+        QCOMPARE(peer->Requests().size(), std::size_t(1));
+        QCOMPARE(link->ExpectedTag, kNumber);
+    }
+
+    void closedPortRaises()
+    {
+        port->SetActive(false);
+        QVERIFY_THROWS_EXCEPTION(EComError, link->SendInt(kNumber, kValue));
+        QVERIFY(!link->Busy());
+        QVERIFY(!link->TmrTimeOut.isActive());
+    }
+
+    void deviceVanishesDuringWait()
+    {
+        // The port reports the hang-up and closes; the exchange ends as a
+        // lost converter instead of writing to a closed port.
+        int errors = 0;
+        port->SetOnError([&](TComPort&, const EComError&, TComAction&) { ++errors; });
+        peer->Script = [&](std::size_t, const Bytes&) { peer->HangUp(); };
+        QVERIFY(!link->SendInt(kNumber, kValue));
+        QCOMPARE(peer->Requests().size(), std::size_t(1));
+        QVERIFY(!port->Active());
+        QCOMPARE(errors, 1);
+        QVERIFY(!link->Busy());
+        QVERIFY(!link->TmrTimeOut.isActive());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstLinkPeer)
+#include "tst_linkpeer.moc"
