@@ -155,6 +155,103 @@ private slots:
         SetExceptionHandler(nullptr);
     }
 
+    void unreadBytesDoNotSpin()
+    {
+        TPtyPair pty;
+        TTestPort port;
+        int calls = 0;
+        port.SetOnRxChar([&](TComPort&) { ++calls; }); // leaves the bytes unread
+        OpenOn(port, pty);
+        QTRY_COMPARE(port.injection->waits.load(), 0);
+        pty.Write({0x01, 0x02, 0x03});
+        QTRY_COMPARE(calls, 1);
+        Settle(200);
+        QCOMPARE(calls, 1);
+        QCOMPARE(port.injection->waits.load(), 1); // one wake for one arrival
+        QCOMPARE(port.InputCount(), 3u);
+        // New bytes fire again while the old ones are still waiting.
+        pty.Write({0x04});
+        QTRY_COMPARE(calls, 2);
+        QCOMPARE(port.InputCount(), 4u);
+    }
+
+    void handlersOnEventThreadWhenNotSynchronized()
+    {
+        TPtyPair pty;
+        TComPort port;
+        port.SetSynchronizeEvents(false);
+        std::promise<std::pair<bool, Bytes>> seen;
+        port.SetOnRxChar([&](TComPort& p) {
+            Bytes bytes;
+            p.ReadAvailable(bytes);
+            p.SetOnRxChar(TNotifyEvent()); // from the event thread: no more cycles
+            seen.set_value({QThread::currentThread() == qApp->thread(), bytes});
+        });
+        OpenOn(port, pty);
+        pty.Write({0x10, 0x20});
+        auto result = seen.get_future();
+        QCOMPARE(result.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+        const auto [onUi, bytes] = result.get();
+        QVERIFY(!onUi);
+        QCOMPARE(bytes, Bytes({0x10, 0x20}));
+        QTRY_COMPARE(TComThread::Running(), 0);
+    }
+
+    void outputEmptyAndInputNearlyFull()
+    {
+        TPtyPair pty;
+        TComPort port;
+        int empty = 0, full = 0;
+        port.SetOnTxEmpty([&](TComPort&) { ++empty; });
+        port.SetOnRx80PercFull([&](TComPort&) { ++full; });
+        port.BufferSizes().SetInput(10);
+        OpenOn(port, pty);
+        QTRY_VERIFY(empty >= 1); // an idle line's output queue is empty
+        pty.Write({0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07});
+        Settle(50);
+        QCOMPARE(full, 0);
+        pty.Write({0x08}); // 8 of 10 bytes
+        QTRY_COMPARE(full, 1);
+    }
+
+    void handlerClosingPortEndsCycle()
+    {
+        TPtyPair pty;
+        TComPort port;
+        QStringList calls;
+        port.SetOnLineError([&](TComPort&, TLineErrors) { calls << "errors"; });
+        port.SetOnRxChar([&](TComPort& p) {
+            calls << "rx";
+            p.SetActive(false);
+        });
+        port.SetOnTxEmpty([&](TComPort&) { calls << "tx"; });
+        OpenOn(port, pty);
+        Settle(50);
+        calls.clear();
+        pty.Write({0x01});
+        QTRY_VERIFY(!port.Active());
+        Settle(50);
+        QCOMPARE(calls, QStringList({"rx"}));
+    }
+
+    void writeAfterDeviceVanished()
+    {
+        TPtyPair pty;
+        TComPort port;
+        OpenOn(port, pty);
+        pty.CloseMaster();
+        try {
+            port.BeginWrite({0x01, 0x02});
+            port.WaitWriteDone();
+            QFAIL("no error");
+        } catch (const EComError& e) {
+            QCOMPARE(e.ErrorCode(), EIO);
+            QCOMPARE(QString(e.what()), QString("Input/output error"));
+        }
+        port.SetActive(false);
+        QVERIFY(!port.Active());
+    }
+
     void vanishedDeviceClosesPort()
     {
         TPtyPair pty;
