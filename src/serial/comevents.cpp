@@ -76,10 +76,15 @@ void TCustomComPort::StartEventThread()
 {
     if (eventThread_)
         return;
+    std::unique_ptr<platform::TEventWaiter> waiter = Device().CreateEventWaiter();
+    CheckResult(waiter != nullptr);
+    // Stored before it runs: the thread may dispatch at once.
+    const auto thread = std::make_shared<TComThread>(*this, std::move(waiter), synchronizeEvents_, threadPriority_);
+    eventThread_ = thread;
     try {
-        eventThread_ = TComThread::Start(*this, Device().CreateEventWaiter(),
-                                         synchronizeEvents_, threadPriority_);
+        thread->Run();
     } catch (const std::system_error&) {
+        eventThread_.reset();
         RaiseComError(0, kMsgNoThread);
     }
 }
@@ -94,12 +99,12 @@ void TCustomComPort::StopEventThread()
     eventThread_.reset();
 }
 
-void TCustomComPort::HandleWakes(std::uint32_t wakes)
+void TCustomComPort::HandleWakes(std::uint32_t wakes, const TComThread& caller)
 {
-    Guarded([&] { DispatchEvents(Device().CollectEvents(wakes, driverMask_)); });
+    Guarded([&] { DispatchEvents(Device().CollectEvents(wakes, driverMask_), caller); });
 }
 
-void TCustomComPort::DispatchEvents(std::uint32_t occurred)
+void TCustomComPort::DispatchEvents(std::uint32_t occurred, const TComThread& caller)
 {
     static constexpr TNotifyRow before[] = {
         {kEvBreak, &TCustomComPort::OnBreak_},
@@ -116,9 +121,9 @@ void TCustomComPort::DispatchEvents(std::uint32_t occurred)
         {kEvRxFlag, &TCustomComPort::OnRxFlag_},
         {kEvTxEmpty, &TCustomComPort::OnTxEmpty_}};
     // A handler that raises ends the cycle; the error goes to the error box.
-    // A handler that closes (or closes and reopens) the port ends it too.
-    const std::shared_ptr<TComThread> thread = eventThread_;
-    const auto stillOurs = [&] { return Active() && eventThread_ == thread; };
+    // A handler that closes the port (or removes the last handler) stops
+    // the calling thread, which ends the cycle too.
+    const auto stillOurs = [&] { return !caller.Terminated(); };
     const auto fire = [&](const TNotifyRow& row) {
         if ((occurred & row.bit) && this->*row.handler && stillOurs()) {
             const TNotifyEvent handler = this->*row.handler; // may be reassigned inside

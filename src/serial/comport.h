@@ -190,8 +190,8 @@ private:
     void Fire(const TOpenCloseEvent& hook);
     platform::TSerialDevice& Device();
     const platform::TSerialDevice* DeviceIfAny() const { return device_.get(); }
-    void HandleWakes(std::uint32_t wakes);
-    void DispatchEvents(std::uint32_t occurred);
+    void HandleWakes(std::uint32_t wakes, const TComThread& caller);
+    void DispatchEvents(std::uint32_t occurred, const TComThread& caller);
     void RaiseThreadError(int code);
     void CallRead(const TReadWriteEvent& hook, const void* buffer, std::int32_t length, bool wait);
     void Purge(std::uint32_t flags);

@@ -21,21 +21,15 @@ TComThread::TComThread(TCustomComPort& port, std::unique_ptr<platform::TEventWai
 {
 }
 
-std::shared_ptr<TComThread> TComThread::Start(TCustomComPort& port,
-                                              std::unique_ptr<platform::TEventWaiter> waiter,
-                                              bool synchronizeEvents, TThreadPriority priority)
+void TComThread::Run()
 {
-    auto thread = std::make_shared<TComThread>(port, std::move(waiter), synchronizeEvents, priority);
     runningThreads.fetch_add(1);
     try {
-        std::thread os([self = thread] { self->Execute(); });
-        thread->id_.store(os.get_id());
-        os.detach();
+        std::thread([self = shared_from_this()] { self->Execute(); }).detach();
     } catch (...) {
         runningThreads.fetch_sub(1);
         throw;
     }
-    return thread;
 }
 
 int TComThread::Running()
@@ -58,6 +52,7 @@ void TComThread::SetPriority(TThreadPriority priority)
 
 void TComThread::Execute()
 {
+    id_.store(std::this_thread::get_id());
     osThreadId_.store(platform::CurrentThreadId());
     platform::SetThreadPriority(osThreadId_.load(), priority_.load());
     try {
@@ -118,7 +113,7 @@ void TComThread::OnUiThread(void (TComThread::*call)(std::uint32_t), std::uint32
 
 void TComThread::DispatchHere(std::uint32_t wakes)
 {
-    port_->HandleWakes(wakes);
+    port_->HandleWakes(wakes, *this);
 }
 
 void TComThread::RaiseHere(std::uint32_t code)

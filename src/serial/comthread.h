@@ -19,14 +19,12 @@ class TCustomComPort;
 // has not been stopped, so a closed or destroyed port never sees an event.
 class TComThread : public std::enable_shared_from_this<TComThread> {
 public:
-    // Starts a thread for port; throws std::system_error without a thread.
-    static std::shared_ptr<TComThread> Start(TCustomComPort& port,
-                                             std::unique_ptr<platform::TEventWaiter> waiter,
-                                             bool synchronizeEvents, TThreadPriority priority);
-
     TComThread(TCustomComPort& port, std::unique_ptr<platform::TEventWaiter> waiter,
                bool synchronizeEvents, TThreadPriority priority);
 
+    // Starts the operating-system thread; the caller has stored this
+    // object first. Throws std::system_error when no thread can be made.
+    void Run();
     // From the user-interface thread: the thread ends without another call
     // to the port.
     void Terminate();

@@ -4,8 +4,11 @@
 #include <QEvent>
 #include <QThread>
 
+#include <condition_variable>
 #include <deque>
+#include <exception>
 #include <future>
+#include <memory>
 #include <mutex>
 
 namespace lk58 {
@@ -14,7 +17,9 @@ namespace {
 
 // The pending calls wait in a queue of our own, guarded by a standard mutex;
 // only a wake-up without any data goes through Qt's event queue. This keeps
-// the hand-over visible to ThreadSanitizer, which cannot see Qt's locks.
+// the hand-over visible to ThreadSanitizer, which cannot see Qt's locks:
+// the wake-up is allocated under our mutex and never read by our code, and
+// the receiver takes the mutex before Qt deletes it.
 class THandOver : public QObject {
 public:
     static QEvent::Type WakeType()
@@ -23,20 +28,26 @@ public:
         return type;
     }
 
-    bool event(QEvent* e) override
-    {
-        if (e->type() != WakeType())
-            return QObject::event(e);
-        RunPending();
-        return true;
-    }
+protected:
+    // Only wake-ups are ever posted to this object.
+    void customEvent(QEvent*) override { RunPending(); }
 
+private:
     static void RunPending();
+};
+
+// One call handed over. Its error is published under the mutex and taken
+// out by the caller, so the caller always holds the last reference to it.
+struct TCall {
+    std::function<void()> run;
+    std::exception_ptr error;
+    bool done = false;
 };
 
 struct TPending {
     std::mutex lock;
-    std::deque<std::packaged_task<void()>> calls;
+    std::condition_variable finished;
+    std::deque<std::shared_ptr<TCall>> calls;
     THandOver* receiver = nullptr;
 };
 
@@ -46,10 +57,20 @@ TPending& Pending()
     return pending;
 }
 
+void Finish(TCall& call, std::exception_ptr error)
+{
+    {
+        std::lock_guard lock(Pending().lock);
+        call.error = std::move(error);
+        call.done = true;
+    }
+    Pending().finished.notify_all();
+}
+
 void THandOver::RunPending()
 {
     for (;;) {
-        std::packaged_task<void()> call;
+        std::shared_ptr<TCall> call;
         {
             std::lock_guard lock(Pending().lock);
             if (Pending().calls.empty())
@@ -57,17 +78,27 @@ void THandOver::RunPending()
             call = std::move(Pending().calls.front());
             Pending().calls.pop_front();
         }
-        call(); // stores what the call throws in its future
+        std::exception_ptr error;
+        try {
+            call->run();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        Finish(*call, std::move(error));
     }
 }
 
 // Called when the application is destroyed: the calls that can no longer
-// run are destroyed, which releases their callers with broken_promise.
+// run release their callers with broken_promise.
 void DropPending()
 {
-    std::deque<std::packaged_task<void()>> dropped;
-    std::lock_guard lock(Pending().lock);
-    dropped.swap(Pending().calls);
+    std::deque<std::shared_ptr<TCall>> dropped;
+    {
+        std::lock_guard lock(Pending().lock);
+        dropped.swap(Pending().calls);
+    }
+    for (const auto& call : dropped)
+        Finish(*call, std::make_exception_ptr(std::future_error(std::future_errc::broken_promise)));
 }
 
 // Lives for the whole process; created on first use, owned by the
@@ -97,17 +128,21 @@ void Synchronize(std::function<void()> call)
         call();
         return;
     }
-    std::packaged_task<void()> task(std::move(call));
-    std::future<void> done = task.get_future();
+    auto pending = std::make_shared<TCall>();
+    pending->run = std::move(call);
+    std::exception_ptr error;
     {
-        std::lock_guard lock(Pending().lock);
+        std::unique_lock lock(Pending().lock);
         QCoreApplication* app = QCoreApplication::instance();
         if (!app)
             throw std::future_error(std::future_errc::broken_promise);
-        Pending().calls.push_back(std::move(task));
+        Pending().calls.push_back(pending);
         QCoreApplication::postEvent(Receiver(app), new QEvent(THandOver::WakeType()));
+        Pending().finished.wait(lock, [&] { return pending->done; });
+        error = std::move(pending->error);
     }
-    done.get();
+    if (error)
+        std::rethrow_exception(error);
 }
 
 } // namespace lk58

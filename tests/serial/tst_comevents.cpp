@@ -162,7 +162,8 @@ private slots:
         int calls = 0;
         port.SetOnRxChar([&](TComPort&) { ++calls; }); // leaves the bytes unread
         OpenOn(port, pty);
-        QTRY_COMPARE(port.injection->waits.load(), 0);
+        Settle(50);
+        QCOMPARE(port.injection->waits.load(), 0); // an idle port does not wake
         pty.Write({0x01, 0x02, 0x03});
         QTRY_COMPARE(calls, 1);
         Settle(200);

@@ -1,0 +1,123 @@
+#pragma once
+
+// The POSIX device of the serial platform layer, shared by its two source
+// files (line state and control here and in serialdevice_posix.cpp,
+// transfers and the event wait in serialio_posix.cpp).
+
+#include "serial/serialdevice.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <linux/serial.h>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include <unistd.h>
+
+namespace lk58::platform::posix {
+
+// Owns a file descriptor.
+class TFd {
+public:
+    TFd() = default;
+    explicit TFd(int fd) : fd_(fd) {}
+    TFd(TFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    TFd& operator=(TFd&& other) noexcept
+    {
+        Reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    ~TFd() { Reset(); }
+    int Get() const { return fd_; }
+    void Reset(int fd = -1)
+    {
+        if (fd_ >= 0) {
+            const int saved = errno; // closing must not change the error being reported
+            ::close(fd_);
+            errno = saved;
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+template <class F>
+inline int RetryEintr(F call)
+{
+    int rc;
+    do {
+        rc = call();
+    } while (rc < 0 && errno == EINTR);
+    return rc;
+}
+
+// A pseudo-terminal has no modem lines and no error counters.
+inline bool Unsupported(int code)
+{
+    return code == ENOTTY || code == EINVAL;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left until deadline for poll(); -1 without a deadline.
+int PollTimeout(std::optional<Clock::time_point> deadline);
+
+class TPosixDevice : public TSerialDevice {
+public:
+    bool Open(const std::string& name) override;
+    void Close() override;
+    bool IsOpen() const override { return fd_.Get() >= 0; }
+    bool SetupComm(std::int32_t inputSize, std::int32_t outputSize) override;
+    bool GetCommState(TDcb& dcb) override;
+    bool SetCommState(const TDcb& dcb) override;
+    bool GetCommTimeouts(TCommTimeouts& timeouts) override;
+    bool SetCommTimeouts(const TCommTimeouts& timeouts) override;
+    bool SetCommMask(std::uint32_t mask) override;
+    bool ClearCommError(std::uint32_t& errors, std::uint32_t* inQueue) override;
+    bool Purge(std::uint32_t flags) override;
+    bool GetModemStatus(std::uint32_t& status) override;
+    bool StartRead(void* buffer, std::uint32_t length) override;
+    bool ReadPending() const override { return readActive_ && readDone_ < readLength_; }
+    bool FinishRead(std::uint32_t& transferred) override;
+    bool StartWrite(const void* buffer, std::uint32_t length) override;
+    bool WritePending() const override;
+    bool FinishWrite(std::uint32_t& transferred) override;
+    std::unique_ptr<TEventWaiter> CreateEventWaiter() override;
+    std::uint32_t CollectEvents(std::uint32_t wakes, std::uint32_t mask) override;
+
+private:
+    bool Ready() const;
+    bool Ioctl(unsigned long request, void* arg) const;
+    bool ReadCounters(serial_icounter_struct& counters) const;
+    bool MakeRaw();
+    bool SetModemLine(int line, bool on);
+    bool ReadSome();
+    bool WatchDevice(int op) const;
+    bool WriteSome();
+    std::optional<Clock::time_point> ReadDeadline() const;
+    std::optional<Clock::time_point> WriteDeadline() const;
+
+    TFd fd_;
+    TDcb dcb_;                 // the last state written: keeps what termios cannot hold
+    TCommTimeouts timeouts_;
+    std::int32_t inputSize_ = 4096;
+    serial_icounter_struct errorCounters_{}; // as last reported by ClearCommError
+    serial_icounter_struct eventCounters_{}; // as last reported by CollectEvents
+    std::shared_ptr<std::atomic<std::uint32_t>> mask_ = std::make_shared<std::atomic<std::uint32_t>>(0);
+    std::shared_ptr<TFd> epoll_; // the event wait of the running event thread
+
+    bool readActive_ = false;
+    std::uint8_t* readBuffer_ = nullptr;
+    std::uint32_t readLength_ = 0;
+    std::uint32_t readDone_ = 0;
+    bool writeActive_ = false;
+    std::vector<std::uint8_t> writeBuffer_; // a copy: the caller may reuse its own
+    std::uint32_t writeDone_ = 0;
+};
+
+} // namespace lk58::platform::posix
