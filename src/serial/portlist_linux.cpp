@@ -68,9 +68,14 @@ bool NaturalNameLess(const std::string& a, const std::string& b)
 
 void ListSerialDevices(std::vector<std::string>& names)
 {
+    ListSerialDevicesIn("/sys/class/tty", names);
+}
+
+void ListSerialDevicesIn(const std::string& ttyClassDir, std::vector<std::string>& names)
+{
     std::vector<std::string> found;
     std::error_code ec;
-    for (fs::directory_iterator it("/sys/class/tty", ec), end; !ec && it != end; it.increment(ec))
+    for (fs::directory_iterator it(ttyClassDir, ec), end; !ec && it != end; it.increment(ec))
         if (IsSerialPort(it->path()))
             found.push_back(it->path().filename().string());
     if (ec)

@@ -94,6 +94,8 @@ void SetPriorityClass(std::int32_t windowsClass);
 // Appends the full paths of the machine's serial devices, in natural name
 // order; adds nothing when the list cannot be read.
 void ListSerialDevices(std::vector<std::string>& names);
+// The same from a directory laid out as /sys/class/tty.
+void ListSerialDevicesIn(const std::string& ttyClassDir, std::vector<std::string>& names);
 // Name order with digit runs compared as numbers (ttyS2 before ttyS10).
 bool NaturalNameLess(const std::string& a, const std::string& b);
 

@@ -13,6 +13,8 @@ struct TInjection {
     std::atomic<std::uint32_t> modemStatus{0};
     std::atomic<std::uint32_t> extraEvents{0}; // added to the next received-data cycle
     std::atomic<int> waits{0};
+    // Writes of the line state, queue sizes, time-outs and event mask.
+    std::atomic<int> states{0}, sizes{0}, timeouts{0}, masks{0};
 };
 
 class TCountingWaiter : public lk58::platform::TEventWaiter {
@@ -44,12 +46,28 @@ public:
     bool Open(const std::string& name) override { return real_->Open(name); }
     void Close() override { real_->Close(); }
     bool IsOpen() const override { return real_->IsOpen(); }
-    bool SetupComm(std::int32_t in, std::int32_t out) override { return real_->SetupComm(in, out); }
+    bool SetupComm(std::int32_t in, std::int32_t out) override
+    {
+        ++injection_->sizes;
+        return real_->SetupComm(in, out);
+    }
     bool GetCommState(lk58::TDcb& dcb) override { return real_->GetCommState(dcb); }
-    bool SetCommState(const lk58::TDcb& dcb) override { return real_->SetCommState(dcb); }
+    bool SetCommState(const lk58::TDcb& dcb) override
+    {
+        ++injection_->states;
+        return real_->SetCommState(dcb);
+    }
     bool GetCommTimeouts(lk58::TCommTimeouts& t) override { return real_->GetCommTimeouts(t); }
-    bool SetCommTimeouts(const lk58::TCommTimeouts& t) override { return real_->SetCommTimeouts(t); }
-    bool SetCommMask(std::uint32_t mask) override { return real_->SetCommMask(mask); }
+    bool SetCommTimeouts(const lk58::TCommTimeouts& t) override
+    {
+        ++injection_->timeouts;
+        return real_->SetCommTimeouts(t);
+    }
+    bool SetCommMask(std::uint32_t mask) override
+    {
+        ++injection_->masks;
+        return real_->SetCommMask(mask);
+    }
     bool ClearCommError(std::uint32_t& errors, std::uint32_t* inQueue) override
     {
         if (!real_->ClearCommError(errors, inQueue))

@@ -1,4 +1,5 @@
 #include "ptypair.h"
+#include "testport.h"
 
 #include "serial/apperror.h"
 #include "serial/comport.h"
@@ -9,6 +10,9 @@
 #include <termios.h>
 
 using namespace lk58;
+
+using TChange = std::function<void(TComPort&)>;
+Q_DECLARE_METATYPE(TChange)
 
 namespace {
 
@@ -34,6 +38,12 @@ std::pair<int, QString> ComError(F f)
     }
     return {-1, QString()};
 }
+
+struct TLink {
+    int rx = 0;
+    void RxChar(TComPort&) { ++rx; }
+    void Other(TComPort&) {}
+};
 
 } // namespace
 
@@ -192,6 +202,77 @@ private slots:
         port.SetActive(false);
         port.SetBaudRate(br4800); // closed: only stored
         QCOMPARE(pty.SlaveRate(), 15625u);
+    }
+
+    void settersReachOpenPortOnlyOnChange_data()
+    {
+        QTest::addColumn<TChange>("change");
+        QTest::addColumn<QList<int>>("writes"); // line state, queue sizes, time-outs, event mask
+        const auto row = [](const char* name, TChange change, QList<int> writes) {
+            QTest::newRow(name) << change << writes;
+        };
+        row("same baud rate", [](TComPort& p) { p.SetBaudRate(br4800); }, {0, 0, 0, 0});
+        row("other baud rate", [](TComPort& p) { p.SetBaudRate(br9600); }, {1, 0, 0, 0});
+        row("same parity", [](TComPort& p) { p.SetParity(paNone); }, {0, 0, 0, 0});
+        row("other stop bits", [](TComPort& p) { p.SetStopBits(sb2); }, {1, 0, 0, 0});
+        row("same DTR", [](TComPort& p) { p.FlowControl().SetDTR(dcDisable); }, {0, 0, 0, 0});
+        row("other RTS", [](TComPort& p) { p.FlowControl().SetRTS(rcDisable); }, {1, 0, 0, 0});
+        row("XON limit", [](TComPort& p) { p.FlowControl().SetXOnLimit(10); }, {1, 0, 0, 0});
+        row("same XON char", [](TComPort& p) { p.Characters().SetXOn(0x11); }, {0, 0, 0, 0});
+        row("event char", [](TComPort& p) { p.Characters().SetEvent('\r'); }, {1, 0, 0, 0});
+        row("options", [](TComPort& p) { p.SetOptions({opAbortOnError}); }, {1, 0, 0, 0});
+        row("input size", [](TComPort& p) { p.BufferSizes().SetInput(1024); }, {0, 1, 0, 0});
+        row("same output size", [](TComPort& p) { p.BufferSizes().SetOutput(2048); }, {0, 0, 0, 0});
+        row("read constant", [](TComPort& p) { p.Timeouts().SetReadConstant(50); }, {0, 0, 1, 0});
+        row("same write constant", [](TComPort& p) { p.Timeouts().SetWriteConstant(0); }, {0, 0, 0, 0});
+        row("thread priority", [](TComPort& p) { p.SetThreadPriority(tpNormal); }, {0, 0, 0, 0});
+        row("first handler", [](TComPort& p) { p.SetOnRxChar([](TComPort&) {}); }, {0, 0, 0, 1});
+        row("hook", [](TComPort& p) { p.SetAfterClose([](TComPort&) {}); }, {0, 0, 0, 0});
+    }
+    void settersReachOpenPortOnlyOnChange()
+    {
+        QFETCH(TChange, change);
+        QFETCH(QList<int>, writes);
+        TPtyPair pty;
+        TTestPort port;
+        UseProgramSettings(port);
+        port.SetDeviceName(pty.SlavePath());
+        port.SetActive(true);
+        TInjection& count = *port.injection;
+        QCOMPARE(QList<int>({count.states, count.sizes, count.timeouts, count.masks}), QList<int>({1, 1, 1, 1}));
+        change(port);
+        QCOMPARE(QList<int>({count.states - 1, count.sizes - 1, count.timeouts - 1, count.masks - 1}), writes);
+        port.SetActive(false);
+        change(port); // closed: only stored
+        QCOMPARE(QList<int>({count.states - 1, count.sizes - 1, count.timeouts - 1}), writes.mid(0, 3));
+    }
+
+    void sameHandlerRule()
+    {
+        TLink a, b;
+        const TNotifyEvent lambda([](TComPort&) {});
+        QVERIFY(TNotifyEvent(&a, &TLink::RxChar) == TNotifyEvent(&a, &TLink::RxChar));
+        QVERIFY(!(TNotifyEvent(&a, &TLink::RxChar) == TNotifyEvent(&b, &TLink::RxChar)));
+        QVERIFY(!(TNotifyEvent(&a, &TLink::RxChar) == TNotifyEvent(&a, &TLink::Other)));
+        QVERIFY(lambda == TNotifyEvent(lambda));
+        QVERIFY(!(lambda == TNotifyEvent([](TComPort&) {})));
+        QVERIFY(TNotifyEvent() == TNotifyEvent());
+        QVERIFY(!(TNotifyEvent() == lambda));
+
+        TPtyPair pty;
+        TTestPort port;
+        port.SetDeviceName(pty.SlavePath());
+        port.SetOnRxChar(TNotifyEvent(&a, &TLink::RxChar));
+        port.SetActive(true);
+        const int masks = port.injection->masks;
+        port.SetOnRxChar(TNotifyEvent(&a, &TLink::RxChar));
+        QCOMPARE(port.injection->masks.load(), masks);
+        // Another object's handler must replace the stored one.
+        port.SetOnRxChar(TNotifyEvent(&b, &TLink::RxChar));
+        QCOMPARE(port.injection->masks.load(), masks + 1);
+        pty.Write({0x01});
+        QTRY_COMPARE(b.rx, 1);
+        QCOMPARE(a.rx, 0);
     }
 
     void deviceNameNeedsClosedPort()
