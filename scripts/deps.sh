@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev
     fonts-liberation
-    xvfb xauth imagemagick x11-utils
+    xvfb xauth imagemagick x11-utils xdotool
     hyperfine
 )
 

@@ -2,6 +2,7 @@
 
 #include "app/frmhelp.h"
 #include "serial/apperror.h"
+#include "settings/dialogs.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -10,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QToolButton>
 
 namespace lk58 {
 
@@ -25,10 +27,12 @@ TFrmMain::TFrmMain(QWidget* parent)
     client->setFixedSize(530, 463);
     setCentralWidget(client);
     BuildPortPanel(client);
-    Form = std::make_unique<TSettingsForm>(BuildSettingsPanel(client), Msg);
+    Form = std::make_unique<TSettingsForm>(BuildSettingsPanel(client), Msg, Link);
+    Form->SetShowConnPanel([this] { ShowConnPanel(); });
     // The window keeps the size of its client area and menu: no resizing.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
+    connect(BtnConnect, &QToolButton::clicked, this, &TFrmMain::BtnConnectClick);
     connect(Form->Ctl.BtnHelp, &QPushButton::clicked, this, &TFrmMain::BtnHelpClick);
     connect(MLangCZ, &QAction::triggered, this, &TFrmMain::MLangCZClick);
     connect(MLangEN, &QAction::triggered, this, &TFrmMain::MLangENClick);
@@ -56,6 +60,8 @@ void TFrmMain::FormCreate()
 {
     PanelConnect->show();
     PanelSettings->hide();
+    Link.RxBuffer.clear();
+    Link.CrcAccumulator = 0;
     SetLang(kLangCzech);
     ClearForm();
     FillPortList();
@@ -105,6 +111,84 @@ bool TFrmMain::LangMenuEnabled() const
 void TFrmMain::SetLangMenuEnabled(bool enabled)
 {
     MenuLang->menuAction()->setEnabled(enabled);
+}
+
+void TFrmMain::Connect()
+{
+    BtnConnect->setEnabled(false);
+    ComPort.SetDeviceName(CmbBxComPorts->currentText().toStdString());
+    try {
+        ComPort.SetActive(false);
+        ComPort.SetActive(true);
+    } catch (const EComError&) {
+        ShowErrorDialog(this, Msg.MsgInvalidPort);
+        BtnConnect->setEnabled(true);
+        ComPort.SetActive(false);
+        return;
+    }
+    try {
+        ConnectOpenPort();
+    } catch (...) {
+        // The port failed after opening: leave it closed and Connect usable,
+        // so that the user can retry once the error box is closed.
+        BtnConnect->setEnabled(true);
+        CloseQuietly();
+        throw;
+    }
+}
+
+// Purge the opened port and ping; an answer shows the settings panel.
+void TFrmMain::ConnectOpenPort()
+{
+    Link.RxBuffer.clear();
+    ComPort.AbortAndClearInput();
+    ComPort.AbortAndClearOutput();
+    ComPort.ClearInput();
+    ComPort.ClearOutput();
+    if (Link.Ping()) {
+        ClearForm();
+        Form->Ctl.BtnLoadData->setEnabled(true);
+        BtnConnect->setEnabled(true);
+        PanelConnect->hide();
+        PanelSettings->show();
+        Form->SetStatusText(Msg.MsgConnected);
+    } else {
+        BtnConnect->setEnabled(true);
+        ShowWarningDialog(this, Msg.MsgNotFound);
+        ComPort.SetActive(false);
+    }
+}
+
+// Closing a port that has just failed may fail again; the first error is
+// the one the user needs to see.
+void TFrmMain::CloseQuietly()
+{
+    try {
+        ComPort.SetActive(false);
+    } catch (...) {
+    }
+}
+
+void TFrmMain::ShowConnPanel()
+{
+    ShowErrorDialog(this, Msg.MsgConnectionLost);
+    ComPort.SetActive(false);
+    PanelSettings->hide();
+    PanelConnect->show();
+    SetLangMenuEnabled(true);
+}
+
+void TFrmMain::BtnConnectClick()
+{
+    Guarded([this] {
+        // The language menu is greyed out after every attempt, whatever
+        // its outcome (until a connection is lost).
+        struct TLangMenuOff {
+            TFrmMain& frm;
+            ~TLangMenuOff() { frm.SetLangMenuEnabled(false); }
+        } off{*this};
+        Connect();
+    });
 }
 
 void TFrmMain::BtnHelpClick()

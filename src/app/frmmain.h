@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/devicelink.h"
 #include "serial/comport.h"
 #include "settings/messages.h"
 #include "settings/settingsform.h"
@@ -47,6 +48,8 @@ public:
     // The converter's port: 4800 baud, 8 data bits, no parity, 1 stop bit,
     // DTR off, RTS on; its device is the chosen port's name.
     TComPort ComPort;
+    // The exchanges with the converter over ComPort.
+    TDeviceLink Link{ComPort};
 
     // The texts of the messages in the language in force.
     TMessages Msg;
@@ -58,11 +61,20 @@ public:
     void SetLang(int lang);
     void ClearForm();
 
+    // The handshake: opens the chosen port, pings the converter and on an
+    // answer shows the settings panel. Port errors after opening close the
+    // port again, enable Connect and propagate to the error box.
+    void Connect();
+    // The reaction to a failed exchange: the connection-lost dialog, the
+    // port closed, the port panel shown, the language menu enabled.
+    void ShowConnPanel();
+
     // The language menu as the user sees it: greyed out or not.
     bool LangMenuEnabled() const;
     void SetLangMenuEnabled(bool enabled);
 
 public slots:
+    void BtnConnectClick();
     void BtnHelpClick();
     void MLangCZClick();
     void MLangENClick();
@@ -80,6 +92,8 @@ private:
     void SetTabOrder(const TSettingsControls& c);
     void FormCreate();
     void FillPortList();
+    void ConnectOpenPort();
+    void CloseQuietly();
     void FitTexts();
     void CentreOnScreen();
 };

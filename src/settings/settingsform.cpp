@@ -1,5 +1,6 @@
 #include "settings/settingsform.h"
 
+#include "serial/apperror.h"
 #include "settings/radiogroup.h"
 
 #include <QCheckBox>
@@ -18,15 +19,26 @@ std::array<QLabel*, 9> TSettingsControls::ChangeMarks() const
 }
 
 TSettingsForm::TSettingsForm(const TSettingsControls& controls, const TMessages& messages,
-                             QObject* parent)
-    : QObject(parent), Ctl(controls), Msg(messages)
+                             TDeviceLink& link, QObject* parent)
+    : QObject(parent), Ctl(controls), Msg(messages), Link(link)
 {
     connect(Ctl.BtnCleanForm, &QPushButton::clicked, this, &TSettingsForm::BtnCleanFormClick);
 }
 
+void TSettingsForm::SetShowConnPanel(std::function<void()> showConnPanel)
+{
+    showConnPanel_ = std::move(showConnPanel);
+}
+
+void TSettingsForm::ShowConnPanel()
+{
+    if (showConnPanel_)
+        showConnPanel_();
+}
+
 void TSettingsForm::BtnCleanFormClick()
 {
-    ClearForm();
+    Guarded([this] { ClearForm(); });
 }
 
 void TSettingsForm::ClearForm()

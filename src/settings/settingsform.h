@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QDateEdit;
@@ -15,6 +16,7 @@ class QStatusBar;
 
 namespace lk58 {
 
+class TDeviceLink;
 class TRadioGroup;
 
 // The controls of the settings panel, by their names. The main window
@@ -77,13 +79,19 @@ class TSettingsForm : public QObject {
     Q_OBJECT
 
 public:
-    // The controls must outlive the form; so must the message texts, which
-    // are read when a message is shown.
+    // The controls, the message texts (read when a message is shown) and
+    // the device link must outlive the form.
     TSettingsForm(const TSettingsControls& controls, const TMessages& messages,
-                  QObject* parent = nullptr);
+                  TDeviceLink& link, QObject* parent = nullptr);
 
     const TSettingsControls Ctl;
     const TMessages& Msg;
+    TDeviceLink& Link;
+
+    // The window's reaction to a failed exchange: the connection-lost
+    // dialog, the port closed, the port panel shown.
+    void SetShowConnPanel(std::function<void()> showConnPanel);
+    void ShowConnPanel();
 
     // Set while the program itself fills or clears the fields: their change
     // handlers then show no mark and the choice fields write nothing.
@@ -99,6 +107,9 @@ public:
 
 public slots:
     void BtnCleanFormClick();
+
+private:
+    std::function<void()> showConnPanel_;
 };
 
 } // namespace lk58

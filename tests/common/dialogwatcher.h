@@ -36,6 +36,9 @@ public:
     }
 
     void SetOther(TOther other) { other_ = std::move(other); }
+    // Runs while a dialog is up, before it is closed (to look at the state
+    // the program is in while it waits for the user).
+    void SetWhileShown(TOther whileShown) { whileShown_ = std::move(whileShown); }
 
     const QList<TSeenDialog>& Seen() const { return seen_; }
     QStringList Texts() const
@@ -59,6 +62,8 @@ private:
         TSeenDialog seen;
         seen.Title = dialog->windowTitle();
         seen.ObjectName = dialog->objectName();
+        if (whileShown_)
+            whileShown_(*dialog);
         if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
             seen.Text = box->text();
             seen.Icon = box->icon();
@@ -82,6 +87,7 @@ private:
     QList<TSeenDialog> seen_;
     QPointer<QDialog> handled_;
     TOther other_;
+    TOther whileShown_;
 };
 
 } // namespace lk58::test

@@ -1,0 +1,266 @@
+// The handshake against the simulated converter on a pseudo-terminal:
+// connecting, no converter, an invalid port, a lost connection, a port that
+// fails after opening, and closing the window.
+#include "appfixture.h"
+#include "common/dialogwatcher.h"
+
+#include "app/errorbox.h"
+#include "sim/simulator.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryFile>
+#include <QToolButton>
+
+using namespace lk58;
+using namespace lk58::test;
+
+namespace {
+
+// A converter on the far end of a pseudo-terminal.
+struct TSimulatedConverter {
+    PtyPair pty = OpenPtyPair();
+    Tq36Simulator sim{pty.master.Get()};
+
+    TSimulatedConverter()
+    {
+        sim.SetPacing(false);
+        sim.Start();
+    }
+    ~TSimulatedConverter() { sim.Stop(); }
+    QString Path() const { return QString::fromStdString(pty.slavePath); }
+};
+
+// What the window shows after a handshake.
+struct TOutcome {
+    bool settingsShown;
+    bool portOpen;
+    bool connectEnabled;
+    bool langMenuEnabled;
+};
+
+TOutcome Outcome(const TFrmMain& frm)
+{
+    return {frm.PanelSettings->isVisible() && !frm.PanelConnect->isVisible(),
+            frm.ComPort.Active(), frm.BtnConnect->isEnabled(), frm.LangMenuEnabled()};
+}
+
+void ClickConnect(TFrmMain& frm, const QString& port)
+{
+    frm.CmbBxComPorts->setEditText(port);
+    QTest::mouseClick(frm.BtnConnect, Qt::LeftButton);
+}
+
+// Leaves traces in the settings fields that a connection must clear.
+void Scribble(TFrmMain& frm)
+{
+    frm.Form->Ctl.EdtName->setText(QStringLiteral("Pec 3"));
+    frm.Form->Ctl.LblNameCh->show();
+    frm.Form->Ctl.BtnLoadData->setEnabled(false);
+}
+
+} // namespace
+
+#define QCOMPARE_OUTCOME(actual, settings, open, connect, menu)                  \
+    do {                                                                       \
+        const TOutcome o = (actual);                                           \
+        QCOMPARE(o.settingsShown, settings);                                   \
+        QCOMPARE(o.portOpen, open);                                            \
+        QCOMPARE(o.connectEnabled, connect);                                   \
+        QCOMPARE(o.langMenuEnabled, menu);                                     \
+    } while (false)
+
+class TstConnect : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        SetUpLikeMain();
+        InstallErrorBox();
+    }
+
+    void connects_data();
+    void connects();
+    void noConverter_data();
+    void noConverter();
+    void invalidPort_data();
+    void invalidPort();
+    void connectionLost();
+    void portFailsAfterOpening();
+    void closingClosesPort_data();
+    void closingClosesPort();
+};
+
+void TstConnect::connects_data()
+{
+    QTest::addColumn<int>("answerFrom");
+    QTest::addColumn<bool>("pacing");
+    QTest::newRow("answers the first ping") << 1 << false;
+    QTest::newRow("answers the first ping at 4800 baud") << 1 << true;
+    QTest::newRow("answers only the tenth ping") << 10 << false;
+}
+
+void TstConnect::connects()
+{
+    QFETCH(int, answerFrom);
+    QFETCH(bool, pacing);
+    TSimulatedConverter converter;
+    converter.sim.SetPacing(pacing);
+    converter.sim.AnswerFrom(answerFrom, kOnPing);
+    auto frm = ShownMainWindow();
+    Scribble(*frm);
+    TDialogWatcher watcher;
+    ClickConnect(*frm, converter.Path());
+    QCOMPARE(watcher.Seen().size(), 0);
+    QCOMPARE_OUTCOME(Outcome(*frm), true, true, true, false);
+    QCOMPARE(converter.sim.Counters().pings, std::size_t(answerFrom));
+    QCOMPARE(frm->Form->StatusText(), QStringLiteral("Spojení s převodníkem TQ36 bylo navázáno."));
+    QVERIFY(frm->Form->Ctl.BtnLoadData->isEnabled());
+    QCOMPARE(frm->Form->Ctl.EdtName->text(), QString());
+    QVERIFY(frm->Form->Ctl.LblNameCh->isHidden());
+}
+
+void TstConnect::noConverter_data()
+{
+    QTest::addColumn<int>("lang");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Czech") << int(kLangCzech) << "Převodník nebyl na zvoleném COM portu nalezen.";
+    QTest::newRow("English") << int(kLangEnglish) << "Converter was not found on selected COM port.";
+}
+
+// Ten pings go unanswered: a warning while the port is still open, then the
+// port closes and the port panel stays, with the language menu greyed out.
+void TstConnect::noConverter()
+{
+    QFETCH(int, lang);
+    QFETCH(QString, text);
+    TSimulatedConverter converter;
+    converter.sim.SetFault(Fault::Silent);
+    auto frm = ShownMainWindow();
+    frm->SetLang(lang);
+    TDialogWatcher watcher;
+    QList<bool> openWhileShown;
+    watcher.SetWhileShown([&](QDialog&) { openWhileShown << frm->ComPort.Active(); });
+    ClickConnect(*frm, converter.Path());
+    QCOMPARE(watcher.Seen().size(), 1);
+    QCOMPARE(watcher.Seen()[0].Title, QStringLiteral("Warning"));
+    QCOMPARE(watcher.Seen()[0].Text, text);
+    QCOMPARE(watcher.Seen()[0].Icon, QMessageBox::Warning);
+    QCOMPARE(watcher.Seen()[0].Buttons, QStringList{QStringLiteral("OK")});
+    QCOMPARE(openWhileShown, QList<bool>{true});
+    QCOMPARE_OUTCOME(Outcome(*frm), false, false, true, false);
+    QCOMPARE(converter.sim.Counters().pings, std::size_t(10));
+}
+
+void TstConnect::invalidPort_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::newRow("no such device") << "/dev/lk58-no-such-port";
+    QTest::newRow("empty port box") << "";
+    QTest::newRow("not a terminal") << "file";
+}
+
+// A port that does not open: the error dialog, the port closed, and a retry
+// on a good port connects.
+void TstConnect::invalidPort()
+{
+    QFETCH(QString, port);
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    if (port == QLatin1String("file"))
+        port = file.fileName();
+    auto frm = ShownMainWindow();
+    frm->MLangENClick();
+    TDialogWatcher watcher;
+    ClickConnect(*frm, port);
+    QCOMPARE(watcher.Texts(), QStringList{QStringLiteral("Invalid COM port selected.")});
+    QCOMPARE(watcher.Seen()[0].Title, QStringLiteral("Error"));
+    QCOMPARE(watcher.Seen()[0].Icon, QMessageBox::Critical);
+    QCOMPARE_OUTCOME(Outcome(*frm), false, false, true, false);
+
+    TSimulatedConverter converter;
+    ClickConnect(*frm, converter.Path());
+    QCOMPARE(watcher.Seen().size(), 1);
+    QCOMPARE_OUTCOME(Outcome(*frm), true, true, true, false);
+    QCOMPARE(frm->Form->StatusText(), QStringLiteral("Connection with converter was established."));
+}
+
+// A write that is not acknowledged: the connection-lost dialog while the
+// port is open, then the port panel with the language menu usable again;
+// the fields keep their contents until the next connection clears them.
+void TstConnect::connectionLost()
+{
+    TSimulatedConverter converter;
+    auto frm = ShownMainWindow();
+    ClickConnect(*frm, converter.Path());
+    QCOMPARE_OUTCOME(Outcome(*frm), true, true, true, false);
+    frm->Form->Ctl.EdtName->setText(QStringLiteral("Boiler 2"));
+    converter.sim.SetFault(Fault::Silent);
+    TDialogWatcher watcher;
+    QList<bool> openWhileShown;
+    watcher.SetWhileShown([&](QDialog&) { openWhileShown << frm->ComPort.Active(); });
+    QVERIFY(!frm->Link.SendInt(30, 0x4142));
+    frm->Form->ShowConnPanel();
+    QCOMPARE(watcher.Texts(), QStringList{QStringLiteral("Spojení s převodníkem bylo ztraceno.")});
+    QCOMPARE(watcher.Seen()[0].Title, QStringLiteral("Error"));
+    QCOMPARE(openWhileShown, QList<bool>{true});
+    QCOMPARE_OUTCOME(Outcome(*frm), false, false, true, true);
+    QCOMPARE(frm->Form->Ctl.EdtName->text(), QStringLiteral("Boiler 2"));
+
+    converter.sim.ClearFaults();
+    ClickConnect(*frm, converter.Path());
+    QCOMPARE_OUTCOME(Outcome(*frm), true, true, true, false);
+    QCOMPARE(frm->Form->Ctl.EdtName->text(), QString());
+}
+
+// The line hangs up right after the port opened: the error goes to the
+// error box, the port is closed and Connect can be pressed again.
+void TstConnect::portFailsAfterOpening()
+{
+    PtyPair pty = OpenPtyPair();
+    auto frm = ShownMainWindow();
+    frm->ComPort.SetAfterOpen([&pty](TComPort&) {
+        pty.master.Reset();
+        pty.holder.Reset();
+    });
+    TDialogWatcher watcher;
+    QList<bool> openWhileShown;
+    watcher.SetWhileShown([&](QDialog&) { openWhileShown << frm->ComPort.Active(); });
+    ClickConnect(*frm, QString::fromStdString(pty.slavePath));
+    QCOMPARE(watcher.Seen().size(), 1);
+    QCOMPARE(watcher.Seen()[0].Title, QStringLiteral("LK58 - TAVRIN"));
+    QCOMPARE(watcher.Seen()[0].Icon, QMessageBox::Critical);
+    QCOMPARE(watcher.Seen()[0].Text, QStringLiteral("Input/output error."));
+    QCOMPARE(openWhileShown, QList<bool>{false});
+    QCOMPARE_OUTCOME(Outcome(*frm), false, false, true, false);
+}
+
+void TstConnect::closingClosesPort_data()
+{
+    QTest::addColumn<bool>("exitItem");
+    QTest::newRow("window closed") << false;
+    QTest::newRow("File > Exit") << true;
+}
+
+void TstConnect::closingClosesPort()
+{
+    QFETCH(bool, exitItem);
+    TSimulatedConverter converter;
+    auto frm = ShownMainWindow();
+    ClickConnect(*frm, converter.Path());
+    QVERIFY(frm->ComPort.Active());
+    if (exitItem)
+        frm->MFileExit->trigger();
+    else
+        frm->close();
+    QVERIFY(!frm->isVisible());
+    QVERIFY(!frm->ComPort.Active());
+}
+
+QTEST_MAIN(TstConnect)
+#include "tst_connect.moc"
