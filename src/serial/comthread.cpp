@@ -121,9 +121,10 @@ void TComThread::RaiseHere(std::uint32_t code)
     port_->RaiseThreadError(static_cast<int>(code));
 }
 
+// A close hook that raises is shown in the error box like any handler's.
 void TComThread::CloseHere(std::uint32_t)
 {
-    port_->Close();
+    Guarded([this] { port_->Close(); });
 }
 
 } // namespace lk58

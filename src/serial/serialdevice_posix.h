@@ -64,6 +64,9 @@ inline bool Unsupported(int code)
 
 using Clock = std::chrono::steady_clock;
 
+// MAXDWORD in a time-out field.
+constexpr std::uint32_t kMaxTimeout = 0xFFFFFFFF;
+
 // Milliseconds left until deadline for poll(); -1 without a deadline.
 int PollTimeout(std::optional<Clock::time_point> deadline);
 
@@ -97,6 +100,7 @@ private:
     bool MakeRaw();
     bool SetModemLine(int line, bool on);
     bool ReadSome();
+    bool ReadEndsNow() const;
     bool WatchDevice(int op) const;
     bool WriteSome();
     std::optional<Clock::time_point> ReadDeadline() const;

@@ -106,10 +106,10 @@ bool TPosixDevice::StartRead(void* buffer, std::uint32_t length)
     readLength_ = length;
     readDone_ = 0;
     readActive_ = true;
-    if (ReadSome())
-        return true;
-    readActive_ = false;
-    return false;
+    const bool ok = ReadSome();
+    // A read that the time-outs end at once is complete, not outstanding.
+    readActive_ = ok && !ReadEndsNow();
+    return ok;
 }
 
 std::optional<Clock::time_point> TPosixDevice::ReadDeadline() const
@@ -124,33 +124,42 @@ std::optional<Clock::time_point> TPosixDevice::ReadDeadline() const
 // Windows read time-outs: an interval of MAXDWORD with no totals returns at
 // once; with a MAXDWORD multiplier it returns on the first byte or after
 // the constant; otherwise the totals bound the read and the interval the
-// gap between two bytes.
+// gap after each byte. All zero: the read waits for all its bytes.
+bool TPosixDevice::ReadEndsNow() const
+{
+    const TCommTimeouts& t = timeouts_;
+    if (readDone_ == readLength_)
+        return true;
+    if (t.ReadIntervalTimeout != kMaxTimeout)
+        return false;
+    if (t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0)
+        return true;
+    return t.ReadTotalTimeoutMultiplier == kMaxTimeout && readDone_ > 0;
+}
+
 bool TPosixDevice::FinishRead(std::uint32_t& transferred)
 {
     if (!Ready())
         return false;
-    constexpr std::uint32_t kMax = 0xFFFFFFFF;
     const TCommTimeouts& t = timeouts_;
-    const bool atOnce = t.ReadIntervalTimeout == kMax && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-    const bool firstByte = t.ReadIntervalTimeout == kMax && t.ReadTotalTimeoutMultiplier == kMax;
-    std::optional<Clock::time_point> total = firstByte
+    const std::optional<Clock::time_point> total = t.ReadTotalTimeoutMultiplier == kMaxTimeout
         ? std::optional(Clock::now() + std::chrono::milliseconds(t.ReadTotalTimeoutConstant))
         : ReadDeadline();
-    const bool gaps = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMax;
+    const bool gaps = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxTimeout;
+    std::optional<Clock::time_point> gapEnd;
     for (;;) {
         const std::uint32_t before = readDone_;
         if (!ReadSome()) {
             readActive_ = false;
             return false;
         }
-        if (readDone_ == readLength_ || atOnce || (firstByte && readDone_ > 0))
+        if (ReadEndsNow())
             break;
+        if (gaps && readDone_ > 0 && (readDone_ != before || !gapEnd))
+            gapEnd = Clock::now() + std::chrono::milliseconds(t.ReadIntervalTimeout);
         std::optional<Clock::time_point> deadline = total;
-        if (gaps && readDone_ > 0 && readDone_ != before) {
-            const auto gapEnd = Clock::now() + std::chrono::milliseconds(t.ReadIntervalTimeout);
-            deadline = deadline ? std::min(*deadline, gapEnd) : gapEnd;
-            total = deadline;
-        }
+        if (gapEnd)
+            deadline = deadline ? std::min(*deadline, *gapEnd) : gapEnd;
         pollfd p{fd_.Get(), POLLIN, 0};
         const int rc = RetryEintr([&] { return poll(&p, 1, PollTimeout(deadline)); });
         if (rc < 0) {

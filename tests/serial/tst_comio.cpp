@@ -181,19 +181,51 @@ private slots:
         QCOMPARE(port.ModemStatus(), TModemStatus({msCTS, msDSR}));
     }
 
-    void readTimeout()
+    void readTimeouts_data()
     {
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<int>("multiplier");
+        QTest::addColumn<int>("constant");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("total constant") << 0 << 0 << 30 << "Timeout";
+        QTest::newRow("total multiplier") << 0 << 10 << 0 << "Timeout";
+        QTest::newRow("gap between bytes") << 30 << 0 << 0 << "Timeout";
+        QTest::newRow("return at once") << -1 << 0 << 0 << "";
+        QTest::newRow("first byte or constant") << -1 << -1 << 30 << "";
+    }
+    void readTimeouts()
+    {
+        QFETCH(int, interval);
+        QFETCH(int, multiplier);
+        QFETCH(int, constant);
+        QFETCH(QString, error);
         TPtyPair pty;
         TComPort port;
         OpenOn(port, pty);
-        port.Timeouts().SetReadConstant(30);
+        port.Timeouts().SetReadInterval(interval);
+        port.Timeouts().SetReadMultiplier(multiplier);
+        port.Timeouts().SetReadConstant(constant);
         pty.Write({0x01, 0x02});
         QVERIFY(WaitForInput(port, 2));
         Bytes buffer(5);
         const auto [code, message] = ComError([&] { port.Read(buffer.data(), 5, true); });
+        QCOMPARE(message, error);
+        QCOMPARE(code, error.isEmpty() ? -1 : 0);
+        QCOMPARE(buffer, Bytes({0x01, 0x02, 0x00, 0x00, 0x00}));
+        QCOMPARE(port.InputCount(), 0u);
+    }
+
+    void writeTimeout()
+    {
+        TPtyPair pty;
+        TComPort port;
+        OpenOn(port, pty);
+        port.Timeouts().SetWriteConstant(50);
+        const Bytes block(1 << 20, 0x55); // more than the device side takes unread
+        const auto [code, message] = ComError([&] { port.Write(block.data(), int(block.size()), true); });
         QCOMPARE(code, 0);
         QCOMPARE(message, QString("Timeout"));
-        QCOMPARE(Bytes(buffer.begin(), buffer.begin() + 2), Bytes({0x01, 0x02}));
+        QVERIFY(!port.WritePending());
     }
 
     void outstandingReadCompletesLater()
