@@ -55,8 +55,14 @@ TDeviceLink::TDeviceLink(TComPort& port, QObject* parent) : QObject(parent), FPo
 
 TDeviceLink::~TDeviceLink()
 {
-    FPort.SetOnRxChar(TNotifyEvent());
-    FPort.SetOnLineError(TLineErrorEvent());
+    // Only our own handlers are taken back; a failing port must not make
+    // the destructor throw.
+    Guarded([this] {
+        if (FPort.OnRxChar() == TNotifyEvent(this, &TDeviceLink::ComPortRxChar))
+            FPort.SetOnRxChar(TNotifyEvent());
+        if (FPort.OnLineError() == TLineErrorEvent(this, &TDeviceLink::ComPortLineError))
+            FPort.SetOnLineError(TLineErrorEvent());
+    });
 }
 
 void TDeviceLink::TmrTimeOutTimer()

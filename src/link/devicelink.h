@@ -32,9 +32,11 @@ public:
 
     // Each exchange returns true when the converter gave a valid reply.
     // Port errors while sending propagate as EComError, ending the exchange
-    // at once. Called while another exchange waits (from a timer or a
-    // queued call: user input cannot reach it), an exchange raises EAbort,
-    // the silent abort, and leaves the running exchange untouched.
+    // at once (a port that is not open raises one too). A port that closes
+    // during the exchange (the device vanished) ends it with false, as a
+    // lost converter. Called while another exchange waits (from a timer or
+    // a queued call: user input cannot reach it), an exchange raises
+    // EAbort, the silent abort, and leaves the running exchange untouched.
     bool Ping();
     bool ReadAll();
     bool SendInt(std::int32_t number, std::int32_t value);  // 16-bit parameter
@@ -57,6 +59,7 @@ public:
     void ComPortLineError(TComPort& sender, TLineErrors errors);
     void TmrTimeOutTimer();
 
+private:
     // One exchange kind: reply mode, pause before each send (ms), ticks per
     // attempt, attempts at most.
     struct TExchangeKind {
@@ -71,7 +74,6 @@ public:
     static constexpr TExchangeKind kWrite32{kModeWrite, 25, 50, 1};
     static constexpr int kTickMs = 10;
 
-private:
     bool Run(const TExchangeKind& kind, const Bytes& request, std::int32_t tag);
     void Attempt(const TExchangeKind& kind, const Bytes& request);
     void WaitReply();

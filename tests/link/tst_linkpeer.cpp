@@ -302,6 +302,19 @@ private slots:
         QVERIFY(!link->TmrTimeOut.isActive());
     }
 
+    void destroyedLinkHearsNothing()
+    {
+        // The port outlives the link: bytes arriving afterwards must not
+        // reach a destroyed handler.
+        peer->Script = [&](std::size_t, const Bytes&) { peer->Send(ShortReply(kPingCode)); };
+        QVERIFY(link->Ping()); // collecting from here on
+        link.reset();
+        QVERIFY(!port->OnRxChar());
+        QVERIFY(!port->OnLineError());
+        peer->Send(ShortReply(kPingCode));
+        QTRY_COMPARE(port->InputCount(), std::uint32_t(7));
+    }
+
     void deviceVanishesDuringWait()
     {
         // The port reports the hang-up and closes; the exchange ends as a
