@@ -125,7 +125,7 @@ void TCustomComPort::DispatchEvents(std::uint32_t occurred, const TComThread& ca
     // the calling thread, which ends the cycle too.
     const auto stillOurs = [&] { return !caller.Terminated(); };
     const auto fire = [&](const TNotifyRow& row) {
-        if ((occurred & row.bit) && this->*row.handler && stillOurs()) {
+        if (stillOurs() && (occurred & row.bit) && this->*row.handler) {
             const TNotifyEvent handler = this->*row.handler; // may be reassigned inside
             handler(Sender());
         }
@@ -133,7 +133,7 @@ void TCustomComPort::DispatchEvents(std::uint32_t occurred, const TComThread& ca
     Guarded([&] {
         for (const TNotifyRow& row : before)
             fire(row);
-        if ((occurred & kEvErr) && OnLineError_ && stillOurs())
+        if (stillOurs() && (occurred & kEvErr) && OnLineError_)
             CheckLineErrors();
         for (const TNotifyRow& row : after)
             fire(row);

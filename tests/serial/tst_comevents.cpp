@@ -198,6 +198,21 @@ private slots:
         QTRY_COMPARE(TComThread::Running(), 0);
     }
 
+    void closeFromEventThreadRunsOnUiThread()
+    {
+        TPtyPair pty;
+        TComPort port;
+        port.SetSynchronizeEvents(false);
+        std::atomic<bool> closedOnUi{false};
+        port.SetAfterClose([&](TComPort&) { closedOnUi = QThread::currentThread() == qApp->thread(); });
+        port.SetOnRxChar([&](TComPort& p) { p.SetActive(false); });
+        OpenOn(port, pty);
+        pty.Write({0x01});
+        QTRY_COMPARE(TComThread::Running(), 0);
+        QVERIFY(closedOnUi);
+        QVERIFY(!port.Active());
+    }
+
     void outputEmptyAndInputNearlyFull()
     {
         TPtyPair pty;
