@@ -5,15 +5,22 @@
 #include "settings/dialogs.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QLayout>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 
 namespace lk58 {
+namespace {
+
+constexpr int kCloseRetryMs = 50;
+
+} // namespace
 
 TFrmMain::TFrmMain(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -88,6 +95,14 @@ void TFrmMain::CentreOnScreen()
 
 void TFrmMain::closeEvent(QCloseEvent* event)
 {
+    // A close request from the desktop is delivered inside an exchange's
+    // reply wait too; closing the port under the exchange would turn its
+    // end into a port error. Close once the exchange is over.
+    if (Link.Busy()) {
+        event->ignore();
+        QTimer::singleShot(kCloseRetryMs, this, &QWidget::close);
+        return;
+    }
     Guarded([this] { FormClose(); });
     QMainWindow::closeEvent(event);
 }

@@ -16,7 +16,14 @@ TRadioGroup::TRadioGroup(QWidget* parent)
 {
     group_->setExclusive(true);
     connect(group_, &QButtonGroup::idClicked, this, &TRadioGroup::SetItemIndex);
-    connect(qApp, &QApplication::focusChanged, this, &TRadioGroup::FocusChanged);
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this, &TRadioGroup::FocusChanged);
+}
+
+// Closing a window moves the focus; the base destructor may close this
+// group's window, when this group is no longer a TRadioGroup.
+TRadioGroup::~TRadioGroup()
+{
+    disconnect(focusWatch_);
 }
 
 QStringList TRadioGroup::Items() const

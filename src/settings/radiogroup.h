@@ -19,6 +19,7 @@ class TRadioGroup : public QGroupBox {
 
 public:
     explicit TRadioGroup(QWidget* parent = nullptr);
+    ~TRadioGroup() override;
 
     QStringList Items() const;
     // Replaces the item texts; afterwards no item is selected (no signal).
@@ -58,6 +59,7 @@ private:
     QButtonGroup* group_;
     std::vector<QRadioButton*> buttons_;
     int index_ = -1;
+    QMetaObject::Connection focusWatch_;
 };
 
 } // namespace lk58

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryFile>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace lk58;
@@ -94,6 +95,7 @@ private slots:
     void portFailsAfterOpening();
     void closingClosesPort_data();
     void closingClosesPort();
+    void closeWaitsForExchange();
 };
 
 void TstConnect::connects_data()
@@ -259,6 +261,27 @@ void TstConnect::closingClosesPort()
     else
         frm->close();
     QVERIFY(!frm->isVisible());
+    QVERIFY(!frm->ComPort.Active());
+}
+
+// A close request that arrives while the handshake waits for a reply takes
+// effect when the handshake is over, not under it.
+void TstConnect::closeWaitsForExchange()
+{
+    TSimulatedConverter converter;
+    converter.sim.SetFault(Fault::Silent);
+    auto frm = ShownMainWindow();
+    TDialogWatcher watcher;
+    QList<bool> busyAtClose;
+    QTimer::singleShot(100, frm.get(), [&] {
+        busyAtClose << frm->Link.Busy();
+        frm->close();
+    });
+    ClickConnect(*frm, converter.Path());
+    QCOMPARE(busyAtClose, QList<bool>{true});
+    QCOMPARE(watcher.Texts(), QStringList{frm->Msg.MsgNotFound});
+    QCOMPARE(converter.sim.Counters().pings, std::size_t(10));
+    QTRY_VERIFY(!frm->isVisible());
     QVERIFY(!frm->ComPort.Active());
 }
 

@@ -1,5 +1,5 @@
-// The main window's controls: names and kinds, texts that fit in both
-// languages, no overlaps, tab order and input limits.
+// The main window's controls: texts that fit in both languages, no
+// overlaps, tab order and input limits.
 #include "appfixture.h"
 
 #include "app/frmhelp.h"
@@ -144,8 +144,6 @@ class TstLayout : public QObject {
 private slots:
     void initTestCase() { SetUpLikeMain(); }
 
-    void controlKinds_data();
-    void controlKinds();
     void textsFit_data();
     void textsFit();
     void tabOrder_data();
@@ -154,67 +152,6 @@ private slots:
     void typing();
     void windowIsFixed();
 };
-
-void TstLayout::controlKinds_data()
-{
-    QTest::addColumn<QString>("parent");
-    QTest::addColumn<QString>("kind");
-    const QList<std::tuple<const char*, const char*, const char*>> rows = {
-        {"LblAvailPort", "PanelConnect", "QLabel"},
-        {"Image1", "PanelConnect", "QLabel"},
-        {"CmbBxComPorts", "PanelConnect", "QComboBox"},
-        {"BtnConnect", "PanelConnect", "QToolButton"},
-        {"EdtType", "PanelSettings", "QLineEdit"},
-        {"EdtSerial", "PanelSettings", "QLineEdit"},
-        {"EdtName", "PanelSettings", "QLineEdit"},
-        {"DtTmPckr", "PanelSettings", "QDateEdit"},
-        {"EdtPerson", "PanelSettings", "QLineEdit"},
-        {"RdGrpInput", "PanelSettings", "lk58::TRadioGroup"},
-        {"ChckBxColdComp", "PanelSettings", "QCheckBox"},
-        {"MskEdtSetTemp", "PanelSettings", "QLineEdit"},
-        {"MskEdtResComp", "PanelSettings", "QLineEdit"},
-        {"RdGrpOutput", "PanelSettings", "lk58::TRadioGroup"},
-        {"GrpBxOutTempRange", "PanelSettings", "QGroupBox"},
-        {"MskEdtTempBegin", "GrpBxOutTempRange", "QLineEdit"},
-        {"MskEdtTempEnd", "GrpBxOutTempRange", "QLineEdit"},
-        {"LabelTempBegin", "GrpBxOutTempRange", "QLabel"},
-        {"LabelTempEnd", "GrpBxOutTempRange", "QLabel"},
-        {"LblTempBeginCh", "GrpBxOutTempRange", "QLabel"},
-        {"LblTempEndCh", "GrpBxOutTempRange", "QLabel"},
-        {"ChckBxOutLimit", "PanelSettings", "QCheckBox"},
-        {"RdGrpWire", "PanelSettings", "lk58::TRadioGroup"},
-        {"RdGrpInErr", "PanelSettings", "lk58::TRadioGroup"},
-        {"BtnLoadData", "PanelSettings", "QPushButton"},
-        {"BtnCleanForm", "PanelSettings", "QPushButton"},
-        {"BtnHelp", "PanelSettings", "QPushButton"},
-        {"LblTypeCh", "PanelSettings", "QLabel"},
-        {"LblSerialCh", "PanelSettings", "QLabel"},
-        {"LblNameCh", "PanelSettings", "QLabel"},
-        {"LblDateCh", "PanelSettings", "QLabel"},
-        {"LblPersonCh", "PanelSettings", "QLabel"},
-        {"LblSetTempCh", "PanelSettings", "QLabel"},
-        {"LblResCompCh", "PanelSettings", "QLabel"},
-        {"Label13", "PanelSettings", "QLabel"},
-        {"LblNotice", "PanelSettings", "QLabel"},
-        {"LblChangeWoutSave", "PanelSettings", "QLabel"},
-        {"StatusBar", "PanelSettings", "QStatusBar"},
-    };
-    for (const auto& [name, parent, kind] : rows)
-        QTest::newRow(name) << QString::fromLatin1(parent) << QString::fromLatin1(kind);
-}
-
-// The settings logic and the tests find the controls by these names.
-void TstLayout::controlKinds()
-{
-    QFETCH(QString, parent);
-    QFETCH(QString, kind);
-    TFrmMain frm;
-    const QString name = QString::fromLatin1(QTest::currentDataTag());
-    const QList<QWidget*> found = frm.findChildren<QWidget*>(name);
-    QCOMPARE(found.size(), 1);
-    QCOMPARE(QString::fromLatin1(found[0]->metaObject()->className()), kind);
-    QCOMPARE(found[0]->parentWidget()->objectName(), parent);
-}
 
 void TstLayout::textsFit_data()
 {

@@ -102,6 +102,15 @@ void TstShell::startUp()
     QVERIFY(!frm->MLangEN->isChecked());
     QVERIFY(frm->LangMenuEnabled());
     QCOMPARE(frm->CmbBxComPorts->currentText(), QString());
+    std::vector<std::string> ports;
+    TComPort::ListPorts(ports);
+    QStringList listed;
+    for (int i = 0; i < frm->CmbBxComPorts->count(); ++i)
+        listed << frm->CmbBxComPorts->itemText(i);
+    QStringList expected;
+    for (const std::string& p : ports)
+        expected << QString::fromStdString(p);
+    QCOMPARE(listed, expected);
     QVERIFY(frm->CmbBxComPorts->isEditable());
     QVERIFY(frm->BtnConnect->isEnabled());
     QCOMPARE(frm->BtnConnect->focusPolicy(), Qt::NoFocus);
