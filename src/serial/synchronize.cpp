@@ -1,39 +1,40 @@
 #include "serial/synchronize.h"
 
+#include "serial/serialdevice.h"
+
 #include <QCoreApplication>
-#include <QEvent>
+#include <QSocketNotifier>
 #include <QThread>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <future>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace lk58 {
 
 namespace {
 
-// The pending calls wait in a queue of our own, guarded by a standard mutex;
-// only a wake-up without any data goes through Qt's event queue. This keeps
-// the hand-over visible to ThreadSanitizer, which cannot see Qt's locks:
-// the wake-up is allocated under our mutex and never read by our code, and
-// the receiver takes the mutex before Qt deletes it.
+// The pending calls wait in a queue of our own, guarded by a standard mutex,
+// and the calling thread wakes the user-interface thread with one system
+// call on a wake-up handle that its event loop watches. The calling thread
+// never calls into Qt, whose locks ThreadSanitizer cannot see, so the whole
+// hand-over stays visible to it.
 class THandOver : public QObject {
 public:
-    static QEvent::Type WakeType()
-    {
-        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-        return type;
-    }
-
-protected:
-    // Only wake-ups are ever posted to this object.
-    void customEvent(QEvent*) override { RunPending(); }
+    explicit THandOver(QObject* parent);
+    bool Valid() const { return wake_.Valid(); }
+    void Wake() { wake_.Signal(); }
 
 private:
-    static void RunPending();
+    void RunPending();
+
+    platform::TWakeSignal wake_;
+    QSocketNotifier* notifier_ = nullptr;
 };
 
 // One call handed over. Its error is published under the mutex and taken
@@ -48,7 +49,8 @@ struct TPending {
     std::mutex lock;
     std::condition_variable finished;
     std::deque<std::shared_ptr<TCall>> calls;
-    THandOver* receiver = nullptr;
+    THandOver* receiver = nullptr; // owned by the application object
+    std::atomic<std::thread::id> uiThread{};
 };
 
 TPending& Pending()
@@ -65,6 +67,17 @@ void Finish(TCall& call, std::exception_ptr error)
         call.done = true;
     }
     Pending().finished.notify_all();
+}
+
+THandOver::THandOver(QObject* parent) : QObject(parent)
+{
+    if (wake_.Valid()) {
+        notifier_ = new QSocketNotifier(static_cast<qintptr>(wake_.Handle()), QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, [this] {
+            wake_.Drain();
+            RunPending();
+        });
+    }
 }
 
 void THandOver::RunPending()
@@ -96,29 +109,42 @@ void DropPending()
     {
         std::lock_guard lock(Pending().lock);
         dropped.swap(Pending().calls);
+        Pending().receiver = nullptr; // deleted with the application's children
+        Pending().uiThread = std::thread::id();
     }
     for (const auto& call : dropped)
         Finish(*call, std::make_exception_ptr(std::future_error(std::future_errc::broken_promise)));
 }
 
-// Lives for the whole process; created on first use, owned by the
-// application's thread. Caller holds Pending().lock.
-THandOver* Receiver(QCoreApplication* app)
+// Runs on the user-interface thread as each application object is made.
+void PrepareHandOver()
 {
-    TPending& p = Pending();
-    if (!p.receiver) {
-        p.receiver = new THandOver;
-        p.receiver->moveToThread(app->thread());
-        qAddPostRoutine(DropPending);
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return;
+    std::lock_guard lock(Pending().lock);
+    if (Pending().receiver)
+        return;
+    auto* receiver = new THandOver(app);
+    if (!receiver->Valid()) {
+        delete receiver;
+        return;
     }
-    return p.receiver;
+    Pending().receiver = receiver;
+    Pending().uiThread = std::this_thread::get_id();
+    qAddPostRoutine(DropPending);
 }
 
 } // namespace
 
+Q_COREAPP_STARTUP_FUNCTION(PrepareHandOver)
+
 bool IsUiThread()
 {
-    const QCoreApplication* app = QCoreApplication::instance();
+    const std::thread::id ui = Pending().uiThread.load();
+    if (ui != std::thread::id())
+        return ui == std::this_thread::get_id();
+    const QCoreApplication* app = QCoreApplication::instance(); // not prepared yet
     return app && QThread::currentThread() == app->thread();
 }
 
@@ -133,11 +159,10 @@ void Synchronize(std::function<void()> call)
     std::exception_ptr error;
     {
         std::unique_lock lock(Pending().lock);
-        QCoreApplication* app = QCoreApplication::instance();
-        if (!app)
+        if (!Pending().receiver)
             throw std::future_error(std::future_errc::broken_promise);
         Pending().calls.push_back(pending);
-        QCoreApplication::postEvent(Receiver(app), new QEvent(THandOver::WakeType()));
+        Pending().receiver->Wake();
         Pending().finished.wait(lock, [&] { return pending->done; });
         error = std::move(pending->error);
     }
