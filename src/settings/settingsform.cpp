@@ -1,16 +1,39 @@
 #include "settings/settingsform.h"
 
 #include "serial/apperror.h"
+#include "settings/fillingscope.h"
 #include "settings/radiogroup.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 
 namespace lk58 {
+
+const QColor TSettingsForm::kFocusColour(0, 255, 0);
+
+namespace {
+
+bool IsEnterKey(const QKeyEvent& key)
+{
+    const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+    return enter && (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
+}
+
+// Focus that goes to another window (a dialog, another program) or to a
+// pop-up (the calendar, a context menu) has not left the field.
+bool LeavesField(const QFocusEvent& focus)
+{
+    return focus.reason() != Qt::ActiveWindowFocusReason && focus.reason() != Qt::PopupFocusReason;
+}
+
+} // namespace
 
 std::array<QLabel*, 9> TSettingsControls::ChangeMarks() const
 {
@@ -22,7 +45,144 @@ TSettingsForm::TSettingsForm(const TSettingsControls& controls, const TMessages&
                              TDeviceLink& link, QObject* parent)
     : QObject(parent), Ctl(controls), Msg(messages), Link(link)
 {
+    connect(Ctl.BtnLoadData, &QPushButton::clicked, this, &TSettingsForm::BtnLoadDataClick);
     connect(Ctl.BtnCleanForm, &QPushButton::clicked, this, &TSettingsForm::BtnCleanFormClick);
+    ConnectFields();
+    ConnectChoices();
+}
+
+// The nine fields that commit with Enter and the two check boxes: content
+// changes show the field's mark, key presses and focus go through
+// eventFilter.
+void TSettingsForm::ConnectFields()
+{
+    const TField fields[] = {
+        {Ctl.EdtType, TFace::None, &TSettingsForm::EdtTypeKeyPress, nullptr},
+        {Ctl.EdtSerial, TFace::None, &TSettingsForm::EdtSerialKeyPress, nullptr},
+        {Ctl.EdtName, TFace::Edit, &TSettingsForm::EdtNameKeyPress, nullptr},
+        {Ctl.DtTmPckr, TFace::Edit, &TSettingsForm::DtTmPckrKeyPress, nullptr},
+        {Ctl.EdtPerson, TFace::Edit, &TSettingsForm::EdtPersonKeyPress, nullptr},
+        {Ctl.MskEdtSetTemp, TFace::Edit, &TSettingsForm::MskEdtSetTempKeyPress, nullptr},
+        {Ctl.MskEdtResComp, TFace::Edit, &TSettingsForm::MskEdtResCompKeyPress, nullptr},
+        {Ctl.MskEdtTempBegin, TFace::Edit, &TSettingsForm::MskEdtTempBeginKeyPress, nullptr},
+        {Ctl.MskEdtTempEnd, TFace::Edit, &TSettingsForm::MskEdtTempEndKeyPress,
+         &TSettingsForm::MskEdtTempEndExit},
+        {Ctl.ChckBxColdComp, TFace::Choice, nullptr, nullptr},
+        {Ctl.ChckBxOutLimit, TFace::Choice, nullptr, nullptr},
+    };
+    fields_.assign(std::begin(fields), std::end(fields));
+    for (const TField& f : fields_)
+        f.Widget->installEventFilter(this);
+
+    const std::pair<QLineEdit*, QLabel*> edits[] = {
+        {Ctl.EdtType, Ctl.LblTypeCh},           {Ctl.EdtSerial, Ctl.LblSerialCh},
+        {Ctl.EdtName, Ctl.LblNameCh},           {Ctl.EdtPerson, Ctl.LblPersonCh},
+        {Ctl.MskEdtSetTemp, Ctl.LblSetTempCh},  {Ctl.MskEdtResComp, Ctl.LblResCompCh},
+        {Ctl.MskEdtTempBegin, Ctl.LblTempBeginCh}, {Ctl.MskEdtTempEnd, Ctl.LblTempEndCh},
+    };
+    for (const auto& [edit, mark] : edits)
+        connect(edit, &QLineEdit::textChanged, this, [this, mark = mark] { FieldChange(mark); });
+    connect(Ctl.DtTmPckr, &QDateEdit::dateChanged, this, [this] { FieldChange(Ctl.LblDateCh); });
+}
+
+// Radio groups write when an item becomes selected, check boxes on every
+// change of state; both only while the program is not filling the form.
+void TSettingsForm::ConnectChoices()
+{
+    connect(Ctl.RdGrpInput, &TRadioGroup::ItemSelected, this, &TSettingsForm::RdGrpInputClick);
+    connect(Ctl.ChckBxOutLimit, &QCheckBox::toggled, this, &TSettingsForm::ChckBxOutLimitClick);
+    connect(Ctl.RdGrpInErr, &TRadioGroup::ItemSelected, this, &TSettingsForm::RdGrpInErrClick);
+    connect(Ctl.ChckBxColdComp, &QCheckBox::toggled, this, &TSettingsForm::ChckBxColdCompClick);
+    connect(Ctl.RdGrpOutput, &TRadioGroup::ItemSelected, this, &TSettingsForm::RdGrpOutputClick);
+    connect(Ctl.RdGrpWire, &TRadioGroup::ItemSelected, this, &TSettingsForm::RdGrpWireClick);
+
+    for (TRadioGroup* g : {Ctl.RdGrpInput, Ctl.RdGrpOutput, Ctl.RdGrpWire, Ctl.RdGrpInErr}) {
+        const TField field{g, TFace::Choice, nullptr,
+                           g == Ctl.RdGrpInErr ? &TSettingsForm::RdGrpInErrExit : nullptr};
+        connect(g, &TRadioGroup::Entered, this, [this, field] { Guarded([&] { FieldEnter(field); }); });
+        connect(g, &TRadioGroup::Exited, this, [this, field] { Guarded([&] { FieldExit(field); }); });
+    }
+}
+
+const TSettingsForm::TField* TSettingsForm::FieldOf(const QObject* widget) const
+{
+    for (const TField& f : fields_)
+        if (f.Widget == widget)
+            return &f;
+    return nullptr;
+}
+
+bool TSettingsForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (const TField* field = FieldOf(watched)) {
+        bool handled = false;
+        Guarded([&] { handled = FieldEvent(*field, event); });
+        if (handled)
+            return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// True when the event has been consumed (Enter, which commits the field).
+bool TSettingsForm::FieldEvent(const TField& field, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (field.KeyPress == nullptr || !IsEnterKey(*static_cast<QKeyEvent*>(event)))
+            return false;
+        (this->*field.KeyPress)();
+        return true;
+    case QEvent::FocusIn:
+        FieldEnter(field);
+        return false;
+    case QEvent::FocusOut:
+        if (LeavesField(*static_cast<QFocusEvent*>(event)))
+            FieldExit(field);
+        return false;
+    default:
+        return false;
+    }
+}
+
+void TSettingsForm::FieldChange(QLabel* mark)
+{
+    if (!Filling)
+        mark->show();
+}
+
+void TSettingsForm::FieldEnter(const TField& field)
+{
+    SetFace(field.Widget, field.Face, true);
+}
+
+// The colour comes back at once; a check that may show a dialog and take
+// the focus back runs once the focus change is complete.
+void TSettingsForm::FieldExit(const TField& field)
+{
+    SetFace(field.Widget, field.Face, false);
+    if (field.Exit != nullptr)
+        QMetaObject::invokeMethod(this, [this, exit = field.Exit] { Guarded([&] { (this->*exit)(); }); },
+                                  Qt::QueuedConnection);
+}
+
+void TSettingsForm::SetFace(QWidget* widget, TFace face, bool focused)
+{
+    if (face == TFace::None)
+        return;
+    QPalette p = widget->palette();
+    const QPalette standard = QApplication::palette(widget);
+    if (face == TFace::Edit) {
+        p.setColor(QPalette::Base, focused ? kFocusColour : standard.color(QPalette::Base));
+    } else {
+        widget->setAutoFillBackground(true);
+        p.setColor(QPalette::Window, focused ? kFocusColour : standard.color(QPalette::Button));
+    }
+    widget->setPalette(p);
+}
+
+QWidget* TSettingsForm::Window() const
+{
+    return Ctl.EdtType->window();
 }
 
 void TSettingsForm::SetShowConnPanel(std::function<void()> showConnPanel)
@@ -43,7 +203,7 @@ void TSettingsForm::BtnCleanFormClick()
 
 void TSettingsForm::ClearForm()
 {
-    Filling = true;
+    TFillingScope filling(Filling);
     // An emptied masked field shows its bare mask (0000, 000,0 ...).
     Ctl.MskEdtSetTemp->clear();
     Ctl.MskEdtResComp->clear();
@@ -65,7 +225,6 @@ void TSettingsForm::ClearForm()
     for (QLabel* mark : Ctl.ChangeMarks())
         mark->hide();
     SetStatusText(QString());
-    Filling = false;
 }
 
 QString TSettingsForm::StatusText() const

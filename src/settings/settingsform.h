@@ -2,9 +2,12 @@
 
 #include "settings/messages.h"
 
+#include <QColor>
 #include <QObject>
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 class QCheckBox;
 class QDateEdit;
@@ -17,6 +20,9 @@ class QStatusBar;
 namespace lk58 {
 
 class TDeviceLink;
+struct DateDecode;
+struct LoadedSettings;
+struct SettingInfo;
 class TRadioGroup;
 
 // The controls of the settings panel, by their names. The main window
@@ -74,7 +80,15 @@ struct TSettingsControls {
     std::array<QLabel*, 9> ChangeMarks() const;
 };
 
-// The settings panel's logic over controls that the window laid out.
+// The settings panel's logic over controls that the window laid out:
+// loading the converter's settings into the fields, writing each field
+// back, the change marks, the highlight of the focused field and the
+// checks between fields.
+//
+// A text, date or number field is written when Enter is pressed in it, a
+// radio group or check box the moment its state changes. Every exchange
+// waits for its reply without taking user input (see TDeviceLink), so no
+// second load or write can start while one is under way.
 class TSettingsForm : public QObject {
     Q_OBJECT
 
@@ -105,11 +119,81 @@ public:
     QString StatusText() const;
     void SetStatusText(const QString& text);
 
+    // The focus highlight and the colours fields get back when they lose it.
+    static const QColor kFocusColour;
+
 public slots:
+    void BtnLoadDataClick();
     void BtnCleanFormClick();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // How a field shows the focus: an edit's background (base), a radio
+    // group's or check box's face, or not at all (the read-only fields).
+    enum class TFace { None, Edit, Choice };
+    using THandler = void (TSettingsForm::*)();
+    struct TField {
+        QWidget* Widget;
+        TFace Face;
+        THandler KeyPress; // Enter in the field; nullptr: none
+        THandler Exit;     // run after the focus has left; nullptr: none
+    };
+
+    void ConnectFields();
+    void ConnectChoices();
+    const TField* FieldOf(const QObject* widget) const;
+    bool FieldEvent(const TField& field, QEvent* event);
+
+    // Loading (settingsload.cpp).
+    void LoadData();
+    void FillTexts(const LoadedSettings& s);
+    void FillDate(const DateDecode& date);
+    void FillChoices(const LoadedSettings& s);
+    void FillNumbers(const LoadedSettings& s);
+
+    // Content, focus enter and focus exit of any field.
+    void FieldChange(QLabel* mark);
+    void FieldEnter(const TField& field);
+    void FieldExit(const TField& field);
+    void SetFace(QWidget* widget, TFace face, bool focused);
+
+    // Enter in a field: its commit (settingscommit.cpp).
+    void EdtTypeKeyPress();
+    void EdtSerialKeyPress();
+    void EdtNameKeyPress();
+    void DtTmPckrKeyPress();
+    void EdtPersonKeyPress();
+    void MskEdtSetTempKeyPress();
+    void MskEdtResCompKeyPress();
+    void MskEdtTempBeginKeyPress();
+    void MskEdtTempEndKeyPress();
+
+    // Radio groups and check boxes.
+    void RdGrpInputClick(int item);
+    void ChckBxOutLimitClick(bool checked);
+    void RdGrpInErrClick(int item);
+    void ChckBxColdCompClick(bool checked);
+    void RdGrpOutputClick(int item);
+    void RdGrpWireClick(int item);
+    void ApplyInputType(int item);
+
+    // The checks when the focus leaves a field.
+    void MskEdtTempEndExit();
+    void RdGrpInErrExit();
+
+    bool RangeInOrder() const;
+    void ShowRangeOrder();
+    void CommitText(QLineEdit* edit, const SettingInfo& setting, QLabel* mark);
+    void CommitNumber(QLineEdit* edit, const SettingInfo& setting, QLabel* mark);
+    void WriteChoice(const SettingInfo& setting, std::int32_t value);
+    void Written(bool acknowledged, QLabel* mark);
+    QWidget* Window() const;
+
+    std::vector<TField> fields_;
     std::function<void()> showConnPanel_;
+    bool exitCheckRunning_ = false;
 };
 
 } // namespace lk58

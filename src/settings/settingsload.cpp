@@ -1,0 +1,109 @@
+// Loading the converter's settings block into the form.
+#include "link/devicelink.h"
+#include "serial/apperror.h"
+#include "settings/dialogs.h"
+#include "settings/fillingscope.h"
+#include "settings/parammap.h"
+#include "settings/radiogroup.h"
+#include "settings/settingsform.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace lk58 {
+namespace {
+
+// A masked field is given its full-width text with the blanks turned into
+// the fill character "0": the mask would otherwise skip a blank and shift
+// the digits (" 25,0" would become "250,0").
+void SetMaskedText(QLineEdit* edit, const std::string& text)
+{
+    edit->setText(QString::fromStdString(BlanksToZeros(text)));
+}
+
+// A value that the field's mask cannot hold (only a converter written by
+// other means can hold one) is not cut to the mask's width, which would
+// show, and on Enter write back, a different number. The field is left
+// empty instead, and its mark says that it does not show the converter's
+// value.
+void SetNumberField(QLineEdit* edit, QLabel* mark, const SettingInfo& setting, std::int32_t value,
+                    const std::string& text)
+{
+    if (FitsField(setting, value)) {
+        SetMaskedText(edit, text);
+    } else {
+        edit->clear();
+        mark->show();
+    }
+}
+
+} // namespace
+
+void TSettingsForm::BtnLoadDataClick()
+{
+    Guarded([this] { LoadData(); });
+}
+
+// Change marks keep whatever they showed: a loaded field that the user had
+// edited still differs from what they typed. (A number that its field
+// cannot hold shows its field's mark; see SetNumberField.)
+void TSettingsForm::LoadData()
+{
+    SetStatusText(Msg.MsgLoading);
+    if (!Link.ReadAll()) {
+        ShowConnPanel();
+        return;
+    }
+    const LoadedSettings s = DecodeSettings(SettingsBlock::FromReply(Link.RxBuffer));
+    TFillingScope filling(Filling);
+    SetStatusText(Msg.MsgLoaded);
+    FillTexts(s);
+    FillDate(s.date);
+    Ctl.EdtPerson->setText(QString::fromStdString(s.person));
+    FillChoices(s);
+    FillNumbers(s);
+    Ctl.EdtType->setFocus(Qt::OtherFocusReason);
+}
+
+void TSettingsForm::FillTexts(const LoadedSettings& s)
+{
+    Ctl.EdtType->setText(QString::fromStdString(s.type));
+    Ctl.EdtSerial->setText(QString::fromStdString(s.serial));
+    Ctl.EdtName->setText(QString::fromStdString(s.name));
+}
+
+// One warning for each thing that did not convert; the picker then keeps
+// the date it had.
+void TSettingsForm::FillDate(const DateDecode& date)
+{
+    for (int i = 0; i < date.corruptReports; ++i)
+        ShowWarningDialog(Window(), Msg.MsgDateCorrupt);
+    if (!date.date)
+        return;
+    const std::chrono::year_month_day& d = *date.date;
+    Ctl.DtTmPckr->setDate(QDate(int(d.year()), int(unsigned(d.month())), int(unsigned(d.day()))));
+}
+
+// Selecting the input type applies the input-type rule; Filling keeps every
+// choice from writing.
+void TSettingsForm::FillChoices(const LoadedSettings& s)
+{
+    Ctl.RdGrpInput->SetItemIndex(s.inputItem);
+    Ctl.ChckBxOutLimit->setChecked(s.outputLimit);
+    Ctl.RdGrpInErr->SetItemIndex(s.inputErrorItem);
+    Ctl.ChckBxColdComp->setChecked(s.coldComp);
+    Ctl.RdGrpOutput->SetItemIndex(s.outputItem);
+    Ctl.RdGrpWire->SetItemIndex(s.wiringItem);
+}
+
+void TSettingsForm::FillNumbers(const LoadedSettings& s)
+{
+    SetNumberField(Ctl.MskEdtTempBegin, Ctl.LblTempBeginCh, kRangeBegin, s.rangeBegin, s.rangeBeginText);
+    SetNumberField(Ctl.MskEdtTempEnd, Ctl.LblTempEndCh, kRangeEnd, s.rangeEnd, s.rangeEndText);
+    SetNumberField(Ctl.MskEdtSetTemp, Ctl.LblSetTempCh, kSetTemp, s.setTemp, s.setTempText);
+    SetNumberField(Ctl.MskEdtResComp, Ctl.LblResCompCh, kResComp, s.resComp, s.resCompText);
+}
+
+} // namespace lk58

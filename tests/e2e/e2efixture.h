@@ -1,0 +1,170 @@
+#pragma once
+
+// The real main window connected to the simulated converter over a
+// pseudo-terminal, and the helpers the end-to-end tests share.
+
+#include "common/dialogwatcher.h"
+
+#include "app/appearance.h"
+#include "app/errorbox.h"
+#include "app/frmmain.h"
+#include "settings/parammap.h"
+#include "settings/radiogroup.h"
+#include "sim/simulator.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <algorithm>
+#include <memory>
+
+namespace lk58::test {
+
+// Font and style as main() sets them, and the real error box.
+inline void SetUpLikeMain()
+{
+    SetUpApplication(*qApp);
+    InstallErrorBox();
+}
+
+// A converter on the far end of a pseudo-terminal; it answers at once
+// unless pacing is turned on.
+struct TSimulatedConverter {
+    PtyPair pty = OpenPtyPair();
+    Tq36Simulator sim{pty.master.Get()};
+
+    TSimulatedConverter()
+    {
+        sim.SetPacing(false);
+        sim.Start();
+    }
+    ~TSimulatedConverter() { sim.Stop(); }
+    QString Path() const { return QString::fromStdString(pty.slavePath); }
+
+    SettingsBlock Block() const
+    {
+        const Tq36Block b = sim.Block();
+        return SettingsBlock(std::span<const std::uint8_t, kSettingsBlockSize>(b));
+    }
+    void SetBlock(const SettingsBlock& block)
+    {
+        Tq36Block b;
+        std::copy(block.Data().begin(), block.Data().end(), b.begin());
+        sim.SetBlock(b);
+    }
+};
+
+// The shown main window, connected to `converter`, its settings panel up.
+inline std::unique_ptr<TFrmMain> ConnectedWindow(TSimulatedConverter& converter)
+{
+    auto frm = std::make_unique<TFrmMain>();
+    frm->show();
+    frm->activateWindow();
+    if (!QTest::qWaitForWindowActive(frm.get()))
+        qWarning("main window did not become active");
+    frm->CmbBxComPorts->setEditText(converter.Path());
+    QTest::mouseClick(frm->BtnConnect, Qt::LeftButton);
+    if (!frm->PanelSettings->isVisible())
+        qWarning("no connection to the simulated converter");
+    converter.sim.ClearLog();
+    return frm;
+}
+
+inline void ClickLoad(TFrmMain& frm)
+{
+    QTest::mouseClick(frm.Form->Ctl.BtnLoadData, Qt::LeftButton);
+}
+
+// Puts the focus into a field as a click would.
+inline void Focus(QWidget* w)
+{
+    w->setFocus(Qt::MouseFocusReason);
+    QCoreApplication::processEvents();
+}
+
+// Replaces an edit's text by typing, as the user would: a plain edit is
+// emptied first, a masked one overwritten from its first position.
+inline void TypeInto(QLineEdit* edit, const QString& keys)
+{
+    Focus(edit);
+    if (edit->inputMask().isEmpty())
+        edit->clear();
+    else
+        edit->setCursorPosition(0);
+    QTest::keyClicks(edit, keys);
+}
+
+inline void PressEnter(QWidget* w)
+{
+    QTest::keyClick(w, Qt::Key_Return);
+}
+
+inline void ClickItem(TRadioGroup* group, int item)
+{
+    QTest::mouseClick(group->Button(item), Qt::LeftButton);
+}
+
+// The numbers of the parameters the converter applied writes to, in order.
+inline QList<int> WrittenNumbers(const Tq36Simulator& sim)
+{
+    QList<int> numbers;
+    for (const WriteRecord& w : sim.AppliedWrites())
+        numbers << w.number;
+    return numbers;
+}
+
+// Words 1 to 64 where two blocks differ.
+inline QList<int> ChangedWords(const SettingsBlock& before, const SettingsBlock& after)
+{
+    QList<int> words;
+    for (int n = 1; n <= SettingsBlock::kWordCount; ++n)
+        if (before.Word(n) != after.Word(n))
+            words << n;
+    return words;
+}
+
+inline QList<int> Range(int first, int count)
+{
+    QList<int> numbers;
+    for (int i = 0; i < count; ++i)
+        numbers << first + i;
+    return numbers;
+}
+
+inline void StoreUtf8(SettingsBlock& block, const SettingInfo& setting, const char* utf8)
+{
+    const Bytes text = EncodeText(utf8, setting.width);
+    StoreText(block, setting, text);
+}
+
+// A converter's block in which every setting differs from the factory's.
+inline SettingsBlock SampleBlock()
+{
+    SettingsBlock b;
+    StoreUtf8(b, kType, "TQ36");
+    StoreUtf8(b, kSerial, "2107-013");
+    StoreUtf8(b, kName, "Pec č.3");
+    StoreUtf8(b, kDate, "311207");
+    StoreUtf8(b, kPerson, "Jiří Žůrek");
+    StoreValue(b, kInputType, 2);  // K
+    StoreValue(b, kOutputLimit, 1);
+    StoreValue(b, kInputError, 1); // pulsation
+    StoreValue(b, kColdComp, 1);
+    StoreValue(b, kOutputType, 3); // 4 - 20 mA
+    StoreValue(b, kRangeBegin, -50);
+    StoreValue(b, kRangeEnd, 400);
+    StoreValue(b, kWiring, 2);     // 3 wire
+    StoreValue(b, kSetTemp, 255);
+    StoreValue(b, kResComp, 1234);
+    return b;
+}
+
+} // namespace lk58::test
