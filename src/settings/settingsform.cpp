@@ -150,9 +150,15 @@ void TSettingsForm::FieldChange(QLabel* mark)
         mark->show();
 }
 
+// One field at a time is lime: the focus can move while the window is
+// inactive (behind a dialog), and then no field hears that it lost it.
 void TSettingsForm::FieldEnter(const TField& field)
 {
+    if (highlighted_ && highlighted_->Widget != field.Widget)
+        SetFace(highlighted_->Widget, highlighted_->Face, false);
     SetFace(field.Widget, field.Face, true);
+    if (field.Face != TFace::None)
+        highlighted_ = field;
 }
 
 // The colour comes back at once; a check that may show a dialog and take
@@ -160,6 +166,8 @@ void TSettingsForm::FieldEnter(const TField& field)
 void TSettingsForm::FieldExit(const TField& field)
 {
     SetFace(field.Widget, field.Face, false);
+    if (highlighted_ && highlighted_->Widget == field.Widget)
+        highlighted_.reset();
     if (field.Exit != nullptr)
         QMetaObject::invokeMethod(this, [this, exit = field.Exit] { Guarded([&] { (this->*exit)(); }); },
                                   Qt::QueuedConnection);

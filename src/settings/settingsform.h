@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -192,6 +193,7 @@ private:
     QWidget* Window() const;
 
     std::vector<TField> fields_;
+    std::optional<TField> highlighted_;
     std::function<void()> showConnPanel_;
     bool exitCheckRunning_ = false;
 };

@@ -78,6 +78,15 @@ inline std::unique_ptr<TFrmMain> ConnectedWindow(TSimulatedConverter& converter)
     return frm;
 }
 
+// Gives the window back the focus after a dialog, as a window manager
+// would; offscreen, nothing else does.
+inline void Reactivate(QWidget* window)
+{
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window))
+        qWarning("window did not become active again");
+}
+
 inline void ClickLoad(TFrmMain& frm)
 {
     QTest::mouseClick(frm.Form->Ctl.BtnLoadData, Qt::LeftButton);
@@ -99,7 +108,13 @@ inline void TypeInto(QLineEdit* edit, const QString& keys)
         edit->clear();
     else
         edit->setCursorPosition(0);
-    QTest::keyClicks(edit, keys);
+    // keyClicks takes Latin-1 only; a Czech letter comes as a key with text.
+    for (const QChar c : keys) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(edit, c.toLatin1());
+        else
+            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
 }
 
 inline void PressEnter(QWidget* w)
@@ -107,9 +122,11 @@ inline void PressEnter(QWidget* w)
     QTest::keyClick(w, Qt::Key_Return);
 }
 
+// A radio button takes clicks on its circle and its text only.
 inline void ClickItem(TRadioGroup* group, int item)
 {
-    QTest::mouseClick(group->Button(item), Qt::LeftButton);
+    QRadioButton* b = group->Button(item);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
 }
 
 // The numbers of the parameters the converter applied writes to, in order.
@@ -145,8 +162,9 @@ inline void StoreUtf8(SettingsBlock& block, const SettingInfo& setting, const ch
     StoreText(block, setting, text);
 }
 
-// A converter's block in which every setting differs from the factory's.
-inline SettingsBlock SampleBlock()
+// A converter's block in which every setting differs from the factory's;
+// `inputType` 5 makes it a PT100 converter.
+inline SettingsBlock SampleBlock(int inputType = 2)
 {
     SettingsBlock b;
     StoreUtf8(b, kType, "TQ36");
@@ -154,7 +172,7 @@ inline SettingsBlock SampleBlock()
     StoreUtf8(b, kName, "Pec č.3");
     StoreUtf8(b, kDate, "311207");
     StoreUtf8(b, kPerson, "Jiří Žůrek");
-    StoreValue(b, kInputType, 2);  // K
+    StoreValue(b, kInputType, inputType); // K by default
     StoreValue(b, kOutputLimit, 1);
     StoreValue(b, kInputError, 1); // pulsation
     StoreValue(b, kColdComp, 1);

@@ -1,0 +1,234 @@
+// The checks between fields (range order, voltage output with a 2 mA
+// indication) and the highlight of the focused field, in the real window
+// against the simulated converter.
+#include "e2efixture.h"
+
+using namespace lk58;
+using namespace lk58::test;
+
+namespace {
+
+const QString kRangeOrder = QStringLiteral(
+    "Hodnota horního rozsahu teploty musí být vyšší než hodnota spodního rozsahu.");
+const QString kVoltageNotice = QStringLiteral("Je zvolen napěťový výstup (0 - 10 V) a volba hlášení "
+                                              "nekorektního vstupu 20mA nebude aktivní.");
+const QColor kLime(0, 255, 0);
+
+struct TLoaded {
+    TSimulatedConverter converter;
+    std::unique_ptr<TFrmMain> frm;
+
+    TLoaded()
+    {
+        converter.SetBlock(SampleBlock());
+        frm = ConnectedWindow(converter);
+        ClickLoad(*frm);
+        converter.sim.ClearLog();
+    }
+    const TSettingsControls& Ctl() const { return frm->Form->Ctl; }
+};
+
+// Lets queued handlers run (the checks on leaving a field).
+void Settle()
+{
+    QTest::qWait(50);
+}
+
+QColor Base(const QWidget* w)
+{
+    return w->palette().color(QPalette::Base);
+}
+
+QColor Face(const QWidget* w)
+{
+    return w->palette().color(QPalette::Window);
+}
+
+} // namespace
+
+class TstSettingsChecks : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { SetUpLikeMain(); }
+
+    void rangeOrderOnEnter_data();
+    void rangeOrderOnEnter();
+    void rangeOrderOnLeaving_data();
+    void rangeOrderOnLeaving();
+    void voltageNotice_data();
+    void voltageNotice();
+    void highlight_data();
+    void highlight();
+    void readOnlyFieldsKeepGrey();
+};
+
+void TstSettingsChecks::rangeOrderOnEnter_data()
+{
+    QTest::addColumn<QString>("begin");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<bool>("inOrder");
+    QTest::addColumn<int>("written");
+    QTest::newRow("end 0100 below begin 0200") << "0200" << "0100" << false << 0;
+    QTest::newRow("end equal to begin") << "0200" << "0200" << true << 200;
+    QTest::newRow("end above begin") << "-100" << "-099" << true << 0xFF9D;
+    QTest::newRow("negative end below begin") << "-010" << "-020" << false << 0;
+}
+
+void TstSettingsChecks::rangeOrderOnEnter()
+{
+    QFETCH(QString, begin);
+    QFETCH(QString, end);
+    QFETCH(bool, inOrder);
+    QFETCH(int, written);
+    TLoaded l;
+    const TSettingsControls& c = l.Ctl();
+    TypeInto(c.MskEdtTempBegin, begin);
+    TypeInto(c.MskEdtTempEnd, end);
+    TDialogWatcher watcher;
+    PressEnter(c.MskEdtTempEnd);
+    Reactivate(l.frm.get());
+    QCOMPARE(QApplication::focusWidget(), c.MskEdtTempEnd);
+    QCOMPARE(c.LblTempEndCh->isVisible(), !inOrder);
+    if (inOrder) {
+        QCOMPARE(watcher.Seen().size(), 0);
+        QCOMPARE(WrittenNumbers(l.converter.sim), QList<int>{21});
+        QCOMPARE(l.converter.sim.Word(21), written);
+    } else {
+        QCOMPARE(watcher.Texts(), QStringList{kRangeOrder});
+        QCOMPARE(watcher.Seen().first().Title, QStringLiteral("Information"));
+        QCOMPARE(watcher.Seen().first().Icon, QMessageBox::Information);
+        QCOMPARE(l.converter.sim.Counters().requests, std::size_t(0));
+    }
+    // The begin is never checked against the end.
+    PressEnter(c.MskEdtTempBegin);
+    QCOMPARE(watcher.Seen().size(), inOrder ? 0 : 1);
+}
+
+void TstSettingsChecks::rangeOrderOnLeaving_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("inOrder");
+    QTest::newRow("Tab with end below begin") << "-051" << int(Qt::Key_Tab) << false;
+    QTest::newRow("Shift+Tab with end below begin") << "-100" << int(Qt::Key_Backtab) << false;
+    QTest::newRow("Tab with end above begin") << "0100" << int(Qt::Key_Tab) << true;
+}
+
+// Leaving a range end below the begin shows the notice and puts the focus
+// back, still highlighted; leaving never writes.
+void TstSettingsChecks::rangeOrderOnLeaving()
+{
+    QFETCH(QString, end);
+    QFETCH(int, key);
+    QFETCH(bool, inOrder);
+    TLoaded l;
+    const TSettingsControls& c = l.Ctl();
+    TypeInto(c.MskEdtTempEnd, end);
+    QCOMPARE(Base(c.MskEdtTempEnd), kLime);
+    TDialogWatcher watcher;
+    QTest::keyClick(c.MskEdtTempEnd, Qt::Key(key));
+    Settle();
+    QWidget* next = key == Qt::Key_Tab ? static_cast<QWidget*>(c.ChckBxOutLimit) : c.MskEdtTempBegin;
+    if (inOrder) {
+        QCOMPARE(watcher.Seen().size(), 0);
+        QCOMPARE(QApplication::focusWidget(), next);
+        QCOMPARE(Base(c.MskEdtTempEnd), QApplication::palette(c.MskEdtTempEnd).color(QPalette::Base));
+    } else {
+        QCOMPARE(watcher.Texts(), QStringList{kRangeOrder});
+        Reactivate(l.frm.get());
+        QCOMPARE(QApplication::focusWidget(), c.MskEdtTempEnd);
+        QCOMPARE(Base(c.MskEdtTempEnd), kLime);
+        QVERIFY(Base(next) != kLime && Face(next) != kLime);
+    }
+    QCOMPARE(l.converter.sim.Counters().requests, std::size_t(0));
+}
+
+void TstSettingsChecks::voltageNotice_data()
+{
+    QTest::addColumn<int>("output");
+    QTest::addColumn<int>("inErr");
+    QTest::addColumn<bool>("notice");
+    QTest::newRow("2 mA on 0 - 10 VDC") << 0 << 2 << true;
+    QTest::newRow("2 mA on 4 - 20 mADC") << 2 << 2 << false;
+    QTest::newRow("pulsation on 0 - 10 VDC") << 0 << 1 << false;
+}
+
+// The notice comes when the focus leaves the group; the selection has been
+// written already and stays.
+void TstSettingsChecks::voltageNotice()
+{
+    QFETCH(int, output);
+    QFETCH(int, inErr);
+    QFETCH(bool, notice);
+    TLoaded l;
+    const TSettingsControls& c = l.Ctl();
+    ClickItem(c.RdGrpOutput, output);
+    TDialogWatcher watcher;
+    ClickItem(c.RdGrpInErr, inErr);
+    Focus(c.RdGrpInErr->Button(inErr));
+    Settle();
+    QCOMPARE(watcher.Seen().size(), 0);
+    QCOMPARE(Face(c.RdGrpInErr), kLime);
+    Focus(c.EdtName);
+    Settle();
+    QCOMPARE(watcher.Texts(), notice ? QStringList{kVoltageNotice} : QStringList());
+    QCOMPARE(c.RdGrpInErr->ItemIndex(), inErr);
+    QCOMPARE(l.converter.sim.Word(3), inErr);
+    QCOMPARE(Face(c.RdGrpInErr), QApplication::palette(c.RdGrpInErr).color(QPalette::Button));
+}
+
+void TstSettingsChecks::highlight_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("edit"); // its base, else its face
+    QTest::newRow("EdtName") << "EdtName" << true;
+    QTest::newRow("DtTmPckr") << "DtTmPckr" << true;
+    QTest::newRow("EdtPerson") << "EdtPerson" << true;
+    QTest::newRow("MskEdtSetTemp") << "MskEdtSetTemp" << true;
+    QTest::newRow("MskEdtTempBegin") << "MskEdtTempBegin" << true;
+    QTest::newRow("ChckBxColdComp") << "ChckBxColdComp" << false;
+    QTest::newRow("ChckBxOutLimit") << "ChckBxOutLimit" << false;
+    QTest::newRow("RdGrpInput") << "RdGrpInput" << false;
+    QTest::newRow("RdGrpWire") << "RdGrpWire" << false;
+}
+
+// Lime while focused; then the window colour for an edit, the button face
+// for a group or box. A dialog taking the focus is not leaving the field.
+void TstSettingsChecks::highlight()
+{
+    QFETCH(QString, field);
+    QFETCH(bool, edit);
+    TLoaded l;
+    auto* w = l.frm->findChild<QWidget*>(field);
+    auto colour = [&] { return edit ? Base(w) : Face(w); };
+    auto* group = qobject_cast<TRadioGroup*>(w);
+    Focus(group != nullptr ? group->Button(0) : w);
+    QCOMPARE(colour(), kLime);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), QStringLiteral("x"),
+                    QMessageBox::Ok, l.frm.get());
+    TDialogWatcher watcher;
+    box.exec();
+    QCOMPARE(colour(), kLime);
+    Reactivate(l.frm.get());
+    QCOMPARE(colour(), kLime);
+    Focus(l.Ctl().BtnHelp);
+    const QPalette standard = QApplication::palette(w);
+    QCOMPARE(colour(), standard.color(edit ? QPalette::Base : QPalette::Button));
+}
+
+void TstSettingsChecks::readOnlyFieldsKeepGrey()
+{
+    TLoaded l;
+    for (QLineEdit* e : {l.Ctl().EdtType, l.Ctl().EdtSerial}) {
+        const QColor grey = Base(e);
+        Focus(e);
+        QCOMPARE(Base(e), grey);
+        Focus(l.Ctl().BtnHelp);
+        QCOMPARE(Base(e), grey);
+        QVERIFY(grey != QApplication::palette(e).color(QPalette::Base));
+    }
+}
+
+QTEST_MAIN(TstSettingsChecks)
+#include "tst_settingschecks.moc"
