@@ -1,5 +1,6 @@
 #include "settings/settingsform.h"
 
+#include "link/devicelink.h"
 #include "serial/apperror.h"
 #include "settings/fillingscope.h"
 #include "settings/radiogroup.h"
@@ -13,12 +14,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace lk58 {
 
 const QColor TSettingsForm::kFocusColour(0, 255, 0);
 
 namespace {
+
+// How often a deferred check looks whether the exchange has ended: the
+// reply wait's own tick.
+constexpr int kBusyPollMs = 10;
 
 bool IsEnterKey(const QKeyEvent& key)
 {
@@ -49,6 +55,7 @@ TSettingsForm::TSettingsForm(const TSettingsControls& controls, const TMessages&
     connect(Ctl.BtnCleanForm, &QPushButton::clicked, this, &TSettingsForm::BtnCleanFormClick);
     ConnectFields();
     ConnectChoices();
+    connect(qApp, &QApplication::focusChanged, this, &TSettingsForm::FocusMoved);
 }
 
 // The nine fields that commit with Enter and the two check boxes: content
@@ -161,6 +168,20 @@ void TSettingsForm::FieldEnter(const TField& field)
         highlighted_ = field;
 }
 
+// Focus given while the window is inactive (behind a dialog) reaches the
+// new widget only when the window is active again, and the field that had
+// it never hears that it lost it: take its highlight away then.
+void TSettingsForm::FocusMoved(QWidget* /*old*/, QWidget* now)
+{
+    if (!highlighted_ || now == nullptr)
+        return;
+    QWidget* field = highlighted_->Widget;
+    if (now == field || field->isAncestorOf(now) || now->window() != field->window())
+        return;
+    SetFace(field, highlighted_->Face, false);
+    highlighted_.reset();
+}
+
 // The colour comes back at once; a check that may show a dialog and take
 // the focus back runs once the focus change is complete.
 void TSettingsForm::FieldExit(const TField& field)
@@ -169,8 +190,20 @@ void TSettingsForm::FieldExit(const TField& field)
     if (highlighted_ && highlighted_->Widget == field.Widget)
         highlighted_.reset();
     if (field.Exit != nullptr)
-        QMetaObject::invokeMethod(this, [this, exit = field.Exit] { Guarded([&] { (this->*exit)(); }); },
+        QMetaObject::invokeMethod(this, [this, exit = field.Exit] { RunExitCheck(exit); },
                                   Qt::QueuedConnection);
+}
+
+// A click that moves the focus can also start a write; its dialog-showing
+// check then waits for the exchange to end, so that no dialog opens inside
+// the reply wait (polled at the link's tick, without spinning).
+void TSettingsForm::RunExitCheck(THandler exit)
+{
+    if (Link.Busy()) {
+        QTimer::singleShot(kBusyPollMs, this, [this, exit] { RunExitCheck(exit); });
+        return;
+    }
+    Guarded([&] { (this->*exit)(); });
 }
 
 void TSettingsForm::SetFace(QWidget* widget, TFace face, bool focused)

@@ -158,6 +158,8 @@ private:
     void FieldChange(QLabel* mark);
     void FieldEnter(const TField& field);
     void FieldExit(const TField& field);
+    void FocusMoved(QWidget* old, QWidget* now);
+    void RunExitCheck(THandler exit);
     void SetFace(QWidget* widget, TFace face, bool focused);
 
     // Enter in a field: its commit (settingscommit.cpp).

@@ -56,6 +56,7 @@ private slots:
     void rangeOrderOnEnter();
     void rangeOrderOnLeaving_data();
     void rangeOrderOnLeaving();
+    void leavingByClickWritesThenChecks();
     void voltageNotice_data();
     void voltageNotice();
     void highlight_data();
@@ -142,6 +143,24 @@ void TstSettingsChecks::rangeOrderOnLeaving()
         QVERIFY(Base(next) != kLime && Face(next) != kLime);
     }
     QCOMPARE(l.converter.sim.Counters().requests, std::size_t(0));
+}
+
+// A click on a radio item both leaves the range end and writes the item:
+// the write runs first, the notice after it, never inside its reply wait.
+void TstSettingsChecks::leavingByClickWritesThenChecks()
+{
+    TLoaded l;
+    const TSettingsControls& c = l.Ctl();
+    TypeInto(c.MskEdtTempEnd, QStringLiteral("-100"));
+    TDialogWatcher watcher;
+    bool busyWhileShown = true;
+    watcher.SetWhileShown([&](QDialog&) { busyWhileShown = l.frm->Link.Busy(); });
+    ClickItem(c.RdGrpWire, 0);
+    QTRY_COMPARE(watcher.Texts(), QStringList{kRangeOrder});
+    QVERIFY(!busyWhileShown);
+    QCOMPARE(l.converter.sim.AppliedWrites(), (std::vector<WriteRecord>{{61, 1}}));
+    Reactivate(l.frm.get());
+    QCOMPARE(QApplication::focusWidget(), c.MskEdtTempEnd);
 }
 
 void TstSettingsChecks::voltageNotice_data()
