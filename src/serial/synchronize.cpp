@@ -27,6 +27,7 @@ namespace {
 class THandOver : public QObject {
 public:
     explicit THandOver(QObject* parent);
+    ~THandOver() override;
     bool Valid() const { return wake_.Valid(); }
     void Wake() { wake_.Signal(); }
 
@@ -78,6 +79,13 @@ THandOver::THandOver(QObject* parent) : QObject(parent)
             RunPending();
         });
     }
+}
+
+THandOver::~THandOver()
+{
+    std::lock_guard lock(Pending().lock);
+    if (Pending().receiver == this)
+        Pending().receiver = nullptr;
 }
 
 void THandOver::RunPending()
