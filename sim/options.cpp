@@ -200,7 +200,7 @@ Line:
                          (an old link there is replaced; removed on exit)
   --device PATH          serve this serial device instead, raw 4800 8N1
                          (a null-modem cable to the program's port)
-  --no-pacing            send replies at once, not at 4800 baud
+  --no-pacing            answer at once, not at the pace of 4800 baud
   --gap MS               silence after which an incomplete request is
                          dropped (default 30)
 

@@ -42,6 +42,7 @@ struct Tq36Simulator::State {
     // Touched by the simulator's thread only.
     sim::RequestFramer framer;
     Clock::time_point lastByte;
+    Clock::time_point requestStart; // when the first byte of the current request came
 };
 
 struct Tq36Simulator::Reply {
@@ -51,6 +52,9 @@ struct Tq36Simulator::Reply {
     std::chrono::milliseconds splitPause{0};
     std::chrono::milliseconds delay{0};
     bool pacing = true;
+    // With pacing, the reply waits until the request itself could have
+    // crossed a 4800-baud line: a pty delivers it at once.
+    Clock::time_point notBefore;
 };
 
 Tq36Simulator::Tq36Simulator(int fd)
@@ -265,9 +269,12 @@ bool Tq36Simulator::ReadAndServe(bool& hungUp)
         Notify({TrafficDirection::Note, {}, "line back", false});
     hungUp = false;
     state_->lastByte = Clock::now();
-    for (ssize_t i = 0; i < n; ++i)
+    for (ssize_t i = 0; i < n; ++i) {
+        if (!state_->framer.HasPartial())
+            state_->requestStart = state_->lastByte;
         if (state_->framer.Push(buf[i]) && !Serve(state_->framer.Take()))
             return false;
+    }
     return true;
 }
 
@@ -286,7 +293,9 @@ void Tq36Simulator::DropPartial(const Bytes& partial)
 bool Tq36Simulator::Serve(const Bytes& request)
 {
     TrafficEvent in{TrafficDirection::Request, request, sim::DescribeRequest(request), false};
-    const Reply reply = Respond(request, in);
+    Reply reply = Respond(request, in);
+    reply.notBefore = state_->requestStart
+        + std::chrono::duration_cast<Clock::duration>(sim::kByteTime * request.size());
     logged_.notify_all();
     Notify(in);
     return reply.bytes.empty() || Send(reply);
@@ -374,6 +383,8 @@ Tq36Simulator::Reply Tq36Simulator::PlanReply(const Bytes& request, RequestKind 
 bool Tq36Simulator::Send(const Reply& reply)
 {
     const int wake = wake_.Get();
+    if (reply.pacing && !sim::SleepUntil(wake, reply.notBefore))
+        return false;
     if (reply.delay > 0ms && !sim::SleepUntil(wake, Clock::now() + reply.delay))
         return false;
     Notify({TrafficDirection::Reply, reply.bytes, reply.meaning, false});

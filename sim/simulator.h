@@ -144,8 +144,9 @@ public:
     // Returns false on time-out.
     bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
 
-    // Replies leave at the line rate (10 bits a byte at 4800 baud) when on,
-    // all at once when off. On by default.
+    // When on, the line's pace is kept both ways (10 bits a byte at 4800
+    // baud): a reply starts no earlier than the request could have arrived,
+    // and its bytes leave one byte time apart. Off: all at once. On by default.
     void SetPacing(bool on);
     // Silence after which an incomplete request is dropped; 30 ms by default.
     void SetGap(std::chrono::milliseconds gap);

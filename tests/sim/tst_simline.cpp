@@ -40,8 +40,25 @@ private slots:
         reply.insert(reply.end(), rest.begin(), rest.end());
         const auto took = Clock::now() - start;
         QCOMPARE(reply, ReadAllReply(DefaultBlock()));
-        // 131 bytes of 10 bits at 4800 baud cannot all be there before 272.9 ms.
-        QVERIFY(took >= 272ms);
+        // The 3-byte request and the 131-byte reply cannot both cross the
+        // line in less than 134 x 2.083 ms = 279.2 ms.
+        QVERIFY(took >= 279ms);
+    }
+
+    void pacedReplyWaitsForTheRequestToArrive()
+    {
+        PtyPair pty = OpenPtyPair();
+        Tq36Simulator sim(pty.master.Get());
+        sim.Start();
+        RawClient client(pty.slavePath);
+        const auto start = Clock::now();
+        client.Write(WriteRequest16(1, 2));
+        // The 7-byte request takes 14.6 ms on the line: nothing may come back before.
+        const Bytes early = client.Read(1, 12ms);
+        QVERIFY(early.empty());
+        const Bytes ack = client.Read(kShortReplySize, kReplyLimit);
+        QCOMPARE(ack, ShortReply(0x00));
+        QVERIFY(Clock::now() - start >= 29ms); // 14 bytes both ways
     }
 
     void programReopensThePort()
