@@ -4,6 +4,7 @@
 #include "serial/serialdevice.h"
 
 #include <atomic>
+#include <cerrno>
 #include <memory>
 
 // What a test makes the port's device report besides the real pty: line
@@ -13,6 +14,7 @@ struct TInjection {
     std::atomic<std::uint32_t> modemStatus{0};
     std::atomic<std::uint32_t> extraEvents{0}; // added to the next received-data cycle
     std::atomic<int> waits{0};
+    std::atomic<int> waitFailure{0}; // an error code the next wake-up fails with
     // Writes of the line state, queue sizes, time-outs and event mask.
     std::atomic<int> states{0}, sizes{0}, timeouts{0}, masks{0};
 };
@@ -27,6 +29,10 @@ public:
     {
         const bool ok = real_->Wait(wakes);
         injection_->waits.fetch_add(1);
+        if (const int code = injection_->waitFailure.exchange(0)) {
+            errno = code;
+            return false;
+        }
         return ok;
     }
     void Wake() override { real_->Wake(); }

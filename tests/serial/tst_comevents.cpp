@@ -291,6 +291,35 @@ private slots:
         QTRY_COMPARE(TComThread::Running(), 0);
     }
 
+    void failedWaitEndsEventsButPortStaysOpen()
+    {
+        TPtyPair pty;
+        TTestPort port;
+        QStringList errors;
+        int calls = 0;
+        port.SetOnRxChar([&](TComPort& p) {
+            Bytes bytes;
+            p.ReadAvailable(bytes);
+            ++calls;
+        });
+        port.SetOnError([&](TComPort&, const EComError& e, TComAction&) {
+            errors << QString("%1 %2").arg(e.ErrorCode()).arg(e.what());
+        });
+        OpenOn(port, pty);
+        port.injection->waitFailure = EBADF;
+        pty.Write({0x01});
+        QTRY_COMPARE(errors, QStringList({QString("%1 Bad file descriptor").arg(EBADF)}));
+        QTRY_COMPARE(TComThread::Running(), 0);
+        QVERIFY(port.Active());
+        pty.Write({0x02});
+        Settle(50);
+        QCOMPARE(calls, 0);
+        port.SetActive(false);
+        port.SetActive(true); // a new thread after reopening
+        pty.Write({0x03});
+        QTRY_COMPARE(calls, 1);
+    }
+
     void closeWhileWaitingCallsNothing()
     {
         TPtyPair pty;
