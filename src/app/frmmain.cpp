@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <utility>
+
 namespace lk58 {
 namespace {
 
@@ -50,7 +52,11 @@ TFrmMain::TFrmMain(QWidget* parent)
     CentreOnScreen();
 }
 
-TFrmMain::~TFrmMain() = default;
+TFrmMain::~TFrmMain()
+{
+    // The port outlives this body and closes in its own destructor.
+    ComPort.SetAfterClose({});
+}
 
 void TFrmMain::SetUpPort()
 {
@@ -61,6 +67,23 @@ void TFrmMain::SetUpPort()
     ComPort.SetStopBits(sb1);
     ComPort.FlowControl().SetDTR(dcDisable);
     ComPort.FlowControl().SetRTS(rcEnable);
+    ComPort.SetAfterClose(TOpenCloseEvent(this, &TFrmMain::ComPortAfterClose));
+}
+
+// The port also closes by itself when its device vanishes (a USB adapter
+// pulled). Seen from the settings panel that is a lost connection, which
+// must not wait for the user's next edit to come to light.
+void TFrmMain::ComPortAfterClose(TComPort&)
+{
+    QTimer::singleShot(0, this, [this] { Guarded([this] { CheckConnectionGone(); }); });
+}
+
+// An exchange that sees the port go reports the loss itself, as does a
+// connection-lost dialog already up; only a loss nobody noticed is shown here.
+void TFrmMain::CheckConnectionGone()
+{
+    if (PanelSettings->isVisible() && !ComPort.Active() && !Link.Busy() && !FShowingConnLoss)
+        ShowConnPanel();
 }
 
 void TFrmMain::FormCreate()
@@ -186,6 +209,12 @@ void TFrmMain::CloseQuietly()
 
 void TFrmMain::ShowConnPanel()
 {
+    const bool wasShowing = std::exchange(FShowingConnLoss, true);
+    struct TRestore {
+        bool& flag;
+        bool value;
+        ~TRestore() { flag = value; }
+    } restore{FShowingConnLoss, wasShowing};
     ShowErrorDialog(this, Msg.MsgConnectionLost);
     ComPort.SetActive(false);
     PanelSettings->hide();

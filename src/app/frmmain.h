@@ -85,6 +85,8 @@ protected:
 
 private:
     void FormClose();
+    void ComPortAfterClose(TComPort& port);
+    void CheckConnectionGone();
     void SetUpPort();
     void BuildMenu();
     void BuildPortPanel(QWidget* client);
@@ -96,6 +98,8 @@ private:
     void CloseQuietly();
     void FitTexts();
     void CentreOnScreen();
+
+    bool FShowingConnLoss = false;
 };
 
 } // namespace lk58

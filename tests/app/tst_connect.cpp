@@ -93,6 +93,7 @@ private slots:
     void invalidPort();
     void connectionLost();
     void portFailsAfterOpening();
+    void deviceVanishesWhileIdle();
     void closingClosesPort_data();
     void closingClosesPort();
     void closeWaitsForExchange();
@@ -240,6 +241,23 @@ void TstConnect::portFailsAfterOpening()
     QCOMPARE(watcher.Seen()[0].Text, QStringLiteral("Input/output error."));
     QCOMPARE(openWhileShown, QList<bool>{false});
     QCOMPARE_OUTCOME(Outcome(*frm), false, false, true, false);
+}
+
+// The converter's adapter is pulled while the settings panel waits for the
+// user: the loss is shown at once, once, and the port panel comes back.
+void TstConnect::deviceVanishesWhileIdle()
+{
+    auto converter = std::make_unique<TSimulatedConverter>();
+    auto frm = ShownMainWindow();
+    ClickConnect(*frm, converter->Path());
+    QCOMPARE_OUTCOME(Outcome(*frm), true, true, true, false);
+    TDialogWatcher watcher;
+    converter.reset(); // the far end closes: the line hangs up
+    QTRY_COMPARE(watcher.Seen().size(), 1);
+    QCOMPARE(watcher.Texts(), QStringList{QStringLiteral("Spojení s převodníkem bylo ztraceno.")});
+    QCOMPARE_OUTCOME(Outcome(*frm), false, false, true, true);
+    QTest::qWait(100);
+    QCOMPARE(watcher.Seen().size(), 1);
 }
 
 void TstConnect::closingClosesPort_data()
