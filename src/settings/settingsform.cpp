@@ -119,36 +119,29 @@ const TSettingsForm::TField* TSettingsForm::FieldOf(const QObject* widget) const
     return nullptr;
 }
 
+// Enter commits the field and is consumed, also when the commit fails: the
+// field must not act on it afterwards (the date picker would report a
+// change and show the mark again).
 bool TSettingsForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (const TField* field = FieldOf(watched)) {
-        bool handled = false;
-        Guarded([&] { handled = FieldEvent(*field, event); });
-        if (handled)
-            return true;
+    const TField* field = FieldOf(watched);
+    if (field == nullptr)
+        return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress && field->KeyPress != nullptr &&
+        IsEnterKey(*static_cast<QKeyEvent*>(event))) {
+        Guarded([&] { (this->*field->KeyPress)(); });
+        return true;
     }
+    Guarded([&] { FieldFocus(*field, *event); });
     return QObject::eventFilter(watched, event);
 }
 
-// True when the event has been consumed (Enter, which commits the field).
-bool TSettingsForm::FieldEvent(const TField& field, QEvent* event)
+void TSettingsForm::FieldFocus(const TField& field, const QEvent& event)
 {
-    switch (event->type()) {
-    case QEvent::KeyPress:
-        if (field.KeyPress == nullptr || !IsEnterKey(*static_cast<QKeyEvent*>(event)))
-            return false;
-        (this->*field.KeyPress)();
-        return true;
-    case QEvent::FocusIn:
+    if (event.type() == QEvent::FocusIn)
         FieldEnter(field);
-        return false;
-    case QEvent::FocusOut:
-        if (LeavesField(*static_cast<QFocusEvent*>(event)))
-            FieldExit(field);
-        return false;
-    default:
-        return false;
-    }
+    else if (event.type() == QEvent::FocusOut && LeavesField(static_cast<const QFocusEvent&>(event)))
+        FieldExit(field);
 }
 
 void TSettingsForm::FieldChange(QLabel* mark)

@@ -145,7 +145,7 @@ private:
     void ConnectFields();
     void ConnectChoices();
     const TField* FieldOf(const QObject* widget) const;
-    bool FieldEvent(const TField& field, QEvent* event);
+    void FieldFocus(const TField& field, const QEvent& event);
 
     // Loading (settingsload.cpp).
     void LoadData();
