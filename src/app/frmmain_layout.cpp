@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -101,15 +102,25 @@ QString FourDigitYearFormat()
 }
 
 // Tab leaves the picker for the next field, as in every other field; the
-// date's parts are reached with the arrow keys and the separators.
+// date's parts are reached with the arrow keys and the separators. Only the
+// Tab key is taken over: typing a separator, or filling a part, moves on to
+// the next part through focusNextPrevChild, which must stay the date edit's.
 class TDatePicker : public QDateEdit {
 public:
     using QDateEdit::QDateEdit;
 
 protected:
-    bool focusNextPrevChild(bool next) override
+    bool event(QEvent* event) override
     {
-        return QAbstractSpinBox::focusNextPrevChild(next);
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const bool plain = (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0;
+            if (plain && key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier))
+                return QAbstractSpinBox::focusNextPrevChild(true);
+            if (plain && (key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Tab))
+                return QAbstractSpinBox::focusNextPrevChild(false);
+        }
+        return QDateEdit::event(event);
     }
 };
 

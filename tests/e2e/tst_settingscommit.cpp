@@ -62,6 +62,7 @@ private slots:
     void textAndNumberFields();
     void date_data();
     void date();
+    void typedDate();
     void readOnlyFieldRewritesShownText_data();
     void readOnlyFieldRewritesShownText();
     void emptyReadOnlyFieldWritesNothing();
@@ -157,6 +158,29 @@ void TstSettingsCommit::date()
     QCOMPARE(WrittenNumbers(l.converter.sim), Range(35, 4));
     QCOMPARE(WordValues(l.converter.Block(), Range(35, 4)), TextWordValues(kDate, text.constData()));
     QCOMPARE(picker->date(), date);
+}
+
+// Typed over the picker's day, month and year, then Enter: the typed date
+// is written, the mark goes, and Enter does not bring it back. A separator
+// moves to the date's next part, not out of the picker.
+void TstSettingsCommit::typedDate()
+{
+    TLoaded l;
+    QDateEdit* picker = l.Ctl().DtTmPckr;
+    Focus(picker);
+    picker->setSelectedSection(QDateTimeEdit::DaySection);
+    QTest::keyClicks(picker, QStringLiteral("06082007"));
+    QCOMPARE(QApplication::focusWidget(), picker);
+    QVERIFY(l.Ctl().LblDateCh->isVisible());
+    PressEnter(picker);
+    QCOMPARE(picker->date(), QDate(2007, 8, 6));
+    QVERIFY(l.Ctl().LblDateCh->isHidden());
+    QCOMPARE(WordValues(l.converter.Block(), Range(35, 4)), TextWordValues(kDate, "060807"));
+
+    picker->setSelectedSection(QDateTimeEdit::DaySection);
+    QTest::keyClick(picker, '.');
+    QCOMPARE(QApplication::focusWidget(), picker);
+    QCOMPARE(picker->currentSection(), QDateTimeEdit::MonthSection);
 }
 
 void TstSettingsCommit::readOnlyFieldRewritesShownText_data()
