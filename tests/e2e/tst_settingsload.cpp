@@ -58,7 +58,11 @@ private slots:
     void initTestCase() { SetUpLikeMain(); }
     // Every dialog, also one that setting up a case brings, is closed and
     // recorded: a case can fail on it but never hang.
-    void init() { watcher.Clear(); }
+    void init()
+    {
+        watcher.Clear();
+        watcher.SetWhileShown({});
+    }
 
     void texts_data();
     void texts();
