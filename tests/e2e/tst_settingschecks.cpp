@@ -61,6 +61,7 @@ private slots:
 
     void rangeOrderOnEnter_data();
     void rangeOrderOnEnter();
+    void messageInLanguageInForce();
     void rangeOrderOnLeaving_data();
     void rangeOrderOnLeaving();
     void leavingByClickWritesThenChecks();
@@ -113,6 +114,21 @@ void TstSettingsChecks::rangeOrderOnEnter()
     // The begin is never checked against the end.
     PressEnter(c.MskEdtTempBegin);
     QCOMPARE(watcher.Seen().size(), inOrder ? 0 : 1);
+}
+
+// A message takes its text when it is shown.
+void TstSettingsChecks::messageInLanguageInForce()
+{
+    TLoaded l;
+    const TSettingsControls& c = l.Ctl();
+    TypeInto(c.MskEdtTempEnd, QStringLiteral("-100"));
+    l.frm->SetLang(kLangEnglish);
+    PressEnter(c.MskEdtTempEnd);
+    l.frm->SetLang(kLangCzech);
+    PressEnter(c.MskEdtTempEnd);
+    QCOMPARE(watcher.Texts(),
+             (QStringList{"The upper range temperature has to be greater than the lower range temperature.",
+                          kRangeOrder}));
 }
 
 void TstSettingsChecks::rangeOrderOnLeaving_data()
