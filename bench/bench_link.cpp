@@ -11,6 +11,8 @@
 #include "serial/comport.h"
 #include "sim/simulator.h"
 
+#include "benchcommon.h"
+
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -22,18 +24,14 @@
 #include <vector>
 
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 using namespace lk58;
+using namespace lk58::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-constexpr double kByteMs = 10.0 * 1000.0 / 4800.0; // 2.083 ms
-constexpr double kPauseMs = 25.0;
 
 struct TKind {
     const char* Name;
@@ -43,40 +41,6 @@ struct TKind {
     bool Pause;
     std::function<bool(TDeviceLink&)> Run;
 };
-
-double CpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(u.ru_utime) + ms(u.ru_stime);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-// Serves the pty master from a child process until the parent goes.
-pid_t StartConverter(int master)
-{
-    const pid_t pid = fork();
-    if (pid < 0) {
-        perror("fork");
-        std::exit(1);
-    }
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        Tq36Simulator sim(master);
-        sim.SetPacing(true);
-        sim.Start();
-        for (;;)
-            pause();
-    }
-    return pid;
-}
 
 void Measure(TDeviceLink& link, const TKind& kind, int runs)
 {
@@ -94,8 +58,7 @@ void Measure(TDeviceLink& link, const TKind& kind, int runs)
         wallSum += ms;
         wall.push_back(ms);
     }
-    const double perFrame = (kind.RequestBytes + kind.ReplyBytes) * kByteMs + (kind.Pause ? kPauseMs : 0);
-    const double floor = kind.Requests * perFrame;
+    const double floor = FloorMs(kind.Requests, kind.RequestBytes, kind.ReplyBytes, kind.Pause);
     const double median = Median(wall);
     std::printf("%-16s %4d %9.2f %9.2f %6.3f %9.2f %7.2f%%\n", kind.Name, runs, median, floor,
                 median / floor, median - floor, 100.0 * cpuSum / wallSum);

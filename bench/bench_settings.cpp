@@ -12,6 +12,8 @@
 #include "settings/radiogroup.h"
 #include "sim/simulator.h"
 
+#include "benchcommon.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QFrame>
@@ -29,18 +31,14 @@
 #include <vector>
 
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 using namespace lk58;
+using namespace lk58::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-constexpr double kByteMs = 10.0 * 1000.0 / 4800.0; // 2.083 ms
-constexpr double kPauseMs = 25.0;                  // before each write
 
 struct TCase {
     const char* Name;
@@ -52,39 +50,6 @@ struct TCase {
     std::function<void()> Act;            // the Enter key or the Load click
     std::function<bool()> Done;           // the mark hidden, the status "loaded"
 };
-
-double CpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(u.ru_utime) + ms(u.ru_stime);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-pid_t StartConverter(int master)
-{
-    const pid_t pid = fork();
-    if (pid < 0) {
-        perror("fork");
-        std::exit(1);
-    }
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        Tq36Simulator sim(master);
-        sim.SetPacing(true);
-        sim.Start();
-        for (;;)
-            pause();
-    }
-    return pid;
-}
 
 void PressEnter(QWidget* w)
 {
@@ -111,7 +76,7 @@ void Measure(const TCase& c, int runs)
         wallSum += ms;
         wall.push_back(ms);
     }
-    const double floor = c.Frames * ((c.RequestBytes + c.ReplyBytes) * kByteMs + (c.Pause ? kPauseMs : 0));
+    const double floor = FloorMs(c.Frames, c.RequestBytes, c.ReplyBytes, c.Pause);
     const double median = Median(wall);
     std::printf("%-28s %4d %9.1f %9.1f %6.3f %9.1f %7.2f%%\n", c.Name, runs, median, floor, median / floor,
                 median - floor, 100.0 * cpuSum / wallSum);

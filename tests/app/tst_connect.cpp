@@ -3,6 +3,7 @@
 // fails after opening, and closing the window.
 #include "appfixture.h"
 #include "common/dialogwatcher.h"
+#include "common/simconverter.h"
 
 #include "app/errorbox.h"
 #include "sim/simulator.h"
@@ -21,20 +22,6 @@ using namespace lk58;
 using namespace lk58::test;
 
 namespace {
-
-// A converter on the far end of a pseudo-terminal.
-struct TSimulatedConverter {
-    PtyPair pty = OpenPtyPair();
-    Tq36Simulator sim{pty.master.Get()};
-
-    TSimulatedConverter()
-    {
-        sim.SetPacing(false);
-        sim.Start();
-    }
-    ~TSimulatedConverter() { sim.Stop(); }
-    QString Path() const { return QString::fromStdString(pty.slavePath); }
-};
 
 // What the window shows after a handshake.
 struct TOutcome {

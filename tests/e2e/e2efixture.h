@@ -4,6 +4,7 @@
 // pseudo-terminal, and the helpers the end-to-end tests share.
 
 #include "common/dialogwatcher.h"
+#include "common/simconverter.h"
 
 #include "app/appearance.h"
 #include "app/errorbox.h"
@@ -34,33 +35,6 @@ inline void SetUpLikeMain()
     SetUpApplication(*qApp);
     InstallErrorBox();
 }
-
-// A converter on the far end of a pseudo-terminal; it answers at once
-// unless pacing is turned on.
-struct TSimulatedConverter {
-    PtyPair pty = OpenPtyPair();
-    Tq36Simulator sim{pty.master.Get()};
-
-    TSimulatedConverter()
-    {
-        sim.SetPacing(false);
-        sim.Start();
-    }
-    ~TSimulatedConverter() { sim.Stop(); }
-    QString Path() const { return QString::fromStdString(pty.slavePath); }
-
-    SettingsBlock Block() const
-    {
-        const Tq36Block b = sim.Block();
-        return SettingsBlock(std::span<const std::uint8_t, kSettingsBlockSize>(b));
-    }
-    void SetBlock(const SettingsBlock& block)
-    {
-        Tq36Block b;
-        std::copy(block.Data().begin(), block.Data().end(), b.begin());
-        sim.SetBlock(b);
-    }
-};
 
 // The shown main window, connected to `converter`, its settings panel up.
 inline std::unique_ptr<TFrmMain> ConnectedWindow(TSimulatedConverter& converter)
