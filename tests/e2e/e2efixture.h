@@ -36,6 +36,24 @@ inline void SetUpLikeMain()
     InstallErrorBox();
 }
 
+// The base of the end-to-end test classes: the program's look, and one
+// dialog watcher that closes and records every dialog, also one that setting
+// up a case brings, so that a case can fail on it but never hang.
+class TE2eTest : public QObject {
+    Q_OBJECT
+
+protected:
+    TDialogWatcher watcher;
+
+private slots:
+    void initTestCase() { SetUpLikeMain(); }
+    void init()
+    {
+        watcher.Clear();
+        watcher.SetWhileShown({});
+    }
+};
+
 // The shown main window, connected to `converter`, its settings panel up.
 inline std::unique_ptr<TFrmMain> ConnectedWindow(TSimulatedConverter& converter)
 {

@@ -6,18 +6,10 @@
 using namespace lk58;
 using namespace lk58::test;
 
-class TstSession : public QObject {
+class TstSession : public TE2eTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { SetUpLikeMain(); }
-    // Every dialog, also one that setting up a case brings, is closed and
-    // recorded: a case can fail on it but never hang.
-    void init()
-    {
-        watcher.Clear();
-        watcher.SetWhileShown({});
-    }
     void changeEverySettingAndLoadAgain();
 
 private:
@@ -26,7 +18,6 @@ private:
         TypeInto(edit, keys);
         PressEnter(edit);
     }
-    TDialogWatcher watcher;
 };
 
 void TstSession::changeEverySettingAndLoadAgain()

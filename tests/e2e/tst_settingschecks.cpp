@@ -46,19 +46,10 @@ QColor Face(const QWidget* w)
 
 } // namespace
 
-class TstSettingsChecks : public QObject {
+class TstSettingsChecks : public TE2eTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { SetUpLikeMain(); }
-    // Every dialog, also one that setting up a case brings, is closed and
-    // recorded: a case can fail on it but never hang.
-    void init()
-    {
-        watcher.Clear();
-        watcher.SetWhileShown({});
-    }
-
     void rangeOrderOnEnter_data();
     void rangeOrderOnEnter();
     void messageInLanguageInForce();
@@ -72,7 +63,6 @@ private slots:
     void readOnlyFieldsKeepGrey();
 
 private:
-    TDialogWatcher watcher;
 };
 
 void TstSettingsChecks::rangeOrderOnEnter_data()

@@ -52,19 +52,10 @@ struct TLoaded {
 
 } // namespace
 
-class TstSettingsCommit : public QObject {
+class TstSettingsCommit : public TE2eTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { SetUpLikeMain(); }
-    // Every dialog, also one that setting up a case brings, is closed and
-    // recorded: a case can fail on it but never hang.
-    void init()
-    {
-        watcher.Clear();
-        watcher.SetWhileShown({});
-    }
-
     void textAndNumberFields_data();
     void textAndNumberFields();
     void date_data();
@@ -83,7 +74,6 @@ private slots:
     void inputTypeRule();
 
 private:
-    TDialogWatcher watcher;
 };
 
 void TstSettingsCommit::textAndNumberFields_data()

@@ -51,19 +51,10 @@ QStringList MarksShown(const TSettingsControls& c)
 
 } // namespace
 
-class TstSettingsLoad : public QObject {
+class TstSettingsLoad : public TE2eTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { SetUpLikeMain(); }
-    // Every dialog, also one that setting up a case brings, is closed and
-    // recorded: a case can fail on it but never hang.
-    void init()
-    {
-        watcher.Clear();
-        watcher.SetWhileShown({});
-    }
-
     void texts_data();
     void texts();
     void date_data();
@@ -79,7 +70,6 @@ private slots:
     void converterSilent();
 
 private:
-    TDialogWatcher watcher;
 };
 
 void TstSettingsLoad::texts_data()
