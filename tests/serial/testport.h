@@ -3,9 +3,25 @@
 #include "serial/comport.h"
 #include "serial/serialdevice.h"
 
+#include <QString>
+
 #include <atomic>
 #include <cerrno>
 #include <memory>
+#include <utility>
+
+// Runs f and gives the code and message of the EComError it raises (code
+// -1 when none).
+template <class F>
+std::pair<int, QString> ComError(F f)
+{
+    try {
+        f();
+    } catch (const lk58::EComError& e) {
+        return {e.ErrorCode(), QString::fromStdString(e.what())};
+    }
+    return {-1, QString()};
+}
 
 // What a test makes the port's device report besides the real pty: line
 // errors, modem lines and extra events, and how often the event wait ended.

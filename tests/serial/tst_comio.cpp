@@ -26,17 +26,6 @@ void OpenOn(TComPort& port, const TPtyPair& pty)
     port.SetActive(true);
 }
 
-template <class F>
-std::pair<int, QString> ComError(F f)
-{
-    try {
-        f();
-    } catch (const EComError& e) {
-        return {e.ErrorCode(), QString::fromStdString(e.what())};
-    }
-    return {-1, QString()};
-}
-
 // Waits until the port's input queue holds count bytes.
 bool WaitForInput(TComPort& port, std::uint32_t count)
 {

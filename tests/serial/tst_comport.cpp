@@ -27,18 +27,6 @@ void UseProgramSettings(TComPort& port)
     port.FlowControl().SetRTS(rcEnable);
 }
 
-// Runs f and gives the EComError it raises (code -1 when none).
-template <class F>
-std::pair<int, QString> ComError(F f)
-{
-    try {
-        f();
-    } catch (const EComError& e) {
-        return {e.ErrorCode(), QString::fromStdString(e.what())};
-    }
-    return {-1, QString()};
-}
-
 struct TLink {
     int rx = 0;
     void RxChar(TComPort&) { ++rx; }
