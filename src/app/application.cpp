@@ -1,6 +1,6 @@
 #include "app/application.h"
 
-#include "serial/apperror.h"
+#include "core/apperror.h"
 
 namespace lk58 {
 

@@ -1,7 +1,7 @@
 #include "app/errorbox.h"
 
 #include "app/appearance.h"
-#include "serial/apperror.h"
+#include "core/apperror.h"
 
 #include <QApplication>
 #include <QMessageBox>

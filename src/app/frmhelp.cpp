@@ -2,7 +2,7 @@
 
 #include "app/appearance.h"
 #include "app/helptext.h"
-#include "serial/apperror.h"
+#include "core/apperror.h"
 
 #include <QKeyEvent>
 #include <QPlainTextEdit>

@@ -1,7 +1,7 @@
 #include "app/frmmain.h"
 
 #include "app/frmhelp.h"
-#include "serial/apperror.h"
+#include "core/apperror.h"
 #include "settings/dialogs.h"
 
 #include <QAction>

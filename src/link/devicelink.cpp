@@ -1,7 +1,7 @@
 #include "link/devicelink.h"
 
 #include "link/frame.h"
-#include "serial/apperror.h"
+#include "core/apperror.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "serial/comport.h"
 
-#include "serial/apperror.h"
+#include "core/apperror.h"
 #include "serial/comthread.h"
 #include "serial/serialdevice.h"
 

@@ -1,9 +1,9 @@
 #include "serial/comport.h"
 
-#include "serial/apperror.h"
+#include "core/apperror.h"
 #include "serial/comthread.h"
 #include "serial/serialdevice.h"
-#include "serial/synchronize.h"
+#include "core/synchronize.h"
 
 namespace lk58 {
 

@@ -1,8 +1,8 @@
 #include "serial/comthread.h"
 
-#include "serial/apperror.h"
+#include "core/apperror.h"
 #include "serial/comport.h"
-#include "serial/synchronize.h"
+#include "core/synchronize.h"
 
 #include <future>
 

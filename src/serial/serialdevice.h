@@ -83,26 +83,6 @@ public:
 
 std::unique_ptr<TSerialDevice> CreateSerialDevice();
 
-// A wake-up that any thread signals with one system call and an event loop
-// watches as a readable handle: the hand-over to the user-interface thread
-// then needs no call into Qt from the signalling thread.
-class TWakeSignal {
-public:
-    TWakeSignal();
-    ~TWakeSignal();
-    TWakeSignal(const TWakeSignal&) = delete;
-    TWakeSignal& operator=(const TWakeSignal&) = delete;
-    bool Valid() const { return handle_ >= 0; }
-    // For QSocketNotifier.
-    long long Handle() const { return handle_; }
-    void Signal();
-    // Takes every signal so far; the handle is not readable afterwards.
-    void Drain();
-
-private:
-    int handle_;
-};
-
 // The calling thread's id for SetThreadPriority.
 long CurrentThreadId();
 // Applies a Windows thread priority value to a thread; failures are ignored.

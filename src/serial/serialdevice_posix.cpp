@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -299,30 +298,6 @@ bool TPosixDevice::GetModemStatus(std::uint32_t& status)
 std::unique_ptr<TSerialDevice> CreateSerialDevice()
 {
     return std::make_unique<posix::TPosixDevice>();
-}
-
-TWakeSignal::TWakeSignal() : handle_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-
-TWakeSignal::~TWakeSignal()
-{
-    if (handle_ >= 0)
-        ::close(handle_);
-}
-
-void TWakeSignal::Signal()
-{
-    const int saved = errno;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] auto rc = ::write(handle_, &one, sizeof one);
-    errno = saved;
-}
-
-void TWakeSignal::Drain()
-{
-    const int saved = errno;
-    std::uint64_t count = 0;
-    [[maybe_unused]] auto rc = ::read(handle_, &count, sizeof count);
-    errno = saved;
 }
 
 long CurrentThreadId()

@@ -1,6 +1,6 @@
 // Writing single fields to the converter, and the checks between fields.
 #include "link/devicelink.h"
-#include "serial/apperror.h"
+#include "core/apperror.h"
 #include "settings/dialogs.h"
 #include "settings/parammap.h"
 #include "settings/radiogroup.h"

@@ -1,7 +1,7 @@
 #include "settings/settingsform.h"
 
 #include "link/devicelink.h"
-#include "serial/apperror.h"
+#include "core/apperror.h"
 #include "settings/fillingscope.h"
 #include "settings/radiogroup.h"
 

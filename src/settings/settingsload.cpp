@@ -1,6 +1,6 @@
 // Loading the converter's settings block into the form.
 #include "link/devicelink.h"
-#include "serial/apperror.h"
+#include "core/apperror.h"
 #include "settings/dialogs.h"
 #include "settings/fillingscope.h"
 #include "settings/parammap.h"

@@ -6,7 +6,7 @@
 #include "app/errorbox.h"
 #include "app/frmhelp.h"
 #include "app/helptext.h"
-#include "serial/apperror.h"
+#include "core/apperror.h"
 #include "settings/radiogroup.h"
 
 #include <QAction>

@@ -3,7 +3,7 @@
 #include "link/devicelink.h"
 #include "link/frame.h"
 #include "linkpeer.h"
-#include "serial/apperror.h"
+#include "core/apperror.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 #include "ptypair.h"
 #include "testport.h"
 
-#include "serial/apperror.h"
+#include "core/apperror.h"
 #include "serial/comport.h"
 #include "serial/comthread.h"
 

@@ -1,6 +1,6 @@
-#include "serial/synchronize.h"
+#include "core/synchronize.h"
 
-#include "serial/serialdevice.h"
+#include "core/wakesignal.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

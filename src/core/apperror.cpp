@@ -1,4 +1,4 @@
-#include "serial/apperror.h"
+#include "core/apperror.h"
 
 #include <cstdio>
 #include <mutex>

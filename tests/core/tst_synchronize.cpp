@@ -1,5 +1,5 @@
-#include "serial/apperror.h"
-#include "serial/synchronize.h"
+#include "core/apperror.h"
+#include "core/synchronize.h"
 
 #include <QtTest>
 
