@@ -2,6 +2,7 @@
 #include "app/frmmain.h"
 #include "app/langtables.h"
 #include "settings/radiogroup.h"
+#include "settings/settingnames.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -20,18 +21,21 @@ QString Pick(int lang, const char* czech, const char* english)
     return QString::fromUtf8(lang == kLangCzech ? czech : english);
 }
 
+QString Pick(int lang, const TLangText& text)
+{
+    return Pick(lang, text.czech, text.english);
+}
+
 } // namespace
 
 QStringList WireItems(int lang)
 {
-    return {Pick(lang, "2 nebo 4 vodič", "2 or 4 wire"), Pick(lang, "3 vodič", "3 wire")};
+    return {Pick(lang, texts::kWireItems[0]), Pick(lang, texts::kWireItems[1])};
 }
 
 QStringList InErrItems(int lang)
 {
-    return {Pick(lang, "bez signálu", "no indication"),
-            Pick(lang, "pulsace 50% / 100%", "pulsation 50% / 100%"),
-            Pick(lang, "výstup 2 mA", "output 2 mA")};
+    return {Pick(lang, texts::kInErrItems[0]), Pick(lang, texts::kInErrItems[1]), Pick(lang, texts::kInErrItems[2])};
 }
 
 void TFrmMain::SetLang(int lang)
@@ -40,6 +44,7 @@ void TFrmMain::SetLang(int lang)
         return;
     const TSettingsControls& c = Form->Ctl;
     auto t = [lang](const char* czech, const char* english) { return Pick(lang, czech, english); };
+    auto n = [lang](const TLangText& text) { return Pick(lang, text); };
 
     setWindowTitle(t("Konfigurační program pro převodník TQ36 - TAVRIN®",
                      "Configuration software for TQ36 converter - TAVRIN®"));
@@ -47,22 +52,21 @@ void TFrmMain::SetLang(int lang)
     MFileExit->setText(t("Konec", "Exit"));
     LblAvailPort->setText(t("Dostupné COM porty na tomto PC", "Available COM ports in this PC"));
     BtnConnect->setText(t("Spojit se", "Connect"));
-    c.LabelType->setText(t("Typ:", "Type:"));
-    c.LabelSerial->setText(t("Výrobní číslo:", "Serial number:"));
-    c.LabelName->setText(t("Označení:", "Text label"));
-    c.LabelDate->setText(t("Datum:", "Date:"));
-    c.LabelPerson->setText(t("Kalibroval:", "Calibr. by:"));
-    c.RdGrpInput->setTitle(t(" Vstup ", " Input "));
-    c.RdGrpOutput->setTitle(t(" Výstup ", " Output "));
-    c.ChckBxColdComp->setText(t("Kompenzace studeného konce", "Cold end compensation"));
-    c.LabelSetTemp->setText(t("Pevně nastavená teplota:", "Fixed set temperature:"));
-    c.LabelResComp->setText(t("Kompezace odporu vedení:", "Wiring resist. compens.:"));
-    c.GrpBxOutTempRange->setTitle(t(" Výstupní rozsah ve °C ", " Output range in °C "));
-    c.ChckBxOutLimit->setText(
-        t("Omezit výstup na max. 10 VDC, 20 mADC", "Limit output to max. 10 VDC, 20 mADC"));
-    c.RdGrpWire->setTitle(t(" Způsob Zapojení ", " Input wiring selection "));
+    c.LabelType->setText(n(texts::kLabelType));
+    c.LabelSerial->setText(n(texts::kLabelSerial));
+    c.LabelName->setText(n(texts::kLabelName));
+    c.LabelDate->setText(n(texts::kLabelDate));
+    c.LabelPerson->setText(n(texts::kLabelPerson));
+    c.RdGrpInput->setTitle(n(texts::kGroupInput));
+    c.RdGrpOutput->setTitle(n(texts::kGroupOutput));
+    c.ChckBxColdComp->setText(n(texts::kColdComp));
+    c.LabelSetTemp->setText(n(texts::kLabelSetTemp));
+    c.LabelResComp->setText(n(texts::kLabelResComp));
+    c.GrpBxOutTempRange->setTitle(n(texts::kGroupOutRange));
+    c.ChckBxOutLimit->setText(n(texts::kOutLimit));
+    c.RdGrpWire->setTitle(n(texts::kGroupWire));
     c.RdGrpWire->SetItems(WireItems(lang));
-    c.RdGrpInErr->setTitle(t(" Nekorektní vstup ", " Incorrect input indication "));
+    c.RdGrpInErr->setTitle(n(texts::kGroupInErr));
     c.RdGrpInErr->SetItems(InErrItems(lang));
     c.BtnLoadData->setText(t("Načti Data", "Load data"));
     c.BtnCleanForm->setText(t("Vynulovat", "Clear form"));
@@ -70,8 +74,8 @@ void TFrmMain::SetLang(int lang)
     c.LblChangeWoutSave->setText(
         t("- Pole bylo změněno, bez uložení", "- Item was changed, without saving"));
     c.LblNotice->setText(t("Poznámka:", "Notice:"));
-    c.LabelTempBegin->setText(t("začátek:", "begin:"));
-    c.LabelTempEnd->setText(t("konec:", "end:"));
+    c.LabelTempBegin->setText(n(texts::kLabelTempBegin));
+    c.LabelTempEnd->setText(n(texts::kLabelTempEnd));
     FitTexts();
 
     Msg.MsgNotFound = t("Převodník nebyl na zvoleném COM portu nalezen.",
