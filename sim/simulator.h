@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/frame.h"
-#include "serial/bytes.h"
+#include "core/bytes.h"
 #include "sim/uniquefd.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/replystate.h"
-#include "serial/bytes.h"
+#include "core/bytes.h"
 #include "serial/comport.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/bytes.h"
+#include "core/bytes.h"
 
 #include <array>
 #include <cstddef>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/frame.h"
-#include "serial/bytes.h"
+#include "core/bytes.h"
 #include "settings/datecodec.h"
 #include "settings/textcodec.h"
 

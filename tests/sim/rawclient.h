@@ -3,7 +3,7 @@
 // The program's side of the line in its simplest form: the slave of a pty
 // opened raw, whole requests written, replies read with a time limit.
 
-#include "serial/bytes.h"
+#include "core/bytes.h"
 #include "sim/uniquefd.h"
 
 #include <chrono>
