@@ -1,0 +1,63 @@
+#include "config/restore.h"
+#include "config/values.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <stdexcept>
+
+namespace lk58::config {
+
+QString DefaultBackupDir()
+{
+    // XDG: a relative XDG_DATA_HOME is invalid and ignored.
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || QDir::isRelativePath(data))
+        data = QDir::homePath() + "/.local/share";
+    return data + "/LK58/backups";
+}
+
+namespace {
+
+[[noreturn]] void Fail(const QString& what, const QString& path, const QString& reason)
+{
+    throw std::runtime_error((what + " " + path + ": " + reason).toStdString());
+}
+
+// Claims a name that no file has yet; a second backup of the same
+// converter within the same millisecond gets "-2", "-3"...
+QString ClaimName(const QString& dir, const QString& stem)
+{
+    for (int n = 1; n < 100; ++n) {
+        const QString path = dir + "/" + stem + (n == 1 ? QString() : QString("-%1").arg(n)) + ".json";
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return path;
+        if (!file.exists())
+            Fail("cannot create the backup", path, file.errorString());
+    }
+    Fail("cannot create the backup", dir + "/" + stem + ".json", "too many backups of that name");
+}
+
+} // namespace
+
+QString WriteBackup(const SettingsBlock& block, const QString& dir, const QDateTime& when, const QString& program)
+{
+    if (!QDir().mkpath(dir))
+        Fail("cannot make the backup folder", dir, "mkdir failed");
+    const SettingsFile file = FileFromBlock(block, when, program);
+    const Bytes serial = file.settings.Has(Key::Serial) ? std::get<Bytes>(*file.settings[Key::Serial]) : Bytes{};
+    const QString stem = SafeFileStem(serial) + "-" + when.toString("yyyyMMdd-HHmmss-zzz");
+    const QString path = ClaimName(dir, stem);
+    QSaveFile save(path);
+    const QByteArray text = WriteSettingsFile(file);
+    if (!save.open(QIODevice::WriteOnly) || save.write(text) != text.size() || !save.commit()) {
+        const QString reason = save.errorString();
+        QFile::remove(path); // the claimed name, still empty
+        Fail("cannot write the backup", path, reason);
+    }
+    return path;
+}
+
+} // namespace lk58::config

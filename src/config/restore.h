@@ -1,0 +1,148 @@
+#pragma once
+
+// Comparing a settings file with a converter, planning the writes that make
+// the converter hold the file's settings, and running that plan through the
+// device link: backup first, then the writes, then a read-back check.
+//
+// Four steps, each usable alone: Diff -> MakePlan -> (backup, writes,
+// check) in Restore. Restore always runs the plan it makes itself from a
+// fresh read of the converter, never one made earlier.
+
+#include "config/settingsfile.h"
+#include "link/devicelink.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lk58::config {
+
+// A setting of the file that the converter holds otherwise. `converter` is
+// empty when the converter's block holds no valid value for it (a choice
+// byte outside its items, a corrupt date...).
+struct Difference {
+    Key key;
+    std::optional<Value> converter;
+    Value file;
+};
+
+// The file's settings that differ from the converter's, in the file's key
+// order. Type and serial number are compared like every other setting.
+std::vector<Difference> Diff(const Settings& file, const SettingsBlock& converter);
+
+// One write of the plan, as the form would make it.
+struct PlannedWrite {
+    Key key;
+    WriteKind kind;       // Int16: SendInt, Long32: SendLong, Text: SendString
+    std::int32_t number;  // parameter number (the first one of a text)
+    std::int32_t value;   // Int16 and Long32: the value on the wire
+    Bytes text;           // Text: the bytes written (the date as DDMMYY)
+    std::uint8_t words;   // Text: words written
+    Value wanted;         // what the read-back must show
+    // Exchanges (frames) this write takes when every one is acknowledged.
+    int Frames() const { return kind == WriteKind::Text ? words : 1; }
+};
+
+struct PlanOptions {
+    bool includeIdentity = false; // also write type and serial number
+};
+
+struct WritePlan {
+    std::vector<PlannedWrite> writes;
+    // Differences not written: type and serial number unless included.
+    std::vector<Key> leftOut;
+    // Why the plan must not run: a range end not above its begin once the
+    // file's range setting meets the converter's other one. Empty: it may.
+    std::vector<Problem> problems;
+    int Frames() const;
+};
+
+// The writes for `diff` against the converter's block. Words 6-19 and
+// 47-60 are never written. Range begin and end are ordered so that the
+// converter's end stays above its begin after each write.
+WritePlan MakePlan(const std::vector<Difference>& diff, const SettingsBlock& converter,
+                   const PlanOptions& options = {});
+
+// The converter's block by one read-all exchange; empty when it did not
+// answer. Port errors propagate as EComError.
+std::optional<SettingsBlock> ReadBlock(TDeviceLink& link);
+
+// Where automatic backups go: $XDG_DATA_HOME/LK58/backups, by default
+// ~/.local/share/LK58/backups.
+QString DefaultBackupDir();
+
+// Saves `block` as a settings file `<serial>-<yyyyMMdd-HHmmss-zzz>.json` in
+// `dir` (made if missing), through QSaveFile: the file appears whole or not
+// at all, and an existing file is never replaced. Returns its path, or
+// throws std::runtime_error with the reason.
+QString WriteBackup(const SettingsBlock& block, const QString& dir, const QDateTime& when,
+                    const QString& program);
+
+// What happened to one setting of the plan.
+enum class SettingStatus {
+    Verified,   // acknowledged, and the read-back shows the file's value
+    Failed,     // not acknowledged, or the read-back shows another value
+    Unverified, // acknowledged, but the converter did not answer the read-back
+    NotWritten, // the run ended before its turn (failure or cancel)
+};
+
+struct SettingReport {
+    Key key;
+    SettingStatus status;
+    Value wanted;
+    std::optional<Value> before;    // as read before the writes
+    std::optional<Value> readBack;  // as read back; empty without a read-back
+    bool acknowledged = false;      // every frame of the write was acknowledged
+};
+
+enum class RunStatus {
+    Done,          // every write acknowledged and verified
+    Unchanged,     // the converter already holds the file's settings: nothing written
+    NotRead,       // the converter did not answer the first read: nothing written
+    Rejected,      // the plan has problems (range order): nothing written
+    BackupFailed,  // no backup, so nothing written
+    Cancelled,     // stopped between writes at the user's request
+    Lost,          // a write was not acknowledged: the run stopped there
+    CheckFailed,   // all acknowledged, but the read-back failed or differs
+};
+
+struct RestoreOutcome {
+    RunStatus status = RunStatus::NotRead;
+    std::vector<SettingReport> settings; // the plan's writes, in the plan's order
+    std::vector<Key> leftOut;            // identity differences not written
+    std::vector<Problem> problems;       // for Rejected
+    QString backupPath;                  // empty when no backup was made
+    std::string error;                   // why the backup or an exchange failed
+    std::optional<SettingsBlock> before; // the block read before the writes
+    std::optional<SettingsBlock> after;  // the block read back
+    int framesPlanned = 0;
+    int framesAcknowledged = 0;
+};
+
+struct RestoreOptions {
+    bool includeIdentity = false;
+    QString backupDir;      // empty: DefaultBackupDir()
+    QString program;        // recorded in the backup; empty: "LK58 <application version>"
+    QDateTime now;          // the backup's time; invalid: the current time
+    // Before write n (1 based) of count.
+    std::function<void(Key key, int n, int count)> onProgress;
+    // Asked before each write; true ends the run before that write.
+    std::function<bool()> cancelRequested;
+};
+
+// Writes the file's settings to the converter: reads the converter anew,
+// plans the writes that differ, saves the block read as a backup before the
+// first write (no backup, no write), writes, and reads back to check every
+// written setting. A write that is not acknowledged ends the writing; the
+// read-back still runs, so that the report says exactly what the converter
+// now holds. Nothing is reported Verified that was not acknowledged and
+// read back. Exchanges run on the calling thread (the link's).
+RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOptions& options = {});
+
+// "verified", "failed", "not verified", "not written".
+std::string_view StatusName(SettingStatus status);
+
+} // namespace lk58::config

@@ -1,0 +1,256 @@
+#include "config/settingsfile.h"
+#include "sim/simulator.h"
+
+#include <QtTest>
+
+using namespace lk58;
+using namespace lk58::config;
+
+namespace {
+
+SettingsBlock FactoryBlock()
+{
+    const Tq36Block b = DefaultBlock();
+    return SettingsBlock(std::span<const std::uint8_t, kSettingsBlockSize>(b));
+}
+
+// A file of the current format with these members in its settings and
+// these further members at the top.
+QByteArray File(const QByteArray& settings, const QByteArray& top = {})
+{
+    return R"({"format": "tq36-settings", "version": 1, "settings": {)" + settings + "}" + top + "}";
+}
+
+QStringList Messages(const std::vector<Problem>& problems)
+{
+    QStringList out;
+    for (const Problem& p : problems)
+        out << QString::fromStdString(p.Message());
+    return out;
+}
+
+} // namespace
+
+class TstSettingsFile : public QObject {
+    Q_OBJECT
+private slots:
+    // A whole converter saved: every key in the file's order, numbers with
+    // their field's decimals, two-space indent, the block word by word.
+    void savedFileText()
+    {
+        const QDateTime saved = QDateTime::fromString("2026-12-07T22:40:00+01:00", Qt::ISODate);
+        const QByteArray text = WriteSettingsFile(FileFromBlock(FactoryBlock(), saved, "LK58 0.2.1.7"));
+        const QByteArray expected = "{\n"
+                                    "  \"format\": \"tq36-settings\",\n"
+                                    "  \"version\": 1,\n"
+                                    "  \"saved\": \"2026-12-07T22:40:00+01:00\",\n"
+                                    "  \"program\": \"LK58 0.2.1.7\",\n"
+                                    "  \"settings\": {\n"
+                                    "    \"type\": \"TQ36\",\n"
+                                    "    \"serial\": \"36012345\",\n"
+                                    "    \"label\": \"Boiler 2\",\n"
+                                    "    \"calibration_date\": \"2026-03-14\",\n"
+                                    "    \"calibrated_by\": \"Jan Nov\xC3\xA1k\",\n"
+                                    "    \"input\": \"K\",\n"
+                                    "    \"cold_end_compensation\": true,\n"
+                                    "    \"set_temperature\": 25.0,\n"
+                                    "    \"wiring_resistance\": 12.34,\n"
+                                    "    \"output\": \"4-20mA\",\n"
+                                    "    \"range_begin\": 0,\n"
+                                    "    \"range_end\": 400,\n"
+                                    "    \"output_limit\": false,\n"
+                                    "    \"input_error\": \"pulsation\",\n"
+                                    "    \"wiring\": \"2/4-wire\"\n"
+                                    "  },\n"
+                                    "  \"block\": \"0002 0000 0001 0001 0003 0000 0000 0000 0000 0000 0000 0000 0000 "
+                                    "0000 0000 0000 0000 0000 0000 0000 0190 5451 3336 0000 0000 3336 3031 3233 3435 "
+                                    "426F 696C 6572 2032 0000 3134 3033 3236 0000 4A61 6E20 4E6F 76E1 6B00 0000 0000 "
+                                    "0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0001 "
+                                    "00FA 0000 04D2\"\n"
+                                    "}\n";
+        QCOMPARE(text, expected);
+    }
+
+    // What is written reads back as the same settings and block, also for
+    // negative numbers, halves and bytes Windows-1250 has no character for.
+    void roundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::newRow("issue example") << QByteArray(
+            R"("type": "TQ36", "serial": "36012345", "label": "Boiler 2", "calibration_date": "2026-03-14",
+               "calibrated_by": "Jan Novák", "input": "K", "cold_end_compensation": true, "set_temperature": 25.0,
+               "wiring_resistance": 12.34, "output": "4-20mA", "range_begin": 0, "range_end": 400,
+               "output_limit": true, "input_error": "pulsation", "wiring": "3-wire")");
+        QTest::newRow("negatives") << QByteArray(
+            R"("set_temperature": -99.9, "wiring_resistance": -0.05, "range_begin": -999, "range_end": -998)");
+        QTest::newRow("limits") << QByteArray(
+            R"("set_temperature": 999.9, "wiring_resistance": 999.99, "range_begin": 9998, "range_end": 9999)");
+        QTest::newRow("unassigned bytes") << QByteArray(R"("label": "A\u0081B\u0098", "calibrated_by": "Příliš žluťouč")");
+        QTest::newRow("dates at both ends") << QByteArray(R"("calibration_date": "1997-01-01")");
+        QTest::newRow("template") << QByteArray(R"("output": "0-10V", "range_begin": 0, "range_end": 100)");
+        QTest::newRow("nothing") << QByteArray();
+    }
+    void roundTrip()
+    {
+        QFETCH(QByteArray, settings);
+        const ReadResult first = ReadSettingsFile(File(settings));
+        QVERIFY2(first.file, qPrintable(Messages(first.problems).join('\n')));
+        const ReadResult second = ReadSettingsFile(WriteSettingsFile(*first.file));
+        QVERIFY2(second.file, qPrintable(Messages(second.problems).join('\n')));
+        QVERIFY(second.file->settings == first.file->settings);
+    }
+
+    // The values a file gives, as the converter would hold them.
+    void values()
+    {
+        const ReadResult r = ReadSettingsFile(File(R"("label": "A\u0081", "calibrated_by": "Novák", "input": "PT100",
+            "set_temperature": 25.5, "wiring_resistance": 12.34, "output": "4-20mA", "input_error": "none",
+            "wiring": "3-wire", "range_end": -5, "output_limit": true, "calibration_date": "2096-12-31")"));
+        QVERIFY2(r.file, qPrintable(Messages(r.problems).join('\n')));
+        const Settings& s = r.file->settings;
+        QCOMPARE(s.Count(), 11);
+        QCOMPARE(std::get<Bytes>(*s[Key::Label]), (Bytes{'A', 0x81}));
+        QCOMPARE(std::get<Bytes>(*s[Key::CalibratedBy]), (Bytes{'N', 'o', 'v', 0xE1, 'k'}));
+        QCOMPARE(std::get<std::int32_t>(*s[Key::Input]), 5);
+        QCOMPARE(std::get<std::int32_t>(*s[Key::SetTemperature]), 255);
+        QCOMPARE(std::get<std::int32_t>(*s[Key::WiringResistance]), 1234);
+        QCOMPARE(std::get<std::int32_t>(*s[Key::Output]), 3);
+        QCOMPARE(std::get<std::int32_t>(*s[Key::InputError]), 0);
+        QCOMPARE(std::get<std::int32_t>(*s[Key::Wiring]), 2);
+        QCOMPARE(std::get<std::int32_t>(*s[Key::RangeEnd]), -5);
+        QCOMPARE(std::get<std::int32_t>(*s[Key::OutputLimit]), 1);
+        QVERIFY(*s[Key::CalibrationDate] == Value{kLastWritableDate});
+    }
+
+    // Every kind of rejection, each naming the key and what is allowed.
+    void rejected_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("does not parse") << QByteArray("{\n  \"format\": \"tq36-settings\",\n  \"version\" 1\n}")
+                                        << QStringList{"3:14: missing name separator"};
+        QTest::newRow("not an object") << QByteArray("[1]") << QStringList{"a settings file is one JSON object"};
+        QTest::newRow("another format") << QByteArray(R"({"format": "tq35-settings", "version": 1, "settings": {}})")
+                                        << QStringList{R"(format = "tq35-settings": not a TQ36 settings file; must be "tq36-settings")"};
+        QTest::newRow("no format") << QByteArray(R"({"version": 1, "settings": {}})")
+                                   << QStringList{R"(format: missing; must be "tq36-settings")"};
+        QTest::newRow("newer version") << QByteArray(R"({"format": "tq36-settings", "version": 2, "settings": {"x": 1}})")
+                                       << QStringList{"version = 2: written by a newer program; this one reads versions up to 1"};
+        QTest::newRow("version not whole") << QByteArray(R"({"format": "tq36-settings", "version": 0.5, "settings": {}})")
+                                           << QStringList{"version = 0.5: a whole number from 1 to 1"};
+        QTest::newRow("no settings") << QByteArray(R"({"format": "tq36-settings", "version": 1})")
+                                     << QStringList{"settings: missing; an object of settings (it may be empty)"};
+        QTest::newRow("unknown top key") << File("", R"(, "comment": "x")")
+                                         << QStringList{"comment: unknown key; a settings file holds format, version, "
+                                                        "saved, program, settings and block"};
+        QTest::newRow("unknown setting") << File(R"("range_start": 0)")
+                                         << QStringList{"settings.range_start: not a setting of the TQ36; the settings are "
+                                                        "type, serial, label, calibration_date, calibrated_by, input, "
+                                                        "cold_end_compensation, set_temperature, wiring_resistance, output, "
+                                                        "range_begin, range_end, output_limit, input_error, wiring"};
+        QTest::newRow("number as text") << File(R"("range_end": "400")")
+                                        << QStringList{R"(settings.range_end = "400": a whole number of °C from -999 to 9999)"};
+        QTest::newRow("number for a check") << File(R"("output_limit": 1)")
+                                            << QStringList{"settings.output_limit = 1: true or false"};
+        QTest::newRow("number for a text") << File(R"("label": 2)")
+                                           << QStringList{"settings.label = 2: a text of at most 10 characters that "
+                                                          "Windows-1250 has"};
+        QTest::newRow("unknown choice") << File(R"("output": "4-20 mA")")
+                                        << QStringList{R"(settings.output = "4-20 mA": one of "0-10V", "0-20mA", "4-20mA")"};
+        QTest::newRow("choice in lower case") << File(R"("input": "k")")
+                                              << QStringList{R"(settings.input = "k": one of "J", "K", "S", "B", "PT100")"};
+        QTest::newRow("range above mask") << File(R"("range_end": 10000)")
+                                          << QStringList{"settings.range_end = 10000: a whole number of °C from -999 to 9999"};
+        QTest::newRow("range with decimals") << File(R"("range_begin": 10.5)")
+                                             << QStringList{"settings.range_begin = 10.5: too many decimals; a whole number "
+                                                            "of °C from -999 to 9999"};
+        QTest::newRow("set temperature decimals") << File(R"("set_temperature": 25.05)")
+                                                  << QStringList{"settings.set_temperature = 25.05: too many decimals; a number "
+                                                                 "of °C from -99.9 to 999.9 with at most 1 decimal"};
+        QTest::newRow("resistance below mask") << File(R"("wiring_resistance": -100)")
+                                               << QStringList{"settings.wiring_resistance = -100: a number of ohms from "
+                                                              "-99.99 to 999.99 with at most 2 decimals"};
+        QTest::newRow("label too long") << File(R"("label": "Boiler 2 ab")")
+                                        << QStringList{R"(settings.label = "Boiler 2 ab": too long; a text of at most 10 )"
+                                                       "characters that Windows-1250 has"};
+        QTest::newRow("character Windows-1250 lacks") << File(R"("calibrated_by": "Jan → Novák")")
+                                                      << QStringList{"settings.calibrated_by = \"Jan → Novák\": \"→\" is not a "
+                                                                     "Windows-1250 character; a text of at most 15 characters "
+                                                                     "that Windows-1250 has"};
+        QTest::newRow("zero character") << File(R"("label": "a\u0000b")")
+                                        << QStringList{"settings.label = \"a\\u0000b\": \"\\u0000\" is not a Windows-1250 "
+                                                       "character; a text of at most 10 characters that Windows-1250 has"};
+        QTest::newRow("empty serial") << File(R"("serial": "")")
+                                      << QStringList{"settings.serial = \"\": empty: it would erase the converter's identity; "
+                                                     "a text of at most 8 characters that Windows-1250 has, not empty"};
+        QTest::newRow("date before 1997") << File(R"("calibration_date": "1996-12-31")")
+                                          << QStringList{"settings.calibration_date = \"1996-12-31\": its two-digit year would "
+                                                         "not read back; a date YYYY-MM-DD from 1997-01-01 to 2096-12-31"};
+        QTest::newRow("date after 2096") << File(R"("calibration_date": "2097-01-01")")
+                                         << QStringList{"settings.calibration_date = \"2097-01-01\": its two-digit year would "
+                                                        "not read back; a date YYYY-MM-DD from 1997-01-01 to 2096-12-31"};
+        QTest::newRow("no such day") << File(R"("calibration_date": "2026-02-30")")
+                                     << QStringList{"settings.calibration_date = \"2026-02-30\": a date YYYY-MM-DD from "
+                                                    "1997-01-01 to 2096-12-31"};
+        QTest::newRow("Czech date") << File(R"("calibration_date": "14.03.2026")")
+                                    << QStringList{"settings.calibration_date = \"14.03.2026\": a date YYYY-MM-DD from "
+                                                   "1997-01-01 to 2096-12-31"};
+        QTest::newRow("equal range ends") << File(R"("range_begin": 200, "range_end": 200)")
+                                          << QStringList{"settings.range_end = 200: must be above range_begin (200)"};
+        QTest::newRow("short block") << File("", R"(, "block": "0002 0001")")
+                                     << QStringList{R"(block = "0002 0001": 64 words of 4 hex digits, one space between them)"};
+        QTest::newRow("saved not a time") << File("", R"(, "saved": "yesterday")")
+                                          << QStringList{R"(saved = "yesterday": a date and time such as )"
+                                                         R"("2026-12-07T22:40:00+01:00")"};
+        QTest::newRow("all at once") << File(R"("range_end": 10000, "input": "X", "wiring": "3-wire")", R"(, "extra": 1)")
+                                     << QStringList{"extra: unknown key; a settings file holds format, version, saved, "
+                                                    "program, settings and block",
+                                                    R"(settings.input = "X": one of "J", "K", "S", "B", "PT100")",
+                                                    "settings.range_end = 10000: a whole number of °C from -999 to 9999"};
+    }
+    void rejected()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, messages);
+        const ReadResult r = ReadSettingsFile(file);
+        QVERIFY(!r.file);
+        QCOMPARE(Messages(r.problems), messages);
+    }
+
+    // Values the form could not write back are left out of a saved file,
+    // so that the file reads; the block keeps them on record.
+    void blockValuesLeftOut()
+    {
+        SettingsBlock block = FactoryBlock();
+        block.SetWord(1, 9);         // no input type 9
+        block.SetWord(2, 2);         // a check box holds 0 or 1
+        block.SetWord(21, 10000);    // range end beyond its field
+        block.SetWords(35, std::vector<std::uint16_t>{0x3331, 0x3133, 0x3236, 0}); // "311326": no month 13
+        block.SetWords(26, std::vector<std::uint16_t>{0, 0, 0, 0}); // no serial number
+        std::vector<Key> unreadable;
+        const Settings s = FromBlock(block, &unreadable);
+        QCOMPARE(unreadable, (std::vector<Key>{Key::Serial, Key::CalibrationDate, Key::Input, Key::RangeEnd, Key::OutputLimit}));
+        QCOMPARE(s.Count(), kKeyCount - 5);
+        const ReadResult r = ReadSettingsFile(WriteSettingsFile(FileFromBlock(block, {}, {})));
+        QVERIFY2(r.file, qPrintable(Messages(r.problems).join('\n')));
+        QVERIFY(r.file->block == block);
+    }
+
+    void proposedName_data()
+    {
+        QTest::addColumn<QByteArray>("serial");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << QByteArray("36012345") << "36012345-2026-12-07.json";
+        QTest::newRow("slash and space") << QByteArray("../a b") << "converter.._a_b-2026-12-07.json";
+        QTest::newRow("empty") << QByteArray() << "converter-2026-12-07.json";
+    }
+    void proposedName()
+    {
+        QFETCH(QByteArray, serial);
+        QFETCH(QString, name);
+        QCOMPARE(ProposedFileName(Bytes(serial.begin(), serial.end()), QDate(2026, 12, 7)), name);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSettingsFile)
+#include "tst_settingsfile.moc"
