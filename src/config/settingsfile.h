@@ -18,7 +18,7 @@
 // `block` are optional. `block` only records what was read: nothing is ever
 // written from it.
 
-#include "serial/bytes.h"
+#include "core/bytes.h"
 #include "settings/parammap.h"
 
 #include <QByteArray>
