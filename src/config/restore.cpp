@@ -170,6 +170,8 @@ void Check(TDeviceLink& link, RestoreOutcome& outcome)
     Exchange([&] { return (outcome.after = ReadBlock(link)).has_value(); }, error);
     bool allVerified = true;
     for (SettingReport& r : outcome.settings) {
+        if (outcome.after)
+            r.readBack = BlockValue(r.key, *outcome.after);
         if (r.status == SettingStatus::NotWritten)
             continue;
         if (!outcome.after) {
@@ -178,7 +180,6 @@ void Check(TDeviceLink& link, RestoreOutcome& outcome)
             allVerified = false;
             continue;
         }
-        r.readBack = BlockValue(r.key, *outcome.after);
         if (r.acknowledged)
             r.status = r.readBack == r.wanted ? SettingStatus::Verified : SettingStatus::Failed;
         allVerified = allVerified && r.status == SettingStatus::Verified;

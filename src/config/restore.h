@@ -94,7 +94,7 @@ struct SettingReport {
     SettingStatus status;
     Value wanted;
     std::optional<Value> before;    // as read before the writes
-    std::optional<Value> readBack;  // as read back; empty without a read-back
+    std::optional<Value> readBack;  // as read back (also when not written); empty without a read-back
     bool acknowledged = false;      // every frame of the write was acknowledged
 };
 
