@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev
-    fonts-liberation
+    fonts-liberation poppler-utils
     xvfb xauth imagemagick x11-utils xdotool
     hyperfine
 )

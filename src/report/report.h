@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QDateTime>
+#include <QRectF>
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class QPainter;
+
+namespace lk58 {
+
+class SettingsBlock;
+
+// The settings a record shows. A setting that is absent was not in the
+// source (a settings file may hold any subset of them); the record says so
+// rather than inventing a value. Choices hold the window's item index, -1
+// for no selection; numbers hold the converter's wire value.
+struct ReportSettings {
+    std::optional<std::string> type, serial, label, person; // UTF-8
+    // Present but without a date: the converter's date field is unreadable.
+    std::optional<std::optional<std::chrono::year_month_day>> calibrationDate;
+    std::optional<int> input;       // J, K, S, B, PT100
+    std::optional<bool> coldComp;
+    std::optional<std::int32_t> setTemp; // tenths of a degree Celsius
+    std::optional<std::int32_t> resComp; // hundredths of an ohm
+    std::optional<int> output;      // 0-10 V, 0-20 mA, 4-20 mA
+    std::optional<std::int32_t> rangeBegin, rangeEnd; // degrees Celsius
+    std::optional<bool> outputLimit;
+    std::optional<int> inputError;  // none, pulsation, 2 mA
+    std::optional<int> wiring;      // 2 or 4 wire, 3 wire
+};
+
+// Every setting of a block read from a converter.
+ReportSettings ReportSettingsFromBlock(const SettingsBlock& block);
+
+// Where the settings came from: a converter read through `where` (its port)
+// at `when`, or a settings file at path `where`, saved at `when` (invalid
+// when the file does not say) by `program`.
+struct ReportSource {
+    enum class Kind { Converter, File };
+    Kind kind = Kind::Converter;
+    QString where;
+    QDateTime when;
+    QString program;
+};
+
+struct ReportInput {
+    ReportSettings settings;
+    ReportSource source;
+};
+
+// Languages of the record, as the window numbers them.
+inline constexpr int kReportCzech = 0;
+inline constexpr int kReportEnglish = 1;
+
+// The A4 page's printable area (portrait, inside the margins) in millimetres.
+inline constexpr double kReportPageWidthMm = 180.0;
+inline constexpr double kReportPageHeightMm = 267.0;
+inline constexpr double kReportMarginMm = 15.0;
+
+// Where the plot's axes lie in the painter's coordinates, so that a reading
+// can be found on the page; empty when no characteristic was drawn.
+struct ReportLayout {
+    QRectF plot; // left: range begin, right: range end, bottom: 0 V or 0 mA
+    double signalTop = 0; // the signal at plot.top(), in V or mA
+};
+
+// Paints the one-page record into `target` (any paint device), keeping the
+// page's proportions and centring it. lang is kReportCzech or kReportEnglish.
+ReportLayout RenderSettingsReport(QPainter& painter, const QRectF& target, const ReportInput& input,
+                                  int lang);
+
+// Writes the record as a one-page A4 PDF with its fonts embedded. Returns an
+// empty text on success, else what went wrong, in the record's language.
+QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, int lang);
+
+} // namespace lk58

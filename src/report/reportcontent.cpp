@@ -1,0 +1,321 @@
+#include "report/reportcontent.h"
+
+#include <QCoreApplication>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+namespace lk58 {
+namespace {
+
+// The record's texts, Czech first.
+struct Texts {
+    int lang;
+    QString operator()(const char* czech, const char* english) const
+    {
+        return QString::fromUtf8(lang == kReportCzech ? czech : english);
+    }
+};
+
+QString Decimal(std::int32_t value, int decimals, int lang)
+{
+    const std::int64_t v = value;
+    std::int64_t scale = 1;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10;
+    const std::int64_t magnitude = std::llabs(v);
+    QString text = QString::number(magnitude / scale);
+    if (decimals > 0) {
+        text += lang == kReportCzech ? QLatin1Char(',') : QLatin1Char('.');
+        text += QString::number(magnitude % scale).rightJustified(decimals, QLatin1Char('0'));
+    }
+    return v < 0 ? QLatin1Char('-') + text : text;
+}
+
+QString Date(std::chrono::year_month_day d, int lang)
+{
+    const int year = int(d.year()), month = int(unsigned(d.month())), day = int(unsigned(d.day()));
+    if (lang == kReportCzech)
+        return QStringLiteral("%1. %2. %3").arg(day).arg(month).arg(year);
+    return QStringLiteral("%1-%2-%3")
+        .arg(year, 4, 10, QLatin1Char('0'))
+        .arg(month, 2, 10, QLatin1Char('0'))
+        .arg(day, 2, 10, QLatin1Char('0'));
+}
+
+QString DateTime(const QDateTime& t, int lang)
+{
+    const QDate d = t.date();
+    const QString day = Date(std::chrono::year_month_day{std::chrono::year{d.year()},
+                                                          std::chrono::month{unsigned(d.month())},
+                                                          std::chrono::day{unsigned(d.day())}},
+                             lang);
+    const Texts tr{lang};
+    return day + tr(" v ", " at ") + t.time().toString(QStringLiteral("HH:mm"));
+}
+
+QString Degrees(double celsius, int lang)
+{
+    return Decimal(std::int32_t(std::lround(celsius)), 0, lang) + QStringLiteral(" °C");
+}
+
+QString Item(int item, const QStringList& items, const Texts& tr)
+{
+    if (item < 0 || item >= items.size())
+        return tr("nevybráno", "not selected");
+    return items[item];
+}
+
+QStringList OutputItems()
+{
+    return {QStringLiteral("0 - 10 VDC"), QStringLiteral("0 - 20 mADC"), QStringLiteral("4 - 20 mADC")};
+}
+
+// The rows, each built only when its setting is there.
+class RowMaker {
+public:
+    explicit RowMaker(int lang) : tr_{lang}, lang_(lang) {}
+
+    template <typename T, typename Format>
+    ReportRow Make(const QString& name, const std::optional<T>& value, Format format) const
+    {
+        if (!value)
+            return {name, tr_("není v souboru", "not in the file"), true};
+        return {name, format(*value), false};
+    }
+    ReportRow Text(const QString& name, const std::optional<std::string>& value) const
+    {
+        return Make(name, value, [this](const std::string& s) {
+            return s.empty() ? tr_("(bez textu)", "(no text)") : QString::fromStdString(s);
+        });
+    }
+    ReportRow YesNo(const QString& name, const std::optional<bool>& value) const
+    {
+        return Make(name, value, [this](bool on) { return on ? tr_("ano", "yes") : tr_("ne", "no"); });
+    }
+    ReportRow Choice(const QString& name, const std::optional<int>& value, const QStringList& items) const
+    {
+        return Make(name, value, [&](int item) { return Item(item, items, tr_); });
+    }
+    ReportRow Number(const QString& name, const std::optional<std::int32_t>& value, int decimals,
+                     const char* unit) const
+    {
+        return Make(name, value, [&](std::int32_t v) {
+            return Decimal(v, decimals, lang_) + QLatin1Char(' ') + QString::fromUtf8(unit);
+        });
+    }
+
+private:
+    Texts tr_;
+    int lang_;
+};
+
+bool AnyMissing(const ReportSettings& s)
+{
+    return !s.type || !s.serial || !s.label || !s.person || !s.calibrationDate || !s.input ||
+           !s.coldComp || !s.setTemp || !s.resComp || !s.output || !s.rangeBegin || !s.rangeEnd ||
+           !s.outputLimit || !s.inputError || !s.wiring;
+}
+
+void AddSettingsRows(ReportContent& c, const ReportSettings& s, int lang)
+{
+    const Texts tr{lang};
+    const RowMaker row(lang);
+    const QString range = tr("Výstupní rozsah ve °C", "Output range in °C");
+    c.settings = {
+        row.Choice(tr("Vstup", "Input"), s.input,
+                   {QStringLiteral("J"), QStringLiteral("K"), QStringLiteral("S"), QStringLiteral("B"),
+                    QStringLiteral("PT100")}),
+        row.YesNo(tr("Kompenzace studeného konce", "Cold end compensation"), s.coldComp),
+        row.Number(tr("Pevně nastavená teplota", "Fixed set temperature"), s.setTemp, 1, "°C"),
+        row.Number(tr("Kompenzace odporu vedení", "Wiring resist. compens."), s.resComp, 2, "Ω"),
+        row.Choice(tr("Způsob zapojení", "Input wiring selection"), s.wiring,
+                   {tr("2 nebo 4 vodič", "2 or 4 wire"), tr("3 vodič", "3 wire")}),
+        row.Choice(tr("Výstup", "Output"), s.output, OutputItems()),
+        row.Number(range + tr(": začátek", ": begin"), s.rangeBegin, 0, "°C"),
+        row.Number(range + tr(": konec", ": end"), s.rangeEnd, 0, "°C"),
+        row.YesNo(tr("Omezit výstup na max. 10 VDC, 20 mADC", "Limit output to max. 10 VDC, 20 mADC"),
+                  s.outputLimit),
+        row.Choice(tr("Nekorektní vstup", "Incorrect input indication"), s.inputError,
+                   {tr("bez signálu", "no indication"), tr("pulsace 50% / 100%", "pulsation 50% / 100%"),
+                    tr("výstup 2 mA", "output 2 mA")}),
+    };
+}
+
+bool VoltageOutput(const ReportSettings& s) { return s.output && *s.output == 0; }
+bool CurrentOutput(const ReportSettings& s) { return s.output && (*s.output == 1 || *s.output == 2); }
+
+QString LimitStatement(const ReportSettings& s, const Texts& tr)
+{
+    if (!s.outputLimit)
+        return tr("Omezení výstupu: není v souboru.", "Output limit: not in the file.");
+    const QString max = VoltageOutput(s)   ? QStringLiteral("10 V")
+                        : CurrentOutput(s) ? QStringLiteral("20 mA")
+                                           : tr("10 V, resp. 20 mA", "10 V or 20 mA");
+    if (*s.outputLimit)
+        return tr("Omezení výstupu je zapnuto: výstupní signál nepřekročí ",
+                  "Output limit on: the output signal does not exceed ") + max + QLatin1Char('.');
+    return tr("Omezení výstupu je vypnuto: výstupní signál není omezen na ",
+              "Output limit off: the output signal is not limited to ") + max + QLatin1Char('.');
+}
+
+QString IndicationStatement(const ReportSettings& s, const Texts& tr)
+{
+    if (!s.inputError)
+        return tr("Hlášení nekorektního vstupu: není v souboru.",
+                  "Incorrect input indication: not in the file.");
+    switch (*s.inputError) {
+    case 0:
+        return tr("Nekorektní vstup výstup nehlásí.", "An incorrect input is not indicated at the output.");
+    case 1:
+        return tr("Při nekorektním vstupu výstup pulsuje (50% / 100%).",
+                  "On an incorrect input the output pulsates (50% / 100%).");
+    case 2:
+        // The converter cannot drive 2 mA into a voltage output.
+        if (VoltageOutput(s))
+            return tr("Hlášení nekorektního vstupu výstupem 2 mA není u napěťového výstupu (0 - 10 V) "
+                      "aktivní.",
+                      "The incorrect input indication by an output of 2 mA is not active with the "
+                      "voltage output (0 - 10 V).");
+        return tr("Při nekorektním vstupu přejde výstup na 2 mA.",
+                  "On an incorrect input the output goes to 2 mA.");
+    default:
+        return tr("Hlášení nekorektního vstupu není zvoleno.", "No incorrect input indication is selected.");
+    }
+}
+
+void AddPlot(ReportContent& c, const ReportSettings& s, int lang)
+{
+    const Texts tr{lang};
+    const QString cannot = tr("Charakteristiku nelze zakreslit: ", "The characteristic cannot be drawn: ");
+    QStringList absent;
+    if (!s.output)
+        absent << tr("výstup", "output");
+    if (!s.rangeBegin)
+        absent << tr("začátek rozsahu", "range begin");
+    if (!s.rangeEnd)
+        absent << tr("konec rozsahu", "range end");
+    if (!absent.isEmpty()) {
+        c.noPlot = cannot + tr("soubor neobsahuje ", "the file does not hold the ") +
+                   absent.join(QStringLiteral(", ")) + QLatin1Char('.');
+        return;
+    }
+    if (*s.output < 0 || *s.output > 2) {
+        c.noPlot = cannot + tr("není zvolen výstup.", "no output is selected.");
+        return;
+    }
+    if (*s.rangeEnd <= *s.rangeBegin) {
+        c.noPlot = cannot +
+                   tr("konec rozsahu (%1) není nad jeho začátkem (%2).",
+                      "the range end (%1) is not above the range begin (%2).")
+                       .arg(Degrees(*s.rangeEnd, lang), Degrees(*s.rangeBegin, lang));
+        return;
+    }
+    struct Signal {
+        double low, high, step;
+        const char* unit;
+    };
+    static constexpr std::array<Signal, 3> kSignals{{{0, 10, 2, "V"}, {0, 20, 4, "mA"}, {4, 20, 4, "mA"}}};
+    const Signal& sig = kSignals[std::size_t(*s.output)];
+    ReportPlot p;
+    p.begin = *s.rangeBegin;
+    p.end = *s.rangeEnd;
+    p.low = sig.low;
+    p.high = sig.high;
+    p.top = sig.high;
+    p.signalStep = sig.step;
+    p.unit = QString::fromUtf8(sig.unit);
+    p.xTitle = tr("Teplota [°C]", "Temperature [°C]");
+    p.yTitle = tr("Výstupní signál [", "Output signal [") + p.unit + QLatin1Char(']');
+    const QString sep = tr("; ", ", ");
+    auto point = [&](double t, double v) {
+        return QLatin1Char('(') + Degrees(t, lang) + sep + Decimal(std::int32_t(v), 0, lang) +
+               QLatin1Char(' ') + p.unit + QLatin1Char(')');
+    };
+    p.beginLabel = point(p.begin, p.low);
+    p.endLabel = point(p.end, p.high);
+    c.plot = p;
+}
+
+QString SourceText(const ReportSource& src, int lang)
+{
+    const Texts tr{lang};
+    if (src.kind == ReportSource::Kind::Converter) {
+        QString text = tr("Načteno z převodníku na portu ", "Read from the converter on port ") + src.where;
+        if (src.when.isValid())
+            text += tr(" dne ", " on ") + DateTime(src.when, lang);
+        return text + QLatin1Char('.');
+    }
+    QString text = tr("Ze souboru ", "From the file ") + src.where;
+    QStringList saved;
+    if (src.when.isValid())
+        saved << tr("uložen ", "saved on ") + DateTime(src.when, lang);
+    if (!src.program.isEmpty())
+        saved << tr("programem ", "by ") + src.program;
+    if (!saved.isEmpty())
+        text += QStringLiteral(" (") + saved.join(QLatin1Char(' ')) + QLatin1Char(')');
+    return text + QLatin1Char('.');
+}
+
+} // namespace
+
+ReportContent BuildReportContent(const ReportInput& input, int lang)
+{
+    const Texts tr{lang};
+    const RowMaker row(lang);
+    const ReportSettings& s = input.settings;
+    ReportContent c;
+    c.title = tr("Záznam nastavení převodníku TQ36", "TQ36 converter settings record");
+    c.converterHeading = tr("Převodník", "Converter");
+    c.calibrationHeading = tr("Kalibrace", "Calibration");
+    c.settingsHeading = tr("Nastavení", "Settings");
+    c.plotHeading = tr("Výstupní charakteristika", "Output characteristic");
+    c.identity = {row.Text(tr("Typ", "Type"), s.type), row.Text(tr("Výrobní číslo", "Serial number"), s.serial),
+                  row.Text(tr("Označení", "Text label"), s.label)};
+    c.calibration = {
+        row.Make(tr("Datum", "Date"), s.calibrationDate,
+                 [&](const std::optional<std::chrono::year_month_day>& d) {
+                     return d ? Date(*d, lang) : tr("nečitelné", "unreadable");
+                 }),
+        row.Text(tr("Kalibroval", "Calibr. by"), s.person)};
+    AddSettingsRows(c, s, lang);
+    if (AnyMissing(s))
+        c.templateNote = tr("Soubor obsahuje jen některá nastavení; ostatní jsou označena „není v souboru“.",
+                            "The file holds only some of the settings; the others are marked "
+                            "“not in the file”.");
+    AddPlot(c, s, lang);
+    c.statements << LimitStatement(s, tr) << IndicationStatement(s, tr);
+    if (c.plot)
+        c.statements << tr("Charakteristika je zakreslena jen v nastaveném rozsahu; mimo něj ji nastavení "
+                           "neurčují.",
+                           "The characteristic is drawn within the set range only; outside it the "
+                           "settings do not define the output.");
+    c.source = SourceText(input.source, lang);
+    QString version = QCoreApplication::applicationVersion();
+    if (version.isEmpty())
+        version = QStringLiteral(LK58_VERSION);
+    c.program = tr("Záznam vytvořil program LK58 ", "Record made by LK58 ") + version + QLatin1Char('.');
+    return c;
+}
+
+std::vector<double> NiceTicks(double lo, double hi, int maxTicks, double minStep)
+{
+    if (!(hi > lo) || maxTicks < 2)
+        return {};
+    const double rough = (hi - lo) / (maxTicks - 1);
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = 10 * power;
+    for (const double m : {1.0, 2.0, 5.0})
+        if (m * power >= rough) {
+            step = m * power;
+            break;
+        }
+    step = std::max(step, minStep);
+    std::vector<double> ticks;
+    for (double k = std::ceil(lo / step); k * step <= hi + step * 1e-9; k += 1)
+        ticks.push_back(k * step == 0 ? 0.0 : k * step); // no "-0"
+    return ticks;
+}
+
+} // namespace lk58

@@ -1,0 +1,53 @@
+#include "report/report.h"
+
+#include <QMarginsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+namespace lk58 {
+namespace {
+
+QString Failure(int lang, const QString& path, const QString& why)
+{
+    const QString text = lang == kReportCzech ? QStringLiteral("Záznam nastavení nelze uložit do %1: %2")
+                                              : QStringLiteral("Cannot save the settings record to %1: %2");
+    return text.arg(path, why);
+}
+
+} // namespace
+
+QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, int lang)
+{
+    // A failed run leaves no half-written file behind, nor replaces an older
+    // record with one.
+    QSaveFile file(pdfPath);
+    if (!file.open(QIODevice::WriteOnly))
+        return Failure(lang, pdfPath, file.errorString());
+    {
+        QPdfWriter pdf(&file);
+        pdf.setResolution(1200);
+        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                      QMarginsF(kReportMarginMm, kReportMarginMm, kReportMarginMm,
+                                                kReportMarginMm),
+                                      QPageLayout::Millimeter));
+        pdf.setCreator(QStringLiteral("LK58"));
+        pdf.setTitle(lang == kReportCzech ? QStringLiteral("Záznam nastavení převodníku")
+                                          : QStringLiteral("Converter settings record"));
+        QPainter painter;
+        if (!painter.begin(&pdf))
+            return Failure(lang, pdfPath, lang == kReportCzech ? QStringLiteral("PDF nelze vytvořit")
+                                                               : QStringLiteral("the PDF cannot be made"));
+        RenderSettingsReport(painter, QRectF(pdf.pageLayout().paintRectPixels(pdf.resolution())).translated(
+                                          -pdf.pageLayout().paintRectPixels(pdf.resolution()).topLeft()),
+                             input, lang);
+        painter.end();
+    }
+    if (!file.commit())
+        return Failure(lang, pdfPath, file.errorString());
+    return {};
+}
+
+} // namespace lk58
