@@ -237,8 +237,8 @@ private:
             p_.setPen(QPen(kInk, 3));
             p_.drawLine(QPointF(X(t), r.bottom()), QPointF(X(t), r.bottom() + 15));
             const QRectF box = labelBox(t);
-            if (!end && (box.adjusted(-20, 0, 20, 0).intersects(beginBox) ||
-                         box.adjusted(-20, 0, 20, 0).intersects(endBox)))
+            if (!end && (box.adjusted(-50, 0, 50, 0).intersects(beginBox) ||
+                         box.adjusted(-50, 0, 50, 0).intersects(endBox)))
                 continue;
             p_.setFont(end ? Font(30, true) : tickFont);
             p_.drawText(box.adjusted(-40, 0, 40, 0), Qt::AlignHCenter | Qt::AlignTop, label(t));
