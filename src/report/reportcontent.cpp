@@ -1,4 +1,5 @@
 #include "report/reportcontent.h"
+#include "settings/settingnames.h"
 
 #include <QCoreApplication>
 
@@ -60,16 +61,39 @@ QString Degrees(double celsius, int lang)
     return Decimal(std::int32_t(std::lround(celsius)), 0, lang) + QStringLiteral(" °C");
 }
 
+// A setting's name as the window's label, group or check box shows it,
+// without the framing spaces and the colon.
+QString Name(const TLangText& text, int lang)
+{
+    QString name = QString::fromUtf8(text.In(lang)).trimmed();
+    if (name.endsWith(QLatin1Char(':')))
+        name.chop(1);
+    return name;
+}
+
+template <std::size_t N>
+QStringList Items(const TLangText (&items)[N], int lang)
+{
+    QStringList out;
+    for (const TLangText& item : items)
+        out << QString::fromUtf8(item.In(lang));
+    return out;
+}
+
+template <std::size_t N>
+QStringList Items(const char* const (&items)[N])
+{
+    QStringList out;
+    for (const char* item : items)
+        out << QString::fromUtf8(item);
+    return out;
+}
+
 QString Item(int item, const QStringList& items, const Texts& tr)
 {
     if (item < 0 || item >= items.size())
         return tr("nevybráno", "not selected");
     return items[item];
-}
-
-QStringList OutputItems()
-{
-    return {QStringLiteral("0 - 10 VDC"), QStringLiteral("0 - 20 mADC"), QStringLiteral("4 - 20 mADC")};
 }
 
 // The rows, each built only when its setting is there.
@@ -120,26 +144,20 @@ bool AnyMissing(const ReportSettings& s)
 
 void AddSettingsRows(ReportContent& c, const ReportSettings& s, int lang)
 {
-    const Texts tr{lang};
     const RowMaker row(lang);
-    const QString range = tr("Výstupní rozsah ve °C", "Output range in °C");
+    using namespace texts;
+    const QString range = Name(kGroupOutRange, lang) + QStringLiteral(": ");
     c.settings = {
-        row.Choice(tr("Vstup", "Input"), s.input,
-                   {QStringLiteral("J"), QStringLiteral("K"), QStringLiteral("S"), QStringLiteral("B"),
-                    QStringLiteral("PT100")}),
-        row.YesNo(tr("Kompenzace studeného konce", "Cold end compensation"), s.coldComp),
-        row.Number(tr("Pevně nastavená teplota", "Fixed set temperature"), s.setTemp, 1, "°C"),
-        row.Number(tr("Kompenzace odporu vedení", "Wiring resist. compens."), s.resComp, 2, "Ω"),
-        row.Choice(tr("Způsob zapojení", "Input wiring selection"), s.wiring,
-                   {tr("2 nebo 4 vodič", "2 or 4 wire"), tr("3 vodič", "3 wire")}),
-        row.Choice(tr("Výstup", "Output"), s.output, OutputItems()),
-        row.Number(range + tr(": začátek", ": begin"), s.rangeBegin, 0, "°C"),
-        row.Number(range + tr(": konec", ": end"), s.rangeEnd, 0, "°C"),
-        row.YesNo(tr("Omezit výstup na max. 10 VDC, 20 mADC", "Limit output to max. 10 VDC, 20 mADC"),
-                  s.outputLimit),
-        row.Choice(tr("Nekorektní vstup", "Incorrect input indication"), s.inputError,
-                   {tr("bez signálu", "no indication"), tr("pulsace 50% / 100%", "pulsation 50% / 100%"),
-                    tr("výstup 2 mA", "output 2 mA")}),
+        row.Choice(Name(kGroupInput, lang), s.input, Items(kInputItems)),
+        row.YesNo(Name(kColdComp, lang), s.coldComp),
+        row.Number(Name(kLabelSetTemp, lang), s.setTemp, 1, "°C"),
+        row.Number(Name(kLabelResComp, lang), s.resComp, 2, "Ω"),
+        row.Choice(Name(kGroupWire, lang), s.wiring, Items(kWireItems, lang)),
+        row.Choice(Name(kGroupOutput, lang), s.output, Items(kOutputItems)),
+        row.Number(range + Name(kLabelTempBegin, lang), s.rangeBegin, 0, "°C"),
+        row.Number(range + Name(kLabelTempEnd, lang), s.rangeEnd, 0, "°C"),
+        row.YesNo(Name(kOutLimit, lang), s.outputLimit),
+        row.Choice(Name(kGroupInErr, lang), s.inputError, Items(kInErrItems, lang)),
     };
 }
 
@@ -271,14 +289,15 @@ ReportContent BuildReportContent(const ReportInput& input, int lang)
     c.calibrationHeading = tr("Kalibrace", "Calibration");
     c.settingsHeading = tr("Nastavení", "Settings");
     c.plotHeading = tr("Výstupní charakteristika", "Output characteristic");
-    c.identity = {row.Text(tr("Typ", "Type"), s.type), row.Text(tr("Výrobní číslo", "Serial number"), s.serial),
-                  row.Text(tr("Označení", "Text label"), s.label)};
+    c.identity = {row.Text(Name(texts::kLabelType, lang), s.type),
+                  row.Text(Name(texts::kLabelSerial, lang), s.serial),
+                  row.Text(Name(texts::kLabelName, lang), s.label)};
     c.calibration = {
-        row.Make(tr("Datum", "Date"), s.calibrationDate,
+        row.Make(Name(texts::kLabelDate, lang), s.calibrationDate,
                  [&](const std::optional<std::chrono::year_month_day>& d) {
                      return d ? Date(*d, lang) : tr("nečitelné", "unreadable");
                  }),
-        row.Text(tr("Kalibroval", "Calibr. by"), s.person)};
+        row.Text(Name(texts::kLabelPerson, lang), s.person)};
     AddSettingsRows(c, s, lang);
     if (AnyMissing(s))
         c.templateNote = tr("Soubor obsahuje jen některá nastavení; ostatní jsou označena „není v souboru“.",

@@ -87,7 +87,7 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         const QStringList cs{"TQ36", "36012345", "Kotel č. 3", "14. 3. 2026", "Šťěpán Dvořák", "Vstup K",
                              "Kompenzace studeného konce ano", "Pevně nastavená teplota 25,0 °C",
-                             "Kompenzace odporu vedení 12,34 Ω", "Způsob zapojení 3 vodič",
+                             "Kompezace odporu vedení 12,34 Ω", "Způsob Zapojení 3 vodič",
                              "Nekorektní vstup pulsace 50% / 100%", "/dev/ttyUSB0", "7. 12. 2026 v 23:40",
                              "LK58 0.2.1.7", "Teplota [°C]", "výstup pulsuje"};
         const QStringList en{"TQ36", "36012345", "Kotel č. 3", "2026-03-14", "Šťěpán Dvořák", "Input K",
