@@ -284,7 +284,7 @@ ReportContent BuildReportContent(const ReportInput& input, int lang)
     const RowMaker row(lang);
     const ReportSettings& s = input.settings;
     ReportContent c;
-    c.title = tr("Záznam nastavení převodníku TQ36", "TQ36 converter settings record");
+    c.title = tr("Protokol nastavení převodníku TQ36", "TQ36 converter settings report");
     c.converterHeading = tr("Převodník", "Converter");
     c.calibrationHeading = tr("Kalibrace", "Calibration");
     c.settingsHeading = tr("Nastavení", "Settings");
@@ -314,7 +314,7 @@ ReportContent BuildReportContent(const ReportInput& input, int lang)
     QString version = QCoreApplication::applicationVersion();
     if (version.isEmpty())
         version = QStringLiteral(LK58_VERSION);
-    c.program = tr("Záznam vytvořil program LK58 ", "Record made by LK58 ") + version + QLatin1Char('.');
+    c.program = tr("Protokol vytvořil program LK58 ", "Report made by LK58 ") + version + QLatin1Char('.');
     return c;
 }
 

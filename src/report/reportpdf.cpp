@@ -12,8 +12,8 @@ namespace {
 
 QString Failure(int lang, const QString& path, const QString& why)
 {
-    const QString text = lang == kReportCzech ? QStringLiteral("Záznam nastavení nelze uložit do %1: %2")
-                                              : QStringLiteral("Cannot save the settings record to %1: %2");
+    const QString text = lang == kReportCzech ? QStringLiteral("Protokol nastavení nelze uložit do %1: %2")
+                                              : QStringLiteral("Cannot save the settings report to %1: %2");
     return text.arg(path, why);
 }
 
@@ -34,8 +34,8 @@ QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, in
                                                 kReportMarginMm),
                                       QPageLayout::Millimeter));
         pdf.setCreator(QStringLiteral("LK58"));
-        pdf.setTitle(lang == kReportCzech ? QStringLiteral("Záznam nastavení převodníku")
-                                          : QStringLiteral("Converter settings record"));
+        pdf.setTitle(lang == kReportCzech ? QStringLiteral("Protokol nastavení převodníku")
+                                          : QStringLiteral("Converter settings report"));
         QPainter painter;
         if (!painter.begin(&pdf))
             return Failure(lang, pdfPath, lang == kReportCzech ? QStringLiteral("PDF nelze vytvořit")

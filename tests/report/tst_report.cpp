@@ -264,10 +264,10 @@ private slots:
         QTest::addColumn<int>("lang");
         QTest::addColumn<QString>("message");
         QTest::newRow("no such folder en") << "/nonexistent-lk58/r.pdf" << kReportEnglish
-                                           << "Cannot save the settings record to /nonexistent-lk58/r.pdf: ";
+                                           << "Cannot save the settings report to /nonexistent-lk58/r.pdf: ";
         QTest::newRow("no such folder cs") << "/nonexistent-lk58/r.pdf" << kReportCzech
-                                           << "Záznam nastavení nelze uložit do /nonexistent-lk58/r.pdf: ";
-        QTest::newRow("a folder") << "/tmp" << kReportEnglish << "Cannot save the settings record to /tmp: ";
+                                           << "Protokol nastavení nelze uložit do /nonexistent-lk58/r.pdf: ";
+        QTest::newRow("a folder") << "/tmp" << kReportEnglish << "Cannot save the settings report to /tmp: ";
     }
     void unwritablePathIsReported()
     {
