@@ -14,6 +14,10 @@ class QPainter;
 namespace lk58 {
 
 class SettingsBlock;
+namespace config {
+class Settings;
+struct SettingsFile;
+} // namespace config
 
 // The settings a record shows. A setting that is absent was not in the
 // source (a settings file may hold any subset of them); the record says so
@@ -34,8 +38,10 @@ struct ReportSettings {
     std::optional<int> wiring;      // 2 or 4 wire, 3 wire
 };
 
-// Every setting of a block read from a converter.
+// Every setting of a block read from a converter, as the window shows it.
 ReportSettings ReportSettingsFromBlock(const SettingsBlock& block);
+// The settings a file holds, and only those.
+ReportSettings ReportSettingsFromFile(const config::Settings& settings);
 
 // Where the settings came from: a converter read through `where` (its port)
 // at `when`, or a settings file at path `where`, saved at `when` (invalid
@@ -52,6 +58,11 @@ struct ReportInput {
     ReportSettings settings;
     ReportSource source;
 };
+
+// A block just read from the converter on `port` at `readAt`.
+ReportInput ReportFromConverter(const SettingsBlock& block, const QString& port, const QDateTime& readAt);
+// A settings file read from `path`.
+ReportInput ReportFromFile(const config::SettingsFile& file, const QString& path);
 
 // Languages of the record, as the window numbers them.
 inline constexpr int kReportCzech = 0;

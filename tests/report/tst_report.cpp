@@ -1,3 +1,4 @@
+#include "config/settingsfile.h"
 #include "report/report.h"
 #include "report/reportcontent.h"
 #include "settings/parammap.h"
@@ -45,9 +46,8 @@ SettingsBlock Block(const Converter& c)
 
 ReportInput FromConverter(const Converter& c)
 {
-    return {ReportSettingsFromBlock(Block(c)),
-            {ReportSource::Kind::Converter, QStringLiteral("/dev/ttyUSB0"),
-             QDateTime(QDate(2026, 12, 7), QTime(23, 40)), {}}};
+    return ReportFromConverter(Block(c), QStringLiteral("/dev/ttyUSB0"),
+                               QDateTime(QDate(2026, 12, 7), QTime(23, 40)));
 }
 
 QString Tool(const char* name)
@@ -240,22 +240,27 @@ private slots:
     // A template shows what it holds and marks the rest, never a default.
     void templateMarksWhatItLacks()
     {
-        ReportSettings subset;
-        subset.output = 2;
-        subset.rangeBegin = -50;
-        subset.rangeEnd = 450;
-        const ReportContent c = BuildReportContent(
-            {subset, {ReportSource::Kind::File, QStringLiteral("/srv/t.json"), {}, QString()}}, kReportCzech);
+        const config::ReadResult read = config::ReadSettingsFile(R"({
+          "format": "tq36-settings", "version": 1, "saved": "2026-12-07T22:40:00+01:00",
+          "settings": {"label": "Kotel č. 3", "output": "4-20mA", "range_begin": -50, "range_end": 450,
+                       "input_error": "2mA"}})");
+        QVERIFY(read.file);
+        const ReportContent c = BuildReportContent(ReportFromFile(*read.file, "/srv/t.json"), kReportCzech);
         QVERIFY(c.plot);
+        QCOMPARE(c.plot->low, 4.0);
         QVERIFY(!c.templateNote.isEmpty());
+        QStringList shown;
         int missing = 0;
         for (const auto* rows : {&c.identity, &c.calibration, &c.settings})
             for (const ReportRow& row : *rows) {
                 QCOMPARE(row.value == QStringLiteral("není v souboru"), row.missing);
                 missing += row.missing;
+                if (!row.missing)
+                    shown << row.value;
             }
-        QCOMPARE(missing, 12);
-        QCOMPARE(c.source, QStringLiteral("Ze souboru /srv/t.json."));
+        QCOMPARE(missing, 10);
+        QCOMPARE(shown, QStringList({"Kotel č. 3", "4 - 20 mADC", "-50 °C", "450 °C", "výstup 2 mA"}));
+        QCOMPARE(c.source, QStringLiteral("Ze souboru /srv/t.json (uložen 7. 12. 2026 v 22:40)."));
     }
 
     void unwritablePathIsReported_data()
