@@ -73,10 +73,22 @@ QStringList Report(const RestoreOutcome& o)
     return out;
 }
 
+// The writes the converter took, a write repeated at once counted once: a
+// slow machine may let an acknowledgement come after its attempt's budget,
+// and then the link sends the same write again.
+std::vector<WriteRecord> Distinct(const std::vector<WriteRecord>& writes)
+{
+    std::vector<WriteRecord> out;
+    for (const WriteRecord& w : writes)
+        if (out.empty() || !(out.back() == w))
+            out.push_back(w);
+    return out;
+}
+
 std::vector<int> WrittenNumbers(const Tq36Simulator& sim)
 {
     std::vector<int> numbers;
-    for (const WriteRecord& w : sim.AppliedWrites())
+    for (const WriteRecord& w : Distinct(sim.AppliedWrites()))
         numbers.push_back(w.number);
     return numbers;
 }
@@ -97,6 +109,7 @@ class TstRestore : public QObject {
     std::atomic<int> silentFor{kEveryReply};
     std::atomic<int> applied{0};
     std::atomic<bool> rangeCrossed{false};
+    Bytes lastWrite; // the simulator's thread only, while it runs
 
     RestoreOptions Options() const
     {
@@ -125,6 +138,7 @@ private slots:
         silentFor = kEveryReply;
         applied = 0;
         rangeCrossed = false;
+        lastWrite.clear();
         pty = OpenPtyPair();
         sim = std::make_unique<Tq36Simulator>(pty.master.Get());
         sim->SetPacing(false);
@@ -133,6 +147,9 @@ private slots:
                 return;
             if (std::int16_t(sim->Word(21)) <= std::int16_t(sim->Word(20)))
                 rangeCrossed = true;
+            if (e.bytes == lastWrite)
+                return; // the same write again
+            lastWrite = e.bytes;
             if (++applied == loseAfter)
                 sim->SetFault(Fault::Silent, silentFor);
         });
@@ -295,7 +312,7 @@ private slots:
         QTest::addColumn<RunStatus>("status");
         QTest::addColumn<QStringList>("report");
         QTest::addColumn<int>("acknowledged");
-        QTest::addColumn<int>("applied"); // writes the converter took
+        QTest::addColumn<int>("took"); // writes the converter took
         const QStringList all{"label", "wiring_resistance", "output", "range_begin", "range_end"};
         auto report = [&](QStringList statuses) {
             for (int i = 0; i < statuses.size(); ++i)
@@ -320,7 +337,7 @@ private slots:
         QTest::newRow("silent on output") << 6 << -1 << 10 << RunStatus::Lost << report({v, v, f, n, n}) << 6 << 6;
         // Applied, but never a good acknowledgement: not reported written.
         QTest::newRow("corrupt acknowledgement") << 6 << int(Fault::CorruptChecksum) << 10 << RunStatus::Lost
-                                                 << report({v, v, f, n, n}) << 6 << 16;
+                                                 << report({v, v, f, n, n}) << 6 << 7;
     }
     void faults()
     {
@@ -330,7 +347,7 @@ private slots:
         QFETCH(RunStatus, status);
         QFETCH(QStringList, report);
         QFETCH(int, acknowledged);
-        QFETCH(int, applied);
+        QFETCH(int, took);
         RestoreOptions options = Options();
         if (fault < 0 && after > 0) {
             loseAfter = after;
@@ -350,7 +367,7 @@ private slots:
         QCOMPARE(Report(o), report);
         QCOMPARE(o.framesAcknowledged, acknowledged);
         QCOMPARE(o.framesPlanned, 9);
-        QCOMPARE(sim->AppliedWrites().size(), std::size_t(applied));
+        QCOMPARE(Distinct(sim->AppliedWrites()).size(), std::size_t(took));
         QCOMPARE(o.after.has_value(), count != kEveryReply);
         if (o.after) {
             QVERIFY(*o.after == SettingsBlock(std::span<const std::uint8_t, kSettingsBlockSize>(sim->Block())));
