@@ -196,6 +196,16 @@ QString IndicationStatement(const ReportSettings& s, const Texts& tr)
                       "aktivní.",
                       "The incorrect input indication by an output of 2 mA is not active with the "
                       "voltage output (0 - 10 V).");
+        if (s.output && *s.output == 1 && s.rangeBegin && s.rangeEnd && *s.rangeEnd > *s.rangeBegin) {
+            // 2 mA is a tenth of 0-20 mA: a live reading gives it as well.
+            const std::int32_t tenths = 10 * *s.rangeBegin + (*s.rangeEnd - *s.rangeBegin);
+            const QString at = Decimal(tenths % 10 ? tenths : tenths / 10, tenths % 10 ? 1 : 0, tr.lang);
+            return tr("Při nekorektním vstupu přejde výstup na 2 mA; u výstupu 0 - 20 mA však 2 mA "
+                      "odpovídá i platné teplotě ",
+                      "On an incorrect input the output goes to 2 mA; with the 0 - 20 mA output, "
+                      "2 mA is also the signal of a valid reading of ") +
+                   at + QStringLiteral(" °C.");
+        }
         return tr("Při nekorektním vstupu přejde výstup na 2 mA.",
                   "On an incorrect input the output goes to 2 mA.");
     default:

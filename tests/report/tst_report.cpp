@@ -263,6 +263,45 @@ private slots:
         QCOMPARE(c.source, QStringLiteral("Ze souboru /srv/t.json (uložen 7. 12. 2026 v 22:40)."));
     }
 
+    // The output limit and the incorrect-input indication, in words that
+    // fit the output they act on.
+    void statements_data()
+    {
+        QTest::addColumn<int>("output");
+        QTest::addColumn<bool>("limit");
+        QTest::addColumn<int>("indication");
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("limit off, 4-20 mA") << 2 << false << 1
+                                            << "Output limit off: the output signal is not limited to 20 mA.";
+        QTest::newRow("limit on, 0-10 V") << 0 << true << 0
+                                          << "Output limit on: the output signal does not exceed 10 V.";
+        QTest::newRow("no indication") << 2 << true << 0 << "An incorrect input is not indicated at the output.";
+        QTest::newRow("2 mA on 4-20 mA") << 2 << true << 2 << "On an incorrect input the output goes to 2 mA.";
+        QTest::newRow("2 mA inside 0-20 mA")
+            << 1 << true << 2
+            << "On an incorrect input the output goes to 2 mA; with the 0 - 20 mA output, 2 mA is also the "
+               "signal of a valid reading of -7.5 °C.";
+        QTest::newRow("2 mA on a voltage output")
+            << 0 << true << 2
+            << "The incorrect input indication by an output of 2 mA is not active with the voltage output "
+               "(0 - 10 V).";
+    }
+    void statements()
+    {
+        QFETCH(int, output);
+        QFETCH(bool, limit);
+        QFETCH(int, indication);
+        QFETCH(QString, statement);
+        ReportSettings s;
+        s.output = output;
+        s.rangeBegin = -50;
+        s.rangeEnd = 375;
+        s.outputLimit = limit;
+        s.inputError = indication;
+        const QStringList said = BuildReportContent({s, {}}, kReportEnglish).statements;
+        QVERIFY2(said.contains(statement), qPrintable(said.join('\n')));
+    }
+
     void unwritablePathIsReported_data()
     {
         QTest::addColumn<QString>("path");
