@@ -40,9 +40,9 @@ QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, in
         if (!painter.begin(&pdf))
             return Failure(lang, pdfPath, lang == kReportCzech ? QStringLiteral("PDF nelze vytvořit")
                                                                : QStringLiteral("the PDF cannot be made"));
-        RenderSettingsReport(painter, QRectF(pdf.pageLayout().paintRectPixels(pdf.resolution())).translated(
-                                          -pdf.pageLayout().paintRectPixels(pdf.resolution()).topLeft()),
-                             input, lang);
+        // The painter's origin is the printable area's corner, inside the margins.
+        const QSizeF printable = pdf.pageLayout().paintRectPixels(pdf.resolution()).size();
+        RenderSettingsReport(painter, QRectF(QPointF(0, 0), printable), input, lang);
         painter.end();
     }
     if (!file.commit())
