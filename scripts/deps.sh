@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running LK58 need,
 # but only those that are missing. Runs apt-get as root, or through sudo.
+# scripts/deps.sh [fuzz] [package]: also what fuzzing (clang's libFuzzer)
+# or building and checking the Debian package needs.
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,13 @@ packages=(
     xvfb xauth imagemagick x11-utils xdotool
     hyperfine
 )
+for extra in "$@"; do
+    case $extra in
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    package) packages+=(dpkg-dev file lintian appstream desktop-file-utils librsvg2-bin man-db) ;;
+    *) echo "deps.sh: unknown set '$extra' (fuzz, package)" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
