@@ -8,6 +8,12 @@
 #include "sim/blockfile.h"
 #include "sim/protocol.h"
 
+#ifdef LK58_SEEDS_CONFIG
+#include "config/settingsfile.h"
+
+#include <QTimeZone>
+#endif
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -201,6 +207,38 @@ void BlockFileSeeds(const Tq36Block& factory)
     WriteText("blockfile", "number-wraps-to-parameter-1", "4294967297" + file.substr(file.find("01 ") + 2));
 }
 
+#ifdef LK58_SEEDS_CONFIG
+void SettingsFileSeeds(const Tq36Block& factory)
+{
+    const QDateTime saved(QDate(2026, 12, 7), QTime(22, 40), QTimeZone(3600));
+    const QByteArray file = config::WriteSettingsFile(config::FileFromBlock(SettingsBlock(factory), saved, "LK58 0.2.1.7"));
+    WriteText("settingsfile", "saved-factory-converter", file.toStdString());
+    auto settings = [](const std::string& body, const std::string& head = R"("format": "tq36-settings", "version": 1)") {
+        return "{\n  " + head + ",\n  \"settings\": {\n    " + body + "\n  }\n}\n";
+    };
+    WriteText("settingsfile", "template-output-and-range",
+              settings(R"("output": "4-20mA",
+    "range_begin": -50,
+    "range_end": 450)"));
+    WriteText("settingsfile", "every-key", settings(R"("type": "TQ36", "serial": "36012345", "label": "Kotel \u0081",
+    "calibration_date": "1997-01-01", "calibrated_by": "Jan Novák", "input": "PT100",
+    "cold_end_compensation": false, "set_temperature": -99.9, "wiring_resistance": 999.99,
+    "output": "0-10V", "range_begin": -999, "range_end": 9999, "output_limit": true,
+    "input_error": "2mA", "wiring": "2/4-wire")"));
+    WriteText("settingsfile", "range-out-of-order", settings(R"("range_begin": 400, "range_end": 400)"));
+    WriteText("settingsfile", "values-the-form-refuses",
+              settings(R"("label": "Příliš dlouhý text", "calibrated_by": "日本", "set_temperature": 25.05,
+    "calibration_date": "2097-01-01", "input": "X", "serial": "")"));
+    WriteText("settingsfile", "unknown-key-newer-version",
+              settings(R"("colour": "red")", R"("format": "tq36-settings", "version": 2, "extra": null)"));
+    WriteText("settingsfile", "another-format", settings("", R"("format": "something-else", "version": 1)"));
+    WriteText("settingsfile", "not-json", "{\n  \"format\": \"tq36-settings\",\n  \"version\": 1,\n  \"settings\": {\n");
+    WriteText("settingsfile", "short-block",
+              "{\"format\": \"tq36-settings\", \"version\": 1, \"settings\": {}, \"block\": \"0002 0001\","
+              " \"saved\": \"yesterday\", \"program\": 7}");
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -215,5 +253,8 @@ int main(int argc, char** argv)
     RequestSeeds();
     BlockSeeds(factory);
     BlockFileSeeds(factory);
+#ifdef LK58_SEEDS_CONFIG
+    SettingsFileSeeds(factory);
+#endif
     return 0;
 }
