@@ -47,8 +47,14 @@ public:
         y = Identity(y);
         y = Settings(y + 30);
         const double footer = Footer();
-        const double statements = Statements(footer - 30);
-        return Characteristic(y + 40, statements - 40);
+        if (!c_.plot) {
+            // What stops the plot stands where the plot would be.
+            Statements(Unplotted(Heading(y + 40, c_.plotHeading) + 10) + 30);
+            return {};
+        }
+        const double statements = footer - 30 - StatementsHeight();
+        Statements(statements);
+        return Characteristic(Heading(y + 40, c_.plotHeading), statements - 40);
     }
 
 private:
@@ -156,41 +162,43 @@ private:
         return top - 20;
     }
 
-    // The statements end at `bottom`; returns where they begin.
-    double Statements(double bottom)
+    double StatementHeight(const QString& text) { return TextHeight(text, Font(34), kW - 50) + 12; }
+
+    double StatementsHeight()
     {
-        const QFont f = Font(34);
-        QStringList lines = c_.statements;
-        if (!c_.plot)
-            lines.prepend(c_.noPlot);
         double total = 0;
-        std::vector<double> heights;
-        for (const QString& s : lines) {
-            heights.push_back(TextHeight(s, f, kW - 50) + 12);
-            total += heights.back();
-        }
-        double y = bottom - total;
-        const double top = y;
-        for (std::size_t i = 0; i < std::size_t(lines.size()); ++i) {
+        for (const QString& s : c_.statements)
+            total += StatementHeight(s);
+        return total;
+    }
+
+    void Statements(double y)
+    {
+        for (const QString& s : c_.statements) {
             p_.setBrush(kAccent);
             p_.setPen(Qt::NoPen);
             p_.drawEllipse(QPointF(15, y + 22), 7, 7);
-            Paragraph(y, lines[qsizetype(i)], f, kInk, 50);
-            y += heights[i];
+            p_.setBrush(Qt::NoBrush);
+            Paragraph(y, s, Font(34), kInk, 50);
+            y += StatementHeight(s);
         }
-        p_.setBrush(Qt::NoBrush);
-        return top;
     }
 
-    QRectF Characteristic(double top, double bottom)
+    // A dashed frame holding the reason instead of a plot; returns its bottom.
+    double Unplotted(double y)
     {
-        const double y = Heading(top, c_.plotHeading);
-        if (!c_.plot) {
-            // A frame where the plot would be, so the gap reads as deliberate.
-            p_.setPen(QPen(kGrid, 4, Qt::DashLine));
-            p_.drawRect(QRectF(0, y + 10, kW, std::min(300.0, bottom - y - 10)));
-            return {};
-        }
+        const QFont f = Font(36, true);
+        const double h = TextHeight(c_.noPlot, f, kW - 200) + 160;
+        p_.setPen(QPen(kGrid, 4, Qt::DashLine));
+        p_.drawRect(QRectF(0, y, kW, h));
+        p_.setFont(f);
+        p_.setPen(kInk);
+        p_.drawText(QRectF(100, y, kW - 200, h), Qt::AlignCenter | Qt::TextWordWrap, c_.noPlot);
+        return y + h;
+    }
+
+    QRectF Characteristic(double y, double bottom)
+    {
         // Room for the signal's tick labels and title on the left, the
         // temperature's below.
         const QRectF plot(QPointF(220, y + 40), QPointF(kW - 60, bottom - 130));
