@@ -4,7 +4,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
 
 #include <cmath>
 #include <cstdio>
@@ -142,10 +141,13 @@ std::variant<Value, Problem> TextFromJson(Key key, const QJsonValue& json)
 
 std::variant<Value, Problem> DateFromJson(Key key, const QJsonValue& json)
 {
-    static const QRegularExpression iso("^\\d{4}-\\d{2}-\\d{2}$");
+    // Exactly YYYY-MM-DD: QDate alone would also take "2026-3-14".
     const QString text = json.toString();
+    bool layout = text.size() == 10;
+    for (int i = 0; layout && i < 10; ++i)
+        layout = i == 4 || i == 7 ? text[i] == QLatin1Char('-') : text[i].isDigit() && text[i].unicode() < 128;
     const QDate d = QDate::fromString(text, "yyyy-MM-dd");
-    if (!json.isString() || !iso.match(text).hasMatch() || !d.isValid())
+    if (!json.isString() || !layout || !d.isValid())
         return Refused(key, json);
     const std::chrono::year_month_day date{std::chrono::year(d.year()), std::chrono::month(unsigned(d.month())),
                                            std::chrono::day(unsigned(d.day()))};

@@ -195,6 +195,9 @@ private slots:
         QTest::newRow("Czech date") << File(R"("calibration_date": "14.03.2026")")
                                     << QStringList{"settings.calibration_date = \"14.03.2026\": a date YYYY-MM-DD from "
                                                    "1997-01-01 to 2096-12-31"};
+        QTest::newRow("month without its zero") << File(R"("calibration_date": "2026-3-14")")
+                                                << QStringList{"settings.calibration_date = \"2026-3-14\": a date YYYY-MM-DD "
+                                                               "from 1997-01-01 to 2096-12-31"};
         QTest::newRow("equal range ends") << File(R"("range_begin": 200, "range_end": 200)")
                                           << QStringList{"settings.range_end = 200: must be above range_begin (200)"};
         QTest::newRow("short block") << File("", R"(, "block": "0002 0001")")
