@@ -267,6 +267,19 @@ Settings FromBlock(const SettingsBlock& block, std::vector<Key>* unreadable)
         if (!settings[key] && unreadable)
             unreadable->push_back(key);
     }
+    // A range whose end is not above its begin (a blank converter's 0..0)
+    // is no pair the form writes back, and a file holding it would not read:
+    // a backup of that converter must still restore the rest.
+    std::optional<Value>& begin = settings[Key::RangeBegin];
+    std::optional<Value>& end = settings[Key::RangeEnd];
+    if (begin && end && !RangeInOrder(std::get<std::int32_t>(*begin), std::get<std::int32_t>(*end))) {
+        begin.reset();
+        end.reset();
+        if (unreadable) {
+            unreadable->push_back(Key::RangeBegin);
+            unreadable->push_back(Key::RangeEnd);
+        }
+    }
     return settings;
 }
 
