@@ -13,6 +13,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <cstdio>
 #include <array>
 
 namespace lk58::fuzz {
@@ -46,7 +47,13 @@ void CheckBackup(std::span<const std::uint8_t> data)
     const SettingsBlock block(bytes);
     const QDateTime saved(QDate(2026, 12, 7), QTime(22, 40), QTimeZone(3600));
     const config::SettingsFile file = config::FileFromBlock(block, saved, "LK58 0.2.1.7");
-    const config::ReadResult r = config::ReadSettingsFile(config::WriteSettingsFile(file));
+    const QByteArray text = config::WriteSettingsFile(file);
+    const config::ReadResult r = config::ReadSettingsFile(text);
+    if (!r.file) {
+        std::fprintf(stderr, "%s\n", text.constData());
+        for (const config::Problem& p : r.problems)
+            std::fprintf(stderr, "%s\n", p.Message().c_str());
+    }
     FUZZ_CHECK(r.file && r.problems.empty());
     FUZZ_CHECK(r.file->settings == config::FromBlock(block));
     FUZZ_CHECK(r.file->block == block);
