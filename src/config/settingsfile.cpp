@@ -8,6 +8,8 @@
 #include <QJsonParseError>
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <stdexcept>
 
 namespace lk58::config {
@@ -64,9 +66,12 @@ std::optional<SettingsBlock> ReadBlockText(const QString& text)
         if (at + 4 < kLength && text[at + 4] != QLatin1Char(' '))
             return std::nullopt;
         const QString word = text.mid(at, 4);
-        if (!std::all_of(word.begin(), word.end(), [](QChar c) { return c.isDigit() || QString("abcdefABCDEF").contains(c); }))
+        bool ok = false;
+        const uint value = word.toUInt(&ok, 16);
+        // toUInt alone would take "+1F" or " 1F" too.
+        if (!ok || !std::all_of(word.begin(), word.end(), [](QChar c) { return c.unicode() < 128 && std::isxdigit(c.unicode()); }))
             return std::nullopt;
-        block.SetWord(n, static_cast<std::uint16_t>(word.toUInt(nullptr, 16)));
+        block.SetWord(n, static_cast<std::uint16_t>(value));
     }
     return block;
 }
@@ -125,7 +130,7 @@ bool ReadHeader(const QJsonObject& top, SettingsFile& file, std::vector<Problem>
     }
     const QJsonValue version = top["version"];
     const double v = version.toDouble(-1);
-    if (!version.isDouble() || v != static_cast<int>(v) || v < 1) {
+    if (!version.isDouble() || v < 1 || v > 1e6 || v != std::floor(v)) {
         problems.push_back({"version", JsonText(version), versionAllowed});
         return false;
     }

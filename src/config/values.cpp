@@ -128,6 +128,9 @@ std::variant<Value, Problem> TextFromJson(Key key, const QJsonValue& json)
 {
     if (!json.isString())
         return Refused(key, json);
+    // Far too long: refused before each character is looked up.
+    if (json.toString().size() > 4 * static_cast<qsizetype>(KeySetting(key).formChars))
+        return Refused(key, json, "too long");
     QString lacking;
     const std::optional<Bytes> bytes = EncodeExact(json.toString(), &lacking);
     if (!bytes)

@@ -202,6 +202,12 @@ private slots:
                                           << QStringList{"settings.range_end = 200: must be above range_begin (200)"};
         QTest::newRow("short block") << File("", R"(, "block": "0002 0001")")
                                      << QStringList{R"(block = "0002 0001": 64 words of 4 hex digits, one space between them)"};
+        QTest::newRow("block word in other digits")
+            << File("", ", \"block\": \"\\u0660\\u0660\\u0660\\u0662" + QByteArray(" 0000").repeated(63) + "\"")
+            << QStringList{"block = \"٠٠٠٢" + QString(" 0000").repeated(63)
+                           + "\": 64 words of 4 hex digits, one space between them"};
+        QTest::newRow("huge version") << QByteArray(R"({"format": "tq36-settings", "version": 1e300, "settings": {}})")
+                                      << QStringList{"version = 1e+300: a whole number from 1 to 1"};
         QTest::newRow("saved not a time") << File("", R"(, "saved": "yesterday")")
                                           << QStringList{R"(saved = "yesterday": a date and time such as )"
                                                          R"("2026-12-07T22:40:00+01:00")"};
