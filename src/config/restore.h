@@ -127,9 +127,12 @@ struct RestoreOptions {
     QString backupDir;      // empty: DefaultBackupDir()
     QString program;        // recorded in the backup; empty: "LK58 <application version>"
     QDateTime now;          // the backup's time; invalid: the current time
-    // Before write n (1 based) of count.
+    // Before write n (1 based) of count. The run processes no events of
+    // its own between writes: a window whose Cancel button must work
+    // processes them here. Neither callback may throw.
     std::function<void(Key key, int n, int count)> onProgress;
-    // Asked before each write; true ends the run before that write.
+    // Asked before each write; true ends the run before that write (the
+    // read-back still runs).
     std::function<bool()> cancelRequested;
 };
 
