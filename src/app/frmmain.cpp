@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 
+#include "app/filesmenu.h"
 #include "app/frmhelp.h"
 #include "core/apperror.h"
 #include "settings/dialogs.h"
@@ -38,6 +39,7 @@ TFrmMain::TFrmMain(QWidget* parent)
     BuildPortPanel(client);
     Form = std::make_unique<TSettingsForm>(BuildSettingsPanel(client), Msg, Link);
     Form->SetShowConnPanel([this] { ShowConnPanel(); });
+    Files = new TFilesMenu(*this);
     // The window keeps the size of its client area and menu: no resizing.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -78,11 +80,13 @@ void TFrmMain::ComPortAfterClose(TComPort&)
     QTimer::singleShot(0, this, [this] { Guarded([this] { CheckConnectionGone(); }); });
 }
 
-// An exchange that sees the port go reports the loss itself, as does a
-// connection-lost dialog already up; only a loss nobody noticed is shown here.
+// An exchange that sees the port go reports the loss itself, as do a
+// connection-lost dialog already up and a file command (once it is over);
+// only a loss nobody noticed is shown here.
 void TFrmMain::CheckConnectionGone()
 {
-    if (PanelSettings->isVisible() && !ComPort.Active() && !Link.Busy() && !FShowingConnLoss)
+    if (PanelSettings->isVisible() && !ComPort.Active() && !Link.Busy() && !FShowingConnLoss &&
+        !Files->Running())
         ShowConnPanel();
 }
 

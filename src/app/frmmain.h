@@ -17,6 +17,7 @@ class QToolButton;
 
 namespace lk58 {
 
+class TFilesMenu;
 class TFrmHelp;
 
 enum TLang { kLangCzech = 0, kLangEnglish = 1 };
@@ -55,6 +56,8 @@ public:
     TMessages Msg;
     std::unique_ptr<TSettingsForm> Form;
     std::unique_ptr<TFrmHelp> FrmHelp;
+    // The File menu's settings-file commands.
+    TFilesMenu* Files = nullptr;
 
     // Applies every caption and message text of a language; any other
     // index changes nothing.

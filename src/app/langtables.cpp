@@ -1,4 +1,5 @@
 // The Czech and English texts of every caption, item list and message.
+#include "app/filesmenu.h"
 #include "app/frmmain.h"
 #include "app/langtables.h"
 #include "settings/radiogroup.h"
@@ -50,6 +51,7 @@ void TFrmMain::SetLang(int lang)
                      "Configuration software for TQ36 converter - TAVRIN®"));
     MenuFile->setTitle(t("Soubor", "File"));
     MFileExit->setText(t("Konec", "Exit"));
+    Files->SetLang(lang);
     LblAvailPort->setText(t("Dostupné COM porty na tomto PC", "Available COM ports in this PC"));
     BtnConnect->setText(t("Spojit se", "Connect"));
     c.LabelType->setText(n(texts::kLabelType));

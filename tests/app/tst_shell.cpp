@@ -36,7 +36,8 @@ QMap<QString, QString> Texts(const TFrmMain& frm)
     QMap<QString, QString> t;
     t[QStringLiteral("caption")] = frm.windowTitle();
     t[QStringLiteral("MenuFile")] = frm.MenuFile->title();
-    t[QStringLiteral("MFileExit")] = frm.MFileExit->text();
+    for (const QAction* a : frm.MenuFile->actions())
+        t[a->objectName()] = a->text();
     t[QStringLiteral("MenuLang")] = frm.MenuLang->title();
     t[QStringLiteral("MLangCZ")] = frm.MLangCZ->text();
     t[QStringLiteral("MLangEN")] = frm.MLangEN->text();
@@ -142,6 +143,12 @@ void TstShell::languageTexts_data()
         << "RdGrpInErr items" << "bez signálu|pulsace 50% / 100%|výstup 2 mA"
         << "no indication|pulsation 50% / 100%|output 2 mA";
     QTest::newRow("fixed input items") << "RdGrpInput items" << "J|K|S|B|PT100" << "J|K|S|B|PT100";
+    QTest::newRow("save to file") << "MFileSave" << "Uložit nastavení do souboru…"
+                                  << "Save settings to file…";
+    QTest::newRow("compare with file") << "MFileCompare" << "Porovnat se souborem…"
+                                       << "Compare with file…";
+    QTest::newRow("write file") << "MFileWrite" << "Zapsat soubor do převodníku…"
+                                << "Write file to converter…";
     QTest::newRow("language menu") << "MenuLang" << "Jazyk / Language" << "Jazyk / Language";
     QTest::newRow("Czech item") << "MLangCZ" << "Čestina" << "Čestina";
     QTest::newRow("change mark") << "LblNameCh" << "x" << "x";

@@ -1,0 +1,320 @@
+#include "app/filesmenu.h"
+
+#include "app/filesdialogs.h"
+#include "app/filestexts.h"
+#include "app/frmmain.h"
+#include "config/restore.h"
+#include "config/settingsfile.h"
+#include "core/apperror.h"
+#include "settings/dialogs.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QMenu>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace lk58 {
+namespace {
+
+using config::Key;
+
+QString Program()
+{
+    return QStringLiteral("LK58 ") + QCoreApplication::applicationVersion();
+}
+
+// The serial number's bytes up to the first zero byte.
+Bytes SerialOf(const SettingsBlock& block)
+{
+    const std::span<const std::uint8_t> field = block.Field(kSerial);
+    return Bytes(field.begin(), std::find(field.begin(), field.end(), std::uint8_t(0)));
+}
+
+QString DisplayName(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// A run that ended because the converter stopped answering, before or
+// after its writes.
+bool ConverterLost(const config::RestoreOutcome& outcome)
+{
+    using config::RunStatus;
+    return outcome.status == RunStatus::NotRead || outcome.status == RunStatus::Lost ||
+           (outcome.status == RunStatus::CheckFailed && !outcome.after);
+}
+
+bool AnythingWritten(const config::RestoreOutcome& outcome)
+{
+    return std::any_of(outcome.settings.begin(), outcome.settings.end(),
+                       [](const config::SettingReport& s) { return s.acknowledged; });
+}
+
+void ShowReport(QWidget* parent, int lang, const config::RestoreOutcome& outcome)
+{
+    const QString text = WriteReport(lang, outcome);
+    using config::RunStatus;
+    switch (outcome.status) {
+    case RunStatus::Done:
+    case RunStatus::Unchanged:
+        ShowInformationDialog(parent, text);
+        break;
+    case RunStatus::NotRead:
+    case RunStatus::Lost:
+        ShowErrorDialog(parent, text);
+        break;
+    default:
+        ShowWarningDialog(parent, text);
+        break;
+    }
+}
+
+QString DefaultChoose(QWidget* parent, TFileUse use, const QString& proposed, int lang)
+{
+    const TFilesTexts t = FilesTexts(lang);
+    const bool report = use == TFileUse::SaveReport;
+    QFileDialog dialog(parent, use == TFileUse::OpenSettings ? t.OpenTitle
+                               : report                       ? t.ReportTitle
+                                                              : t.SaveTitle);
+    dialog.setNameFilter(report ? t.PdfFilter : t.FileFilter);
+    if (use == TFileUse::OpenSettings) {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setDirectory(proposed);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(report ? QStringLiteral("pdf") : QStringLiteral("json"));
+        dialog.setDirectory(QFileInfo(proposed).absolutePath());
+        dialog.selectFile(QFileInfo(proposed).fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+} // namespace
+
+struct TFilesMenu::TOpened {
+    QString path;
+    config::SettingsFile file;
+};
+
+TFilesMenu::TFilesMenu(TFrmMain& frm) : QObject(&frm), frm_(frm)
+{
+    auto add = [this](const char* name, void (TFilesMenu::*click)()) {
+        auto* action = new QAction(&frm_);
+        action->setObjectName(QLatin1String(name));
+        frm_.MenuFile->insertAction(frm_.MFileExit, action);
+        connect(action, &QAction::triggered, this, click);
+        return action;
+    };
+    MFileSave = add("MFileSave", &TFilesMenu::MFileSaveClick);
+    MFileCompare = add("MFileCompare", &TFilesMenu::MFileCompareClick);
+    MFileWrite = add("MFileWrite", &TFilesMenu::MFileWriteClick);
+    frm_.MenuFile->insertSeparator(frm_.MFileExit);
+    chooser_ = [this](QWidget* parent, TFileUse use, const QString& proposed) {
+        return DefaultChoose(parent, use, proposed, lang_);
+    };
+    frm_.PanelSettings->installEventFilter(this);
+    UpdateEnabled();
+}
+
+void TFilesMenu::SetChooser(TChooser chooser)
+{
+    chooser_ = std::move(chooser);
+}
+
+void TFilesMenu::SetLang(int lang)
+{
+    lang_ = lang;
+    const TFilesTexts t = FilesTexts(lang);
+    MFileSave->setText(t.MFileSave);
+    MFileCompare->setText(t.MFileCompare);
+    MFileWrite->setText(t.MFileWrite);
+}
+
+// The commands need a converter: they follow the settings panel.
+bool TFilesMenu::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+        UpdateEnabled();
+    return QObject::eventFilter(watched, event);
+}
+
+void TFilesMenu::UpdateEnabled()
+{
+    const bool connected = !frm_.PanelSettings->isHidden();
+    for (QAction* a : {MFileSave, MFileCompare, MFileWrite})
+        a->setEnabled(connected);
+}
+
+void TFilesMenu::MFileSaveClick()
+{
+    Run(&TFilesMenu::Save);
+}
+
+void TFilesMenu::MFileCompareClick()
+{
+    Run(&TFilesMenu::Compare);
+}
+
+void TFilesMenu::MFileWriteClick()
+{
+    Run(&TFilesMenu::Write);
+}
+
+// One command at a time, and only with a converter connected. A port that
+// closed by itself while the command ran is a lost connection, shown once
+// the command is over.
+void TFilesMenu::Run(void (TFilesMenu::*command)())
+{
+    Guarded([this, command] {
+        if (running_ || frm_.PanelSettings->isHidden())
+            return;
+        struct TRunning {
+            bool& flag;
+            ~TRunning() { flag = false; }
+        } running{running_};
+        running_ = true;
+        (this->*command)();
+        if (!frm_.PanelSettings->isHidden() && !frm_.ComPort.Active())
+            frm_.ShowConnPanel();
+    });
+}
+
+// What the converter holds now, never the form's unwritten edits.
+void TFilesMenu::Save()
+{
+    const std::optional<SettingsBlock> block = ReadConverter();
+    if (!block) {
+        frm_.ShowConnPanel();
+        return;
+    }
+    const QString path = Choose(TFileUse::SaveSettings,
+                                config::ProposedFileName(SerialOf(*block), QDate::currentDate()));
+    if (path.isEmpty())
+        return;
+    const QByteArray bytes = config::WriteSettingsFile(
+        config::FileFromBlock(*block, QDateTime::currentDateTime(), Program()));
+    // The file appears whole or not at all.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        ShowErrorDialog(&frm_, FilesTexts(lang_).CannotSave.arg(DisplayName(path), file.errorString()));
+        return;
+    }
+    frm_.Form->SetStatusText(FilesTexts(lang_).Saved.arg(DisplayName(path)));
+}
+
+void TFilesMenu::Compare()
+{
+    TOpened opened;
+    if (!OpenSettings(opened))
+        return;
+    const std::optional<SettingsBlock> block = ReadConverter();
+    if (!block) {
+        frm_.ShowConnPanel();
+        return;
+    }
+    const std::vector<config::Difference> diff = config::Diff(opened.file.settings, *block);
+    if (diff.empty()) {
+        ShowInformationDialog(&frm_, FilesTexts(lang_).NoDifference.arg(DisplayName(opened.path)));
+        return;
+    }
+    TDiffDialog dialog(&frm_, TDiffDialog::TMode::Compare, lang_, DisplayName(opened.path), diff);
+    dialog.exec();
+}
+
+// The differences first; the user decides on the identity and writes.
+// The write itself reads the converter again: it plans from what the
+// converter holds at that moment, not from what the table showed.
+void TFilesMenu::Write()
+{
+    TOpened opened;
+    if (!OpenSettings(opened))
+        return;
+    const std::optional<SettingsBlock> block = ReadConverter();
+    if (!block) {
+        frm_.ShowConnPanel();
+        return;
+    }
+    const std::vector<config::Difference> diff = config::Diff(opened.file.settings, *block);
+    if (diff.empty()) {
+        ShowInformationDialog(&frm_, FilesTexts(lang_).NoDifference.arg(DisplayName(opened.path)));
+        return;
+    }
+    TDiffDialog dialog(&frm_, TDiffDialog::TMode::Write, lang_, DisplayName(opened.path), diff);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    TWriteProgress progress(&frm_, lang_);
+    progress.show();
+    config::RestoreOptions options;
+    options.includeIdentity = dialog.IncludeIdentity();
+    options.program = Program();
+    options.onProgress = [&progress](Key key, int n, int count) { progress.Step(key, n, count); };
+    options.cancelRequested = [&progress] { return progress.CancelRequested(); };
+    const config::RestoreOutcome outcome = config::Restore(frm_.Link, opened.file.settings, options);
+    progress.Finish();
+    progress.hide();
+
+    ShowReport(&frm_, lang_, outcome);
+    if (ConverterLost(outcome))
+        frm_.ShowConnPanel();
+    else if (AnythingWritten(outcome))
+        frm_.Form->BtnLoadDataClick();
+}
+
+// A file the library rejects is shown with every problem, key and reason,
+// and goes no further.
+bool TFilesMenu::OpenSettings(TOpened& opened)
+{
+    opened.path = Choose(TFileUse::OpenSettings, QString());
+    if (opened.path.isEmpty())
+        return false;
+    const TFilesTexts t = FilesTexts(lang_);
+    QFile file(opened.path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowErrorDialog(&frm_, t.CannotRead.arg(DisplayName(opened.path), file.errorString()));
+        return false;
+    }
+    config::ReadResult read = config::ReadSettingsFile(file.readAll());
+    if (!read.file) {
+        QStringList lines{t.Rejected.arg(DisplayName(opened.path))};
+        for (const config::Problem& p : read.problems)
+            lines << QString::fromStdString(p.Message());
+        ShowWarningDialog(&frm_, lines.join(QLatin1Char('\n')));
+        return false;
+    }
+    opened.file = std::move(*read.file);
+    return true;
+}
+
+std::optional<SettingsBlock> TFilesMenu::ReadConverter()
+{
+    const QString before = frm_.Form->StatusText();
+    frm_.Form->SetStatusText(frm_.Msg.MsgLoading);
+    std::optional<SettingsBlock> block = config::ReadBlock(frm_.Link);
+    if (block)
+        frm_.Form->SetStatusText(before);
+    return block;
+}
+
+// Offers `name` in the folder last used (the home folder at first).
+QString TFilesMenu::Choose(TFileUse use, const QString& name)
+{
+    const QDir folder(folder_.isEmpty() ? QDir::homePath() : folder_);
+    const QString path = chooser_(&frm_, use, name.isEmpty() ? folder.path() : folder.filePath(name));
+    if (!path.isEmpty())
+        folder_ = QFileInfo(path).absolutePath();
+    return path;
+}
+
+} // namespace lk58

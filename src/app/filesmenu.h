@@ -1,0 +1,71 @@
+#pragma once
+
+// The File menu's settings-file commands: save the converter's settings to
+// a file, compare the converter with a file, write a file to the converter.
+// They are offered while the settings panel shows, one at a time.
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QWidget;
+
+namespace lk58 {
+
+class SettingsBlock;
+class TFrmMain;
+
+// What a file is chosen for.
+enum class TFileUse { SaveSettings, OpenSettings, SaveReport };
+
+class TFilesMenu : public QObject {
+    Q_OBJECT
+
+public:
+    // Adds the items to the window's File menu, above Exit.
+    explicit TFilesMenu(TFrmMain& frm);
+
+    QAction* MFileSave = nullptr;
+    QAction* MFileCompare = nullptr;
+    QAction* MFileWrite = nullptr;
+
+    // Asks the user for a file; an empty result means the user cancelled.
+    // `proposed` is the path to offer (a name in the last folder used).
+    using TChooser = std::function<QString(QWidget* parent, TFileUse use, const QString& proposed)>;
+    // The file dialogs by default; tests choose their files through this.
+    void SetChooser(TChooser chooser);
+
+    void SetLang(int lang);
+    // True while a command runs.
+    bool Running() const { return running_; }
+
+public slots:
+    void MFileSaveClick();
+    void MFileCompareClick();
+    void MFileWriteClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Run(void (TFilesMenu::*command)());
+    void Save();
+    void Compare();
+    void Write();
+    struct TOpened;
+    bool OpenSettings(TOpened& opened);
+    std::optional<SettingsBlock> ReadConverter();
+    QString Choose(TFileUse use, const QString& name);
+    void UpdateEnabled();
+
+    TFrmMain& frm_;
+    TChooser chooser_;
+    QString folder_;
+    int lang_ = 0;
+    bool running_ = false;
+};
+
+} // namespace lk58

@@ -1,0 +1,507 @@
+// The File menu's settings-file commands in the real window against the
+// simulated converter: save, compare, write with its progress, Cancel and
+// report, rejected files and a converter lost part-way.
+#include "e2efixture.h"
+
+#include "app/filesdialogs.h"
+#include "app/filesmenu.h"
+#include "config/settingsfile.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <qpa/qwindowsysteminterface.h>
+
+using namespace lk58;
+using namespace lk58::test;
+using config::Key;
+
+namespace {
+
+const QString kConnectionLost = QStringLiteral("Spojení s převodníkem bylo ztraceno.");
+
+// The rows of a difference table, "setting | converter | file".
+QStringList TableRows(const QTableWidget& table)
+{
+    QStringList rows;
+    for (int r = 0; r < table.rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < table.columnCount(); ++c)
+            cells << table.item(r, c)->text();
+        rows << cells.join(QStringLiteral(" | "));
+    }
+    return rows;
+}
+
+// A click as the window system delivers it: queued, so that a reply wait
+// holds it back like any real click.
+void QueueClick(QWidget* button)
+{
+    QWindow* window = button->window()->windowHandle();
+    const QPointF at = button->mapTo(button->window(), button->rect().center());
+    const QPointF global = window->mapToGlobal(at.toPoint());
+    using W = QWindowSystemInterface;
+    W::handleMouseEvent<W::AsynchronousDelivery>(window, at, global, Qt::LeftButton, Qt::LeftButton,
+                                                 QEvent::MouseButtonPress);
+    W::handleMouseEvent<W::AsynchronousDelivery>(window, at, global, Qt::NoButton, Qt::LeftButton,
+                                                 QEvent::MouseButtonRelease);
+}
+
+} // namespace
+
+class TstFilesMenu : public TE2eTest {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void itemsFollowSettingsPanel();
+    void saveRecordsConverterNotForm();
+    void compareListsDifferences_data();
+    void compareListsDifferences();
+    void writeVerifiesAndReloads_data();
+    void writeVerifiesAndReloads();
+    void cancelStopsAfterCurrentWrite();
+    void rejectedFileWritesNothing_data();
+    void rejectedFileWritesNothing();
+    void converterLostPartWay();
+
+private:
+    // The shown window, in English when asked; its file dialogs answer
+    // with chosen_ and record what they proposed.
+    std::unique_ptr<TFrmMain> NewWindow(bool english = false);
+    void Connect(TFrmMain& frm, TSimulatedConverter& converter);
+    // A settings file holding `settings` (JSON object text).
+    QString WriteFile(const QByteArray& settings);
+    // Handles the difference dialog: records its rows and accepts it,
+    // with the identity when asked; leaves the progress dialog alone.
+    void AcceptDifferences(bool includeIdentity = false);
+    QStringList Backups() const;
+    // The progress of a write: `act` runs when write `n` is about to start.
+    static void AtWrite(TFrmMain& frm, int n, std::function<void(QWidget& progress)> act);
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString chosen_;
+    QString proposed_;
+    QStringList tableRows_;
+};
+
+void TstFilesMenu::initTestCase()
+{
+    TE2eTest::initTestCase();
+    QCoreApplication::setApplicationVersion(QStringLiteral("0.2.1.7"));
+}
+
+void TstFilesMenu::init()
+{
+    TE2eTest::init();
+    dir_ = std::make_unique<QTemporaryDir>();
+    // Backups go below the data home.
+    qputenv("XDG_DATA_HOME", dir_->filePath(QStringLiteral("data")).toUtf8());
+    chosen_.clear();
+    proposed_.clear();
+    tableRows_.clear();
+}
+
+std::unique_ptr<TFrmMain> TstFilesMenu::NewWindow(bool english)
+{
+    auto frm = std::make_unique<TFrmMain>();
+    if (english)
+        frm->MLangENClick();
+    frm->Files->SetChooser([this](QWidget*, TFileUse, const QString& proposed) {
+        proposed_ = proposed;
+        return chosen_;
+    });
+    frm->show();
+    frm->activateWindow();
+    if (!QTest::qWaitForWindowActive(frm.get()))
+        qWarning("main window did not become active");
+    return frm;
+}
+
+void TstFilesMenu::Connect(TFrmMain& frm, TSimulatedConverter& converter)
+{
+    frm.CmbBxComPorts->setEditText(converter.Path());
+    QTest::mouseClick(frm.BtnConnect, Qt::LeftButton);
+    if (!frm.PanelSettings->isVisible())
+        qWarning("no connection to the simulated converter");
+    converter.sim.ClearLog();
+}
+
+QString TstFilesMenu::WriteFile(const QByteArray& settings)
+{
+    const QByteArray text =
+        R"({"format": "tq36-settings", "version": 1, "settings": )" + settings + "}";
+    chosen_ = dir_->filePath(QStringLiteral("in.json"));
+    QFile f(chosen_);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size())
+        qWarning("cannot write %s", qPrintable(chosen_));
+    return chosen_;
+}
+
+void TstFilesMenu::AcceptDifferences(bool includeIdentity)
+{
+    watcher.SetOther([this, includeIdentity](QDialog& d) {
+        auto* diff = qobject_cast<TDiffDialog*>(&d);
+        if (diff == nullptr)
+            return;
+        tableRows_ = TableRows(*diff->TblDiff);
+        if (diff->ChckBxIdentity != nullptr)
+            diff->ChckBxIdentity->setChecked(includeIdentity);
+        if (diff->BtnWrite != nullptr)
+            diff->BtnWrite->click();
+        else
+            diff->reject();
+    });
+}
+
+QStringList TstFilesMenu::Backups() const
+{
+    const QDir backups(dir_->filePath(QStringLiteral("data/LK58/backups")));
+    QStringList paths;
+    for (const QString& name : backups.entryList(QDir::Files))
+        paths << backups.filePath(name);
+    return paths;
+}
+
+void TstFilesMenu::AtWrite(TFrmMain& frm, int n, std::function<void(QWidget& progress)> act)
+{
+    // The progress dialog exists only while a write runs: catch it as it
+    // comes up, then follow its bar (value n - 1 before write n).
+    auto* poll = new QTimer(&frm);
+    poll->setInterval(1);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, n, act] {
+        auto* progress = qobject_cast<TWriteProgress*>(QApplication::activeModalWidget());
+        if (progress == nullptr)
+            return;
+        poll->stop();
+        QObject::connect(progress->PrgBar, &QProgressBar::valueChanged, progress,
+                         [progress, n, act](int value) {
+                             if (value == n - 1)
+                                 act(*progress);
+                         });
+    });
+    poll->start();
+}
+
+// Offered while the settings panel shows: not before a connection, not
+// after one is lost; above Exit.
+void TstFilesMenu::itemsFollowSettingsPanel()
+{
+    TSimulatedConverter converter;
+    auto frm = NewWindow();
+    const QList<QAction*> items{frm->Files->MFileSave, frm->Files->MFileCompare,
+                                frm->Files->MFileWrite};
+    const QList<QAction*> menu = frm->MenuFile->actions();
+    QCOMPARE(menu.mid(0, 3), items);
+    QVERIFY(menu[3]->isSeparator());
+    QCOMPARE(menu.last(), frm->MFileExit);
+    auto enabled = [&items] {
+        QList<bool> e;
+        for (const QAction* a : items)
+            e << a->isEnabled();
+        return e;
+    };
+    QCOMPARE(enabled(), QList<bool>({false, false, false}));
+    Connect(*frm, converter);
+    QCOMPARE(enabled(), QList<bool>({true, true, true}));
+    converter.sim.SetFault(Fault::Silent);
+    ClickLoad(*frm);
+    QCOMPARE(watcher.Texts(), QStringList{kConnectionLost});
+    QCOMPARE(enabled(), QList<bool>({false, false, false}));
+    // Triggered anyway, a command does nothing without a converter.
+    chosen_ = dir_->filePath(QStringLiteral("x.json"));
+    frm->Files->MFileSaveClick();
+    QCOMPARE(proposed_, QString());
+}
+
+// Save reads the converter anew and records what it holds, not the form's
+// edit that Enter has not written; the name offered is serial and date.
+void TstFilesMenu::saveRecordsConverterNotForm()
+{
+    TSimulatedConverter converter;
+    converter.SetBlock(SampleBlock());
+    auto frm = NewWindow();
+    Connect(*frm, converter);
+    const TSettingsControls& c = frm->Form->Ctl;
+    ClickLoad(*frm);
+    TypeInto(c.EdtName, QStringLiteral("Změna"));
+    converter.sim.ClearLog();
+    chosen_ = dir_->filePath(QStringLiteral("saved.json"));
+    frm->Files->MFileSave->trigger();
+
+    QCOMPARE(QFileInfo(proposed_).fileName(),
+             QStringLiteral("2107-013-%1.json").arg(QDate::currentDate().toString(Qt::ISODate)));
+    QFile f(chosen_);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const config::ReadResult read = config::ReadSettingsFile(f.readAll());
+    QVERIFY(read.file.has_value());
+    QCOMPARE(read.file->settings, config::FromBlock(SampleBlock()));
+    QVERIFY(read.file->block == SampleBlock());
+    QCOMPARE(read.file->program, QStringLiteral("LK58 0.2.1.7"));
+    QCOMPARE(converter.sim.Counters().readAlls, std::size_t(1));
+    QCOMPARE(converter.sim.Counters().writes, std::size_t(0));
+    QCOMPARE(c.EdtName->text(), QStringLiteral("Změna"));
+    QVERIFY(!c.LblNameCh->isHidden());
+    QCOMPARE(frm->Form->StatusText(),
+             QStringLiteral("Nastavení převodníku bylo uloženo do souboru %1.").arg(chosen_));
+    QCOMPARE(watcher.Texts(), QStringList());
+}
+
+void TstFilesMenu::compareListsDifferences_data()
+{
+    QTest::addColumn<bool>("english");
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QStringList>("rows");
+    const QByteArray everyKind =
+        R"({"label": "Kotel 1", "calibration_date": "2020-02-29", "cold_end_compensation": false,
+            "set_temperature": 30.5, "wiring_resistance": 1.5, "input_error": "2mA",
+            "wiring": "2/4-wire", "input": "K", "output_limit": true})";
+    QTest::newRow("one setting") << false << QByteArray(R"({"output": "0-10V"})")
+                                 << QStringList{"Výstup | 4 - 20 mADC | 0 - 10 VDC"};
+    QTest::newRow("template, one of three differs")
+        << false << QByteArray(R"({"output": "4-20mA", "range_begin": -50, "range_end": 600})")
+        << QStringList{"Konec výstupního rozsahu | 400 °C | 600 °C"};
+    QTest::newRow("identity") << false << QByteArray(R"({"serial": "9999-001"})")
+                              << QStringList{"Výrobní číslo | 2107-013 | 9999-001"};
+    QTest::newRow("every kind of value")
+        << false << everyKind
+        << QStringList{"Označení | Pec č.3 | Kotel 1",
+                       "Datum kalibrace | 31.12.2007 | 29.02.2020",
+                       "Kompenzace studeného konce | zapnuto | vypnuto",
+                       "Pevně nastavená teplota | 25,5 °C | 30,5 °C",
+                       "Kompenzace odporu vedení | 12,34 Ω | 1,50 Ω",
+                       "Nekorektní vstup | pulsace 50% / 100% | výstup 2 mA",
+                       "Způsob zapojení | 3 vodič | 2 nebo 4 vodič"};
+    QTest::newRow("in English")
+        << true << everyKind
+        << QStringList{"Text label | Pec č.3 | Kotel 1",
+                       "Calibration date | 2007-12-31 | 2020-02-29",
+                       "Cold end compensation | on | off",
+                       "Fixed set temperature | 25.5 °C | 30.5 °C",
+                       "Wiring resistance compensation | 12.34 Ω | 1.50 Ω",
+                       "Incorrect input indication | pulsation 50% / 100% | output 2 mA",
+                       "Input wiring | 3 wire | 2 or 4 wire"};
+    QTest::newRow("no difference") << false << QByteArray(R"({"output": "4-20mA"})") << QStringList();
+}
+
+// Compare reads the converter anew and lists exactly the settings that
+// differ, in the window's language; it writes nothing.
+void TstFilesMenu::compareListsDifferences()
+{
+    QFETCH(bool, english);
+    QFETCH(QByteArray, settings);
+    QFETCH(QStringList, rows);
+    TSimulatedConverter converter;
+    converter.SetBlock(SampleBlock());
+    auto frm = NewWindow(english);
+    Connect(*frm, converter);
+    const QString path = WriteFile(settings);
+    AcceptDifferences();
+    frm->Files->MFileCompare->trigger();
+
+    QCOMPARE(tableRows_, rows);
+    if (rows.isEmpty()) {
+        QCOMPARE(watcher.Texts(),
+                 QStringList{QStringLiteral("Převodník má stejné nastavení jako soubor %1.").arg(path)});
+    } else {
+        QCOMPARE(watcher.Seen().size(), 1);
+        QCOMPARE(watcher.Seen().first().ObjectName, QStringLiteral("FrmFileDiff"));
+    }
+    QCOMPARE(converter.sim.Counters().readAlls, std::size_t(1));
+    QCOMPARE(converter.sim.Counters().writes, std::size_t(0));
+    QCOMPARE(converter.Block(), SampleBlock());
+}
+
+void TstFilesMenu::writeVerifiesAndReloads_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<bool>("identity");
+    QTest::addColumn<QList<int>>("written");
+    QTest::addColumn<QStringList>("report");
+    QTest::newRow("label and output")
+        << QByteArray(R"({"label": "Kotel 1", "output": "0-10V"})") << false
+        << Range(30, 5) + QList<int>{5}
+        << QStringList{"Označení: zapsáno a ověřeno", "Výstup: zapsáno a ověřeno"};
+    QTest::newRow("clone keeps the identity")
+        << QByteArray(R"({"type": "TQ37", "serial": "9999-001", "output": "0-10V"})") << false
+        << QList<int>{5}
+        << QStringList{"Výstup: zapsáno a ověřeno", "Typ: nezapsáno (identita převodníku)",
+                       "Výrobní číslo: nezapsáno (identita převodníku)"};
+    QTest::newRow("identity included")
+        << QByteArray(R"({"type": "TQ37", "serial": "9999-001", "output": "0-10V"})") << true
+        << Range(22, 4) + Range(26, 4) + QList<int>{5}
+        << QStringList{"Typ: zapsáno a ověřeno", "Výrobní číslo: zapsáno a ověřeno",
+                       "Výstup: zapsáno a ověřeno"};
+    QTest::newRow("range moved up: end first")
+        << QByteArray(R"({"range_begin": 500, "range_end": 900})") << false << QList<int>{21, 20}
+        << QStringList{"Konec výstupního rozsahu: zapsáno a ověřeno",
+                       "Začátek výstupního rozsahu: zapsáno a ověřeno"};
+}
+
+// Write shows the differences, writes what differs after a backup, reports
+// each setting verified, and loads the form again.
+void TstFilesMenu::writeVerifiesAndReloads()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(bool, identity);
+    QFETCH(QList<int>, written);
+    QFETCH(QStringList, report);
+    TSimulatedConverter converter;
+    converter.SetBlock(SampleBlock());
+    auto frm = NewWindow();
+    Connect(*frm, converter);
+    WriteFile(settings);
+    AcceptDifferences(identity);
+    frm->Files->MFileWrite->trigger();
+
+    QCOMPARE(WrittenNumbers(converter.sim), written);
+    const QStringList backups = Backups();
+    QCOMPARE(backups.size(), 1);
+    QFile backup(backups.first());
+    QVERIFY(backup.open(QIODevice::ReadOnly));
+    QVERIFY(config::ReadSettingsFile(backup.readAll()).file->block == SampleBlock());
+    QCOMPARE(watcher.Seen().size(), 3); // differences, progress, report
+    QCOMPARE(watcher.Seen()[1].ObjectName, QStringLiteral("FrmWriteProgress"));
+    const TSeenDialog shown = watcher.Seen()[2];
+    QCOMPARE(shown.Title, QStringLiteral("Information"));
+    const QStringList expected =
+        QStringList{"Nastavení ze souboru bylo zapsáno do převodníku a ověřeno.", ""} + report +
+        QStringList{"", QStringLiteral("Původní nastavení bylo zálohováno do souboru %1.")
+                            .arg(backups.first())};
+    QCOMPARE(shown.Text.split(QLatin1Char('\n')), expected);
+    // The form shows what the converter now holds.
+    QCOMPARE(converter.sim.Counters().readAlls, std::size_t(4));
+    const TSettingsControls& c = frm->Form->Ctl;
+    QCOMPARE(frm->Form->StatusText(), frm->Msg.MsgLoaded);
+    const LoadedSettings now = DecodeSettings(converter.Block());
+    QCOMPARE(c.EdtType->text(), QString::fromStdString(now.type));
+    QCOMPARE(c.EdtSerial->text(), QString::fromStdString(now.serial));
+    QCOMPARE(c.EdtName->text(), QString::fromStdString(now.name));
+    QCOMPARE(c.RdGrpOutput->ItemIndex(), now.outputItem);
+    QCOMPARE(c.MskEdtTempEnd->displayText(), QString::fromStdString(now.rangeEndText));
+}
+
+// Cancel, given while a write's reply is awaited, stops the run after that
+// write; the report names exactly what was written and what was not.
+void TstFilesMenu::cancelStopsAfterCurrentWrite()
+{
+    TSimulatedConverter converter;
+    converter.SetBlock(SampleBlock());
+    auto frm = NewWindow();
+    Connect(*frm, converter);
+    WriteFile(R"({"cold_end_compensation": false, "output": "0-20mA", "output_limit": false,
+                  "input_error": "none", "wiring": "2/4-wire"})");
+    AcceptDifferences();
+    int readAllsAtCancel = -1;
+    AtWrite(*frm, 2, [&](QWidget& progress) {
+        QueueClick(progress.findChild<QPushButton*>(QStringLiteral("BtnCancel")));
+        // No second command while one runs, even one that got through.
+        chosen_ = dir_->filePath(QStringLiteral("x.json"));
+        frm->Files->MFileSaveClick();
+        readAllsAtCancel = int(converter.sim.Counters().readAlls);
+    });
+    frm->Files->MFileWrite->trigger();
+
+    QCOMPARE(proposed_, QString());
+    QCOMPARE(readAllsAtCancel, 2);
+    QCOMPARE(WrittenNumbers(converter.sim), (QList<int>{4, 5}));
+    QCOMPARE(watcher.Seen().last().Title, QStringLiteral("Warning"));
+    const QStringList lines = watcher.Seen().last().Text.split(QLatin1Char('\n'));
+    QCOMPARE(lines.mid(0, 7),
+             (QStringList{"Zápis byl přerušen.", "", "Kompenzace studeného konce: zapsáno a ověřeno",
+                          "Výstup: zapsáno a ověřeno",
+                          "Omezit výstup na max. 10 VDC, 20 mADC: nezapsáno",
+                          "Nekorektní vstup: nezapsáno", "Způsob zapojení: nezapsáno"}));
+    QCOMPARE(frm->Form->Ctl.RdGrpOutput->ItemIndex(), 1);
+    QVERIFY(frm->PanelSettings->isVisible());
+}
+
+void TstFilesMenu::rejectedFileWritesNothing_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("key");
+    const QByteArray head = R"({"format": "tq36-settings", "version": 1, "settings": )";
+    QTest::newRow("not JSON") << QByteArray("{\"format\": ") << "1:";
+    QTest::newRow("another format")
+        << QByteArray(R"({"format": "other", "version": 1, "settings": {}})") << "format";
+    QTest::newRow("newer version")
+        << QByteArray(R"({"format": "tq36-settings", "version": 2, "settings": {}})") << "version";
+    QTest::newRow("unknown key") << head + R"({"colour": "red"}})" << "settings.colour";
+    QTest::newRow("wrong type") << head + R"({"range_end": "400"}})" << "settings.range_end";
+    QTest::newRow("end not above begin")
+        << head + R"({"range_begin": 500, "range_end": 400}})" << "settings.range_end";
+    QTest::newRow("label too long") << head + R"({"label": "ABCDEFGHIJK"}})" << "settings.label";
+}
+
+// A file the library rejects: its problems, key and reason, and not one
+// exchange with the converter.
+void TstFilesMenu::rejectedFileWritesNothing()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, key);
+    TSimulatedConverter converter;
+    converter.SetBlock(SampleBlock());
+    auto frm = NewWindow();
+    Connect(*frm, converter);
+    chosen_ = dir_->filePath(QStringLiteral("bad.json"));
+    QFile f(chosen_);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    f.close();
+    AcceptDifferences();
+    frm->Files->MFileWrite->trigger();
+
+    QCOMPARE(watcher.Seen().size(), 1);
+    QCOMPARE(watcher.Seen().first().Title, QStringLiteral("Warning"));
+    const QStringList lines = watcher.Texts().first().split(QLatin1Char('\n'));
+    QCOMPARE(lines.first(), QStringLiteral("Soubor %1 nelze použít, obsahuje chyby:").arg(chosen_));
+    QVERIFY2(lines.size() > 1 && lines[1].startsWith(key), qPrintable(lines.join('\n')));
+    QCOMPARE(converter.sim.Counters().requests, std::size_t(0));
+    QCOMPARE(Backups(), QStringList());
+    QVERIFY(frm->PanelSettings->isVisible());
+}
+
+// A converter that stops answering part-way: the report first, then the
+// connection-lost handling; the backup holds the block as it was.
+void TstFilesMenu::converterLostPartWay()
+{
+    TSimulatedConverter converter;
+    converter.SetBlock(SampleBlock());
+    auto frm = NewWindow();
+    Connect(*frm, converter);
+    WriteFile(R"({"cold_end_compensation": false, "output": "0-20mA", "output_limit": false,
+                  "input_error": "none", "wiring": "2/4-wire"})");
+    AcceptDifferences();
+    AtWrite(*frm, 2, [&](QWidget&) { converter.sim.SetFault(Fault::Silent); });
+    frm->Files->MFileWrite->trigger();
+
+    QCOMPARE(WrittenNumbers(converter.sim), QList<int>{4});
+    QCOMPARE(watcher.Seen().size(), 4);
+    const TSeenDialog report = watcher.Seen()[2];
+    QCOMPARE(report.Title, QStringLiteral("Error"));
+    const QStringList lines = report.Text.split(QLatin1Char('\n'));
+    QCOMPARE(lines.mid(0, 7),
+             (QStringList{"Převodník přestal odpovídat, zápis byl ukončen.", "",
+                          "Kompenzace studeného konce: zapsáno, ale neověřeno",
+                          "Výstup: zápis selhal", "Omezit výstup na max. 10 VDC, 20 mADC: nezapsáno",
+                          "Nekorektní vstup: nezapsáno", "Způsob zapojení: nezapsáno"}));
+    QCOMPARE(watcher.Seen()[3].Text, kConnectionLost);
+    QVERIFY(frm->PanelConnect->isVisible());
+    QVERIFY(!frm->ComPort.Active());
+    const QStringList backups = Backups();
+    QCOMPARE(backups.size(), 1);
+    QCOMPARE(lines.last(), QStringLiteral("Původní nastavení bylo zálohováno do souboru %1.").arg(backups.first()));
+    QFile backup(backups.first());
+    QVERIFY(backup.open(QIODevice::ReadOnly));
+    QVERIFY(config::ReadSettingsFile(backup.readAll()).file->block == SampleBlock());
+}
+
+QTEST_MAIN(TstFilesMenu)
+#include "tst_filesmenu.moc"
