@@ -62,6 +62,7 @@ TDiffDialog::TDiffDialog(QWidget* parent, TMode mode, int lang, const QString& f
     // most fifteen settings.
     TblDiff->resizeColumnsToContents();
     TblDiff->resizeRowsToContents();
+    TblDiff->horizontalHeader()->setStretchLastSection(true);
     TblDiff->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     TblDiff->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     TblDiff->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);

@@ -2,6 +2,7 @@
 
 #include "app/frmmain.h"
 #include "app/langtables.h"
+#include "settings/settingnames.h"
 
 #include <QDate>
 
@@ -20,20 +21,24 @@ QString Pick(int lang, const char* czech, const char* english)
 // The items of the radio group that shows a choice setting.
 QStringList ChoiceItems(int lang, Key key)
 {
+    QStringList items;
     switch (key) {
     case Key::Input:
-        return {QStringLiteral("J"), QStringLiteral("K"), QStringLiteral("S"), QStringLiteral("B"),
-                QStringLiteral("PT100")};
+        for (const char* item : texts::kInputItems)
+            items << QString::fromUtf8(item);
+        break;
     case Key::Output:
-        return {QStringLiteral("0 - 10 VDC"), QStringLiteral("0 - 20 mADC"),
-                QStringLiteral("4 - 20 mADC")};
+        for (const char* item : texts::kOutputItems)
+            items << QString::fromUtf8(item);
+        break;
     case Key::InputError:
         return InErrItems(lang);
     case Key::Wiring:
         return WireItems(lang);
     default:
-        return {};
+        break;
     }
+    return items;
 }
 
 // A wire value with `decimals` digits after the separator of the language.
