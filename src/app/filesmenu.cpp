@@ -6,6 +6,7 @@
 #include "config/restore.h"
 #include "config/settingsfile.h"
 #include "core/apperror.h"
+#include "report/report.h"
 #include "settings/dialogs.h"
 
 #include <QAction>
@@ -120,6 +121,8 @@ TFilesMenu::TFilesMenu(TFrmMain& frm) : QObject(&frm), frm_(frm)
     MFileCompare = add("MFileCompare", &TFilesMenu::MFileCompareClick);
     MFileWrite = add("MFileWrite", &TFilesMenu::MFileWriteClick);
     frm_.MenuFile->insertSeparator(frm_.MFileExit);
+    MFileReport = add("MFileReport", &TFilesMenu::MFileReportClick);
+    frm_.MenuFile->insertSeparator(frm_.MFileExit);
     chooser_ = [this](QWidget* parent, TFileUse use, const QString& proposed) {
         return DefaultChoose(parent, use, proposed, lang_);
     };
@@ -139,6 +142,7 @@ void TFilesMenu::SetLang(int lang)
     MFileSave->setText(t.MFileSave);
     MFileCompare->setText(t.MFileCompare);
     MFileWrite->setText(t.MFileWrite);
+    MFileReport->setText(t.MFileReport);
 }
 
 // The commands need a converter: they follow the settings panel.
@@ -152,7 +156,7 @@ bool TFilesMenu::eventFilter(QObject* watched, QEvent* event)
 void TFilesMenu::UpdateEnabled()
 {
     const bool connected = !frm_.PanelSettings->isHidden();
-    for (QAction* a : {MFileSave, MFileCompare, MFileWrite})
+    for (QAction* a : {MFileSave, MFileCompare, MFileWrite, MFileReport})
         a->setEnabled(connected);
 }
 
@@ -169,6 +173,11 @@ void TFilesMenu::MFileCompareClick()
 void TFilesMenu::MFileWriteClick()
 {
     Run(&TFilesMenu::Write);
+}
+
+void TFilesMenu::MFileReportClick()
+{
+    Run(&TFilesMenu::Report);
 }
 
 // One command at a time, and only with a converter connected. A port that
@@ -270,6 +279,29 @@ void TFilesMenu::Write()
         frm_.ShowConnPanel();
     else if (AnythingWritten(outcome))
         frm_.Form->BtnLoadDataClick();
+}
+
+// The report of what the converter holds now; it is saved, not opened.
+void TFilesMenu::Report()
+{
+    const std::optional<SettingsBlock> block = ReadConverter();
+    if (!block) {
+        frm_.ShowConnPanel();
+        return;
+    }
+    const QDateTime readAt = QDateTime::currentDateTime();
+    QString name = config::ProposedFileName(SerialOf(*block), readAt.date());
+    name.replace(name.lastIndexOf(QLatin1Char('.')), name.size(), QStringLiteral(".pdf"));
+    const QString path = Choose(TFileUse::SaveReport, name);
+    if (path.isEmpty())
+        return;
+    const QString port = QString::fromStdString(frm_.ComPort.DeviceName());
+    const QString error = WriteSettingsReport(path, ReportFromConverter(*block, port, readAt), lang_);
+    if (!error.isEmpty()) {
+        ShowErrorDialog(&frm_, FilesTexts(lang_).CannotSave.arg(DisplayName(path), error));
+        return;
+    }
+    frm_.Form->SetStatusText(FilesTexts(lang_).ReportSaved.arg(DisplayName(path)));
 }
 
 // A file the library rejects is shown with every problem, key and reason,

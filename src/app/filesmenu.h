@@ -1,8 +1,9 @@
 #pragma once
 
 // The File menu's settings-file commands: save the converter's settings to
-// a file, compare the converter with a file, write a file to the converter.
-// They are offered while the settings panel shows, one at a time.
+// a file, compare the converter with a file, write a file to the converter,
+// and save a settings report (PDF). They are offered while the settings
+// panel shows, one at a time.
 
 #include <QObject>
 #include <QString>
@@ -31,6 +32,7 @@ public:
     QAction* MFileSave = nullptr;
     QAction* MFileCompare = nullptr;
     QAction* MFileWrite = nullptr;
+    QAction* MFileReport = nullptr;
 
     // Asks the user for a file; an empty result means the user cancelled.
     // `proposed` is the path to offer (a name in the last folder used).
@@ -46,6 +48,7 @@ public slots:
     void MFileSaveClick();
     void MFileCompareClick();
     void MFileWriteClick();
+    void MFileReportClick();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -55,6 +58,7 @@ private:
     void Save();
     void Compare();
     void Write();
+    void Report();
     struct TOpened;
     bool OpenSettings(TOpened& opened);
     std::optional<SettingsBlock> ReadConverter();

@@ -149,6 +149,8 @@ void TstShell::languageTexts_data()
                                        << "Compare with file…";
     QTest::newRow("write file") << "MFileWrite" << "Zapsat soubor do převodníku…"
                                 << "Write file to converter…";
+    QTest::newRow("settings report") << "MFileReport" << "Protokol nastavení (PDF)…"
+                                     << "Settings report (PDF)…";
     QTest::newRow("language menu") << "MenuLang" << "Jazyk / Language" << "Jazyk / Language";
     QTest::newRow("Czech item") << "MLangCZ" << "Čestina" << "Čestina";
     QTest::newRow("change mark") << "LblNameCh" << "x" << "x";

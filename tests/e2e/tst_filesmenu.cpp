@@ -63,6 +63,7 @@ private slots:
 
     void itemsFollowSettingsPanel();
     void saveRecordsConverterNotForm();
+    void reportOfConverter();
     void compareListsDifferences_data();
     void compareListsDifferences();
     void writeVerifiesAndReloads_data();
@@ -199,10 +200,12 @@ void TstFilesMenu::itemsFollowSettingsPanel()
     TSimulatedConverter converter;
     auto frm = NewWindow();
     const QList<QAction*> items{frm->Files->MFileSave, frm->Files->MFileCompare,
-                                frm->Files->MFileWrite};
+                                frm->Files->MFileWrite, frm->Files->MFileReport};
     const QList<QAction*> menu = frm->MenuFile->actions();
-    QCOMPARE(menu.mid(0, 3), items);
+    QCOMPARE(menu.size(), 7);
+    QCOMPARE(menu.mid(0, 3) + menu.mid(4, 1), items);
     QVERIFY(menu[3]->isSeparator());
+    QVERIFY(menu[5]->isSeparator());
     QCOMPARE(menu.last(), frm->MFileExit);
     auto enabled = [&items] {
         QList<bool> e;
@@ -210,13 +213,13 @@ void TstFilesMenu::itemsFollowSettingsPanel()
             e << a->isEnabled();
         return e;
     };
-    QCOMPARE(enabled(), QList<bool>({false, false, false}));
+    QCOMPARE(enabled(), QList<bool>({false, false, false, false}));
     Connect(*frm, converter);
-    QCOMPARE(enabled(), QList<bool>({true, true, true}));
+    QCOMPARE(enabled(), QList<bool>({true, true, true, true}));
     converter.sim.SetFault(Fault::Silent);
     ClickLoad(*frm);
     QCOMPARE(watcher.Texts(), QStringList{kConnectionLost});
-    QCOMPARE(enabled(), QList<bool>({false, false, false}));
+    QCOMPARE(enabled(), QList<bool>({false, false, false, false}));
     // Triggered anyway, a command does nothing without a converter.
     chosen_ = dir_->filePath(QStringLiteral("x.json"));
     frm->Files->MFileSaveClick();
@@ -253,6 +256,29 @@ void TstFilesMenu::saveRecordsConverterNotForm()
     QVERIFY(!c.LblNameCh->isHidden());
     QCOMPARE(frm->Form->StatusText(),
              QStringLiteral("Nastavení převodníku bylo uloženo do souboru %1.").arg(chosen_));
+    QCOMPARE(watcher.Texts(), QStringList());
+}
+
+// The report is made from a fresh read and saved where the user says,
+// under a name of serial number and date.
+void TstFilesMenu::reportOfConverter()
+{
+    TSimulatedConverter converter;
+    converter.SetBlock(SampleBlock());
+    auto frm = NewWindow();
+    Connect(*frm, converter);
+    chosen_ = dir_->filePath(QStringLiteral("report.pdf"));
+    frm->Files->MFileReport->trigger();
+
+    QCOMPARE(QFileInfo(proposed_).fileName(),
+             QStringLiteral("2107-013-%1.pdf").arg(QDate::currentDate().toString(Qt::ISODate)));
+    QFile f(chosen_);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.read(5) == "%PDF-");
+    QCOMPARE(converter.sim.Counters().readAlls, std::size_t(1));
+    QCOMPARE(converter.sim.Counters().writes, std::size_t(0));
+    QCOMPARE(frm->Form->StatusText(),
+             QStringLiteral("Protokol nastavení byl uložen do souboru %1.").arg(chosen_));
     QCOMPARE(watcher.Texts(), QStringList());
 }
 
