@@ -91,9 +91,12 @@ void Read(TReplyState& state, TModel& model, std::span<const std::uint8_t> chunk
 
     if (state.AwaitedFlag() && !wasAccepted) {
         FUZZ_CHECK(HoldsValidReply(model.arrived, mode, state.ExpectedTag, length));
-        // The loader decodes the read-all reply in place: exactly its bytes.
-        if (mode == kModeReadAll)
-            FUZZ_CHECK(ValidReply(state.RxBuffer, mode, state.ExpectedTag));
+        // The loader decodes the read-all reply in place: the buffer starts
+        // with it (bytes carried along behind it are not part of it).
+        if (mode == kModeReadAll) {
+            FUZZ_CHECK(state.RxBuffer.size() >= length);
+            FUZZ_CHECK(ValidReply(std::span(state.RxBuffer).first(length), mode, state.ExpectedTag));
+        }
     }
     // A valid reply that arrived first, and ended a read, is accepted.
     if (model.replyAtStart && model.readEndedThere)
