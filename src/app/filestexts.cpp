@@ -57,7 +57,7 @@ QString Number(int lang, Key key, std::int32_t value)
     switch (key) {
     case Key::ColdEndCompensation:
     case Key::OutputLimit:
-        return value != 0 ? Pick(lang, "zapnuto", "on") : Pick(lang, "vypnuto", "off");
+        return value != 0 ? Pick(lang, "ano", "yes") : Pick(lang, "ne", "no");
     case Key::RangeBegin:
     case Key::RangeEnd:
         return QStringLiteral("%1 °C").arg(value);

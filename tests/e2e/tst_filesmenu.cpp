@@ -300,7 +300,7 @@ void TstFilesMenu::compareListsDifferences_data()
         << false << everyKind
         << QStringList{"Označení | Pec č.3 | Kotel 1",
                        "Datum kalibrace | 31.12.2007 | 29.02.2020",
-                       "Kompenzace studeného konce | zapnuto | vypnuto",
+                       "Kompenzace studeného konce | ano | ne",
                        "Pevně nastavená teplota | 25,5 °C | 30,5 °C",
                        "Kompenzace odporu vedení | 12,34 Ω | 1,50 Ω",
                        "Výstup | 4 - 20 mADC | 0 - 10 VDC",
@@ -310,7 +310,7 @@ void TstFilesMenu::compareListsDifferences_data()
         << true << everyKind
         << QStringList{"Text label | Pec č.3 | Kotel 1",
                        "Calibration date | 2007-12-31 | 2020-02-29",
-                       "Cold end compensation | on | off",
+                       "Cold end compensation | yes | no",
                        "Fixed set temperature | 25.5 °C | 30.5 °C",
                        "Wiring resistance compensation | 12.34 Ω | 1.50 Ω",
                        "Output | 4 - 20 mADC | 0 - 10 VDC",
