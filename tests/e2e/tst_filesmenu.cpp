@@ -194,7 +194,7 @@ void TstFilesMenu::AtWrite(TFrmMain& frm, int n, std::function<void(QWidget& pro
 }
 
 // Offered while the settings panel shows: not before a connection, not
-// after one is lost; above Exit.
+// after one is lost (here by a command's own read); above Exit.
 void TstFilesMenu::itemsFollowSettingsPanel()
 {
     TSimulatedConverter converter;
@@ -216,14 +216,19 @@ void TstFilesMenu::itemsFollowSettingsPanel()
     QCOMPARE(enabled(), QList<bool>({false, false, false, false}));
     Connect(*frm, converter);
     QCOMPARE(enabled(), QList<bool>({true, true, true, true}));
+    // A converter that does not answer Save's read: the connection-lost
+    // handling, before any file is asked for.
     converter.sim.SetFault(Fault::Silent);
-    ClickLoad(*frm);
+    chosen_ = dir_->filePath(QStringLiteral("x.json"));
+    frm->Files->MFileSave->trigger();
     QCOMPARE(watcher.Texts(), QStringList{kConnectionLost});
+    QVERIFY(frm->PanelConnect->isVisible());
+    QCOMPARE(proposed_, QString());
     QCOMPARE(enabled(), QList<bool>({false, false, false, false}));
     // Triggered anyway, a command does nothing without a converter.
-    chosen_ = dir_->filePath(QStringLiteral("x.json"));
     frm->Files->MFileSaveClick();
-    QCOMPARE(proposed_, QString());
+    QCOMPARE(watcher.Texts(), QStringList{kConnectionLost});
+    QCOMPARE(converter.sim.Counters().readAlls, std::size_t(1));
 }
 
 // Save reads the converter anew and records what it holds, not the form's
