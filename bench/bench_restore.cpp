@@ -2,7 +2,9 @@
 // of a 4800-baud line both ways, against the line's floor: the first
 // read-all, each write (its 25 ms pause, request and acknowledgement) and
 // the check's read-all. The backup and everything else the run does is
-// what lies above the floor.
+// what lies above the floor. "link ms" is the same read-alls and writes
+// made through the device link alone, run for run beside each restore, so
+// that the last ratio is what the library adds to the link at that moment.
 //
 // The converter runs in a child process, so that getrusage(RUSAGE_SELF)
 // counts exactly this program.
@@ -92,8 +94,29 @@ void Breakdown(TDeviceLink& link, const Settings& file, RestoreOptions options)
     }
 }
 
+// The same exchanges through the device link alone: read-all, the plan's
+// writes, read-all; no backup, no report. What Restore adds lies above it.
+double LinkOnly(TDeviceLink& link, const Settings& file)
+{
+    const auto t0 = Clock::now();
+    const std::optional<SettingsBlock> before = ReadBlock(link);
+    bool ok = before.has_value();
+    const std::vector<PlannedWrite> writes = ok ? MakePlan(Diff(file, *before), *before, {true}).writes
+                                                : std::vector<PlannedWrite>{};
+    for (const PlannedWrite& w : writes)
+        ok = ok
+            && (w.kind == WriteKind::Text   ? link.SendString(w.text, std::uint8_t(w.number), w.words)
+                : w.kind == WriteKind::Long32 ? link.SendLong(w.number, w.value)
+                                              : link.SendInt(w.number, w.value));
+    if (!ok || (!writes.empty() && !ReadBlock(link))) {
+        std::fprintf(stderr, "link-only run failed\n");
+        std::exit(1);
+    }
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
 struct TResult {
-    double medianMs = 0, floorMs = 0, cpuPercent = 0;
+    double medianMs = 0, linkOnlyMs = 0, floorMs = 0, cpuPercent = 0;
     int frames = 0;
 };
 
@@ -106,11 +129,13 @@ TResult Measure(TDeviceLink& link, int count, int runs, const QString& backups)
     // Start from `a`, then each run writes the other file.
     if (Restore(link, a, options).status == RunStatus::NotRead)
         std::exit(1);
-    std::vector<double> wall;
+    std::vector<double> wall, linkOnly;
     double wallSum = 0, cpuSum = 0;
     TResult r;
+    // Restore writes `b`, then the link alone writes `a` back, run by run,
+    // so both see the same load.
     for (int i = 0; i < runs; ++i) {
-        const Settings& file = i % 2 == 0 ? b : a;
+        const Settings& file = b;
         const double cpu0 = CpuMs();
         const auto t0 = Clock::now();
         const RestoreOutcome o = Restore(link, file, options);
@@ -125,14 +150,16 @@ TResult Measure(TDeviceLink& link, int count, int runs, const QString& backups)
         wallSum += ms;
         wall.push_back(ms);
         r.frames = o.framesPlanned;
+        linkOnly.push_back(LinkOnly(link, a));
     }
     r.medianMs = Median(wall);
+    r.linkOnlyMs = Median(linkOnly);
     // Read-all before; with writes, the writes and the check's read-all.
     r.floorMs = kReadAllBytes * kByteMs
         + (count == 0 ? 0.0 : FloorMs(r.frames, kWriteBytes, 0, true) + kReadAllBytes * kByteMs);
     r.cpuPercent = 100.0 * cpuSum / wallSum;
     if (std::getenv("BENCH_BREAKDOWN") && count > 0)
-        Breakdown(link, runs % 2 == 0 ? b : a, options);
+        Breakdown(link, b, options);
     return r;
 }
 
@@ -153,12 +180,13 @@ int main(int argc, char** argv)
     port.SetBaudRate(br4800);
     port.SetActive(true);
 
-    std::printf("%-10s %4s %6s %9s %9s %6s %9s %6s\n", "settings", "runs", "frames", "median ms", "floor ms", "ratio",
-                "over ms", "CPU");
+    std::printf("%-8s %4s %6s %9s %9s %6s %8s %6s %9s %6s\n", "settings", "runs", "frames", "median ms", "floor ms",
+                "ratio", "over ms", "CPU", "link ms", "ratio");
     for (int count : {0, 1, 5, 15}) {
         const TResult r = Measure(link, count, runs, backups.path());
-        std::printf("%-10d %4d %6d %9.1f %9.1f %6.3f %9.1f %5.2f%%\n", count, runs, r.frames, r.medianMs, r.floorMs,
-                    r.medianMs / r.floorMs, r.medianMs - r.floorMs, r.cpuPercent);
+        std::printf("%-8d %4d %6d %9.1f %9.1f %6.3f %8.1f %5.2f%% %9.1f %6.3f\n", count, runs, r.frames, r.medianMs,
+                    r.floorMs, r.medianMs / r.floorMs, r.medianMs - r.floorMs, r.cpuPercent, r.linkOnlyMs,
+                    r.medianMs / r.linkOnlyMs);
     }
 
     port.SetActive(false);
