@@ -68,6 +68,8 @@ private slots:
     void compareListsDifferences();
     void writeVerifiesAndReloads_data();
     void writeVerifiesAndReloads();
+    void nothingToWrite_data();
+    void nothingToWrite();
     void cancelStopsAfterCurrentWrite();
     void rejectedFileWritesNothing_data();
     void rejectedFileWritesNothing();
@@ -415,6 +417,52 @@ void TstFilesMenu::writeVerifiesAndReloads()
     QCOMPARE(c.EdtName->text(), QString::fromStdString(now.name));
     QCOMPARE(c.RdGrpOutput->ItemIndex(), now.outputItem);
     QCOMPARE(c.MskEdtTempEnd->displayText(), QString::fromStdString(now.rangeEndText));
+}
+
+void TstFilesMenu::nothingToWrite_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QStringList>("shown"); // %1: the file
+    QTest::newRow("unchanged file")
+        << QByteArray(R"({"output": "4-20mA", "range_end": 400})")
+        << QStringList{"Převodník má stejné nastavení jako soubor %1."};
+    QTest::newRow("only the identity differs")
+        << QByteArray(R"({"type": "TQ37", "output": "4-20mA"})")
+        << QStringList{"Write off", "with the identity: Write on"};
+}
+
+// An unchanged file writes nothing; a difference only in the identity can
+// be written only with the option. Cancelled there, nothing is written.
+void TstFilesMenu::nothingToWrite()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QStringList, shown);
+    TSimulatedConverter converter;
+    converter.SetBlock(SampleBlock());
+    auto frm = NewWindow();
+    Connect(*frm, converter);
+    const QString path = WriteFile(settings);
+    QStringList seen;
+    watcher.SetOther([&seen](QDialog& d) {
+        auto* diff = qobject_cast<TDiffDialog*>(&d);
+        auto onOff = [diff] { return diff->BtnWrite->isEnabled() ? "on" : "off"; };
+        seen << QStringLiteral("Write %1").arg(onOff());
+        diff->ChckBxIdentity->setChecked(true);
+        seen << QStringLiteral("with the identity: Write %1").arg(onOff());
+        diff->BtnClose->click();
+    });
+    frm->Files->MFileWrite->trigger();
+
+    for (const QString& text : watcher.Texts()) {
+        if (!text.isEmpty())
+            seen << text;
+    }
+    for (QString& line : shown)
+        line.replace(QLatin1String("%1"), path);
+    QCOMPARE(seen, shown);
+    QCOMPARE(converter.sim.Counters().readAlls, std::size_t(1));
+    QCOMPARE(converter.sim.Counters().writes, std::size_t(0));
+    QCOMPARE(Backups(), QStringList());
 }
 
 // Cancel, given while a write's reply is awaited, stops the run after that
