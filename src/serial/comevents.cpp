@@ -77,7 +77,10 @@ void TCustomComPort::StartEventThread()
     if (eventThread_)
         return;
     std::unique_ptr<platform::TEventWaiter> waiter = Device().CreateEventWaiter();
-    CheckResult(waiter != nullptr);
+    if (!waiter) {
+        platform::SetLastError(0);
+        RaiseComError(0, kMsgNoThread);
+    }
     // Stored before it runs: the thread may dispatch at once.
     const auto thread = std::make_shared<TComThread>(*this, std::move(waiter), synchronizeEvents_, threadPriority_);
     eventThread_ = thread;

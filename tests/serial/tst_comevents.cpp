@@ -127,6 +127,19 @@ private slots:
         QCOMPARE(calls, QStringList({"errors 4", "bytes 2"})); // bit 2: leFrame
     }
 
+    void noEventWaitCannotCreateThread()
+    {
+        TPtyPair pty;
+        TTestPort port;
+        port.injection->noEventWait = true;
+        port.SetOnRxChar([](TComPort&) {});
+        port.SetDeviceName(pty.SlavePath());
+        const auto [code, message] = ComError([&] { port.SetActive(true); });
+        QCOMPARE(code, 0);
+        QCOMPARE(message, QString("Can't create thread"));
+        QVERIFY(!port.Active());
+    }
+
     void handlerErrorShownOnceAndEventsGoOn()
     {
         TPtyPair pty;
