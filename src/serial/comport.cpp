@@ -238,7 +238,18 @@ void TCustomComPort::ApplySettings()
     dcb.DCBlength = kDcbLength;
     CheckResult(Device().GetCommState(dcb));
     FillDeviceControlBlock(dcb);
-    CheckResult(Device().SetCommState(dcb));
+    if (Device().SetCommState(dcb))
+        return;
+    // A setting this port cannot honour is refused by name, never kept
+    // silently: the user would believe the line runs as set.
+    const std::string refused = Device().RefusedSetting();
+    const int code = platform::LastError();
+    if (refused.empty() || code == 0) {
+        CheckResult(false);
+        return;
+    }
+    platform::SetLastError(0);
+    RaiseComError(code, "Can't apply " + refused + " on this port: " + platform::SystemMessage(code));
 }
 
 void TCustomComPort::ApplyBufferSizes()

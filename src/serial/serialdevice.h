@@ -53,7 +53,11 @@ public:
 
     virtual bool SetupComm(std::int32_t inputSize, std::int32_t outputSize) = 0;
     virtual bool GetCommState(TDcb& dcb) = 0;
+    // Applies a line state record, or changes nothing and fails when the
+    // device cannot do what the record asks; RefusedSetting then names the
+    // port's setting that asked for it (empty after any other failure).
     virtual bool SetCommState(const TDcb& dcb) = 0;
+    virtual std::string RefusedSetting() const = 0;
     virtual bool GetCommTimeouts(TCommTimeouts& timeouts) = 0;
     virtual bool SetCommTimeouts(const TCommTimeouts& timeouts) = 0;
     virtual bool SetCommMask(std::uint32_t mask) = 0;
@@ -64,8 +68,10 @@ public:
     virtual bool GetModemStatus(std::uint32_t& status) = 0;
 
     // Overlapped transfers: Start begins a transfer and returns at once;
-    // Pending tells whether it is still outstanding; Finish blocks until it
-    // has ended (within the time-outs) and gives the bytes transferred. The
+    // Pending tells whether it is still outstanding (a write is, until its
+    // bytes have left the port or it has been finished); Finish blocks until
+    // it has ended (within the time-outs; a write without time-outs ends when
+    // its bytes have left the port) and gives the bytes transferred. The
     // buffer of a read stays the caller's until the read has finished.
     virtual bool StartRead(void* buffer, std::uint32_t length) = 0;
     virtual bool ReadPending() const = 0;

@@ -65,7 +65,40 @@ bool TPosixDevice::Ready() const
 
 bool TPosixDevice::Ioctl(unsigned long request, void* arg) const
 {
-    return RetryEintr([&] { return ioctl(fd_.Get(), request, arg); }) == 0;
+    return RetryEintr([&] { return calls_.ioctl(fd_.Get(), request, arg); }) == 0;
+}
+
+// Drivers that hold received bytes until a latency timer fires (FTDI's is
+// 16 ms) hand them over at once in low-latency mode, so a reply is not late.
+// A device without the setting (a pseudo-terminal) is used as it is, and so
+// is one that refuses it: the port works, only later.
+void TPosixDevice::SetLowLatency()
+{
+    serial_struct s{};
+    if (!Ioctl(TIOCGSERIAL, &s) || (s.flags & ASYNC_LOW_LATENCY))
+        return;
+    s.flags |= ASYNC_LOW_LATENCY;
+    lowLatencySet_ = Ioctl(TIOCSSERIAL, &s);
+}
+
+// Leaves the driver's modes as the port found them; a device that has gone
+// away keeps nothing to restore.
+void TPosixDevice::RestoreDriverModes()
+{
+    const int saved = errno;
+    if (lowLatencySet_) {
+        serial_struct s{};
+        if (Ioctl(TIOCGSERIAL, &s)) {
+            s.flags &= ~ASYNC_LOW_LATENCY;
+            Ioctl(TIOCSSERIAL, &s);
+        }
+        lowLatencySet_ = false;
+    }
+    if (savedRs485_) {
+        Ioctl(TIOCSRS485, &*savedRs485_);
+        savedRs485_.reset();
+    }
+    errno = saved;
 }
 
 bool TPosixDevice::Open(const std::string& name)
@@ -93,14 +126,18 @@ bool TPosixDevice::Open(const std::string& name)
         Close();
         return false;
     }
+    SetLowLatency();
     return true;
 }
 
 void TPosixDevice::Close()
 {
-    if (fd_.Get() >= 0)
+    if (fd_.Get() >= 0) {
+        RestoreDriverModes();
         ioctl(fd_.Get(), TIOCNXCL);
+    }
     fd_.Reset();
+    refused_.clear();
     readActive_ = writeActive_ = false;
     writeBuffer_.clear();
     mask_->store(0);
@@ -108,13 +145,16 @@ void TPosixDevice::Close()
 }
 
 // Raw bytes: a read returns as soon as one byte is there (VMIN 1), an empty
-// read gives EAGAIN, and a read of 0 bytes means the line hung up.
+// read gives EAGAIN, and a read of 0 bytes means the line hung up. Raw
+// clears output XON/XOFF; input XON/XOFF goes too, so that what an earlier
+// user left never decides the flow control of a port that keeps it default.
 bool TPosixDevice::MakeRaw()
 {
     termios t{};
     if (tcgetattr(fd_.Get(), &t) != 0)
         return false;
     cfmakeraw(&t);
+    t.c_iflag &= ~IXOFF;
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
@@ -176,15 +216,75 @@ bool TPosixDevice::GetCommState(TDcb& dcb)
     return true;
 }
 
-bool TPosixDevice::SetCommState(const TDcb& dcb)
+bool TPosixDevice::Refuse(const char* setting, int code)
 {
-    termios t{};
-    if (!Ready() || tcgetattr(fd_.Get(), &t) != 0)
-        return false;
+    refused_ = setting;
+    errno = code;
+    return false;
+}
+
+// What the record asks that termios and the tty driver cannot do: DTR
+// handshaking, DSR flow and sensitivity, replacing bytes with errors,
+// dropping null bytes, aborting transfers on errors, 4 data bits, and input
+// XON/XOFF that stops sending after XOFF or sends it at given limits (Linux
+// keeps sending, at its own limits). RTS toggle is the driver's RS-485 mode.
+bool TPosixDevice::CheckLineState(const TDcb& dcb)
+{
+    constexpr std::pair<std::uint32_t, const char*> options[] = {
+        {kDcbOutxDsrFlow, "opOutputDSRFlow"}, {kDcbDsrSensitivity, "opDSRSensitivity"},
+        {kDcbErrorChar, "opUseErrorChar"}, {kDcbNull, "opDiscardNullBytes"},
+        {kDcbAbortOnError, "opAbortOnError"}};
+    if ((dcb.Flags & kDcbDtrControlMask) == kDtrControlHandshake)
+        return Refuse("FlowControl.DTR dcHandshake", EOPNOTSUPP);
+    for (const auto& [bit, name] : options)
+        if (dcb.Flags & bit)
+            return Refuse(name, EOPNOTSUPP);
+    if (dcb.ByteSize == 4)
+        return Refuse("DataBits db4", EOPNOTSUPP);
+    if ((dcb.Flags & kDcbInX) && !(dcb.Flags & kDcbTXContinueOnXoff))
+        return Refuse("FlowControl.XOnXOff input without opTXContinueOnXOff", EOPNOTSUPP);
+    if ((dcb.Flags & kDcbInX) && dcb.XonLim != 0)
+        return Refuse("FlowControl.XOnLimit", EOPNOTSUPP);
+    if ((dcb.Flags & kDcbInX) && dcb.XoffLim != 0)
+        return Refuse("FlowControl.XOffLimit", EOPNOTSUPP);
     if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > kSpaceParity || dcb.StopBits > kTwoStopBits) {
         errno = EINVAL;
         return false;
     }
+    return true;
+}
+
+// RTS raised only while sending: the driver's RS-485 mode. The mode the
+// driver had is kept to be put back when the toggle ends or the port closes.
+bool TPosixDevice::SetRtsToggle(bool on)
+{
+    if (!on) {
+        if (savedRs485_ && !Ioctl(TIOCSRS485, &*savedRs485_))
+            return false;
+        savedRs485_.reset();
+        return true;
+    }
+    serial_rs485 rs{};
+    if (!Ioctl(TIOCGRS485, &rs))
+        return Refuse("FlowControl.RTS rcToggle", errno);
+    const serial_rs485 before = rs;
+    rs.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    rs.flags &= ~SER_RS485_RTS_AFTER_SEND;
+    if (!Ioctl(TIOCSRS485, &rs))
+        return Refuse("FlowControl.RTS rcToggle", errno);
+    if (!savedRs485_)
+        savedRs485_ = before;
+    return true;
+}
+
+bool TPosixDevice::SetCommState(const TDcb& dcb)
+{
+    termios t{};
+    refused_.clear();
+    if (!Ready() || tcgetattr(fd_.Get(), &t) != 0)
+        return false;
+    if (!CheckLineState(dcb) || !SetRtsToggle((dcb.Flags & kDcbRtsControlMask) == kRtsControlToggle))
+        return false;
     constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag = (t.c_cflag & ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS)) | sizes[dcb.ByteSize - 5];
     constexpr tcflag_t parities[] = {0, PARENB | PARODD, PARENB, PARENB | PARODD | CMSPAR, PARENB | CMSPAR};
@@ -207,10 +307,17 @@ bool TPosixDevice::SetCommState(const TDcb& dcb)
     if (!speed && dcb.BaudRate != 0 && !SetLineRate(fd_.Get(), dcb.BaudRate))
         return false;
     const std::uint32_t dtr = dcb.Flags & kDcbDtrControlMask;
-    if (!SetModemLine(TIOCM_DTR, dtr != kDtrControlDisable) || !SetModemLine(TIOCM_RTS, rts != kRtsControlDisable))
+    if (!SetModemLine(TIOCM_DTR, dtr != kDtrControlDisable))
+        return false;
+    if (rts != kRtsControlToggle && !SetModemLine(TIOCM_RTS, rts != kRtsControlDisable))
         return false;
     dcb_ = dcb;
     return true;
+}
+
+std::string TPosixDevice::RefusedSetting() const
+{
+    return refused_;
 }
 
 bool TPosixDevice::SetModemLine(int line, bool on)
@@ -298,6 +405,11 @@ bool TPosixDevice::GetModemStatus(std::uint32_t& status)
 std::unique_ptr<TSerialDevice> CreateSerialDevice()
 {
     return std::make_unique<posix::TPosixDevice>();
+}
+
+std::unique_ptr<TSerialDevice> posix::CreatePosixDevice(TDriverCalls calls)
+{
+    return std::make_unique<TPosixDevice>(std::move(calls));
 }
 
 long CurrentThreadId()

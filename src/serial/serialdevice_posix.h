@@ -9,12 +9,16 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <linux/serial.h>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace lk58::platform::posix {
@@ -70,14 +74,29 @@ constexpr std::uint32_t kMaxTimeout = 0xFFFFFFFF;
 // Milliseconds left until deadline for poll(); -1 without a deadline.
 int PollTimeout(std::optional<Clock::time_point> deadline);
 
+// The driver requests of a device: modem lines, counters, queue counts, the
+// serial and RS-485 settings (ioctl), and the wait until the output has left
+// the port (tcdrain). A test stands in for a driver that a pseudo-terminal
+// cannot play, such as a USB adapter's.
+struct TDriverCalls {
+    std::function<int(int fd, unsigned long request, void* arg)> ioctl = [](int fd, unsigned long request, void* arg) {
+        return ::ioctl(fd, request, arg);
+    };
+    std::function<int(int fd)> drain = [](int fd) { return ::tcdrain(fd); };
+};
+
+std::unique_ptr<TSerialDevice> CreatePosixDevice(TDriverCalls calls);
+
 class TPosixDevice : public TSerialDevice {
 public:
+    explicit TPosixDevice(TDriverCalls calls = {}) : calls_(std::move(calls)) {}
     bool Open(const std::string& name) override;
     void Close() override;
     bool IsOpen() const override { return fd_.Get() >= 0; }
     bool SetupComm(std::int32_t inputSize, std::int32_t outputSize) override;
     bool GetCommState(TDcb& dcb) override;
     bool SetCommState(const TDcb& dcb) override;
+    std::string RefusedSetting() const override;
     bool GetCommTimeouts(TCommTimeouts& timeouts) override;
     bool SetCommTimeouts(const TCommTimeouts& timeouts) override;
     bool SetCommMask(std::uint32_t mask) override;
@@ -96,6 +115,12 @@ public:
 private:
     bool Ready() const;
     bool Ioctl(unsigned long request, void* arg) const;
+    bool Refuse(const char* setting, int code);
+    bool CheckLineState(const TDcb& dcb);
+    bool SetRtsToggle(bool on);
+    void SetLowLatency();
+    void RestoreDriverModes();
+    bool TransmitterEmpty() const;
     bool ReadCounters(serial_icounter_struct& counters) const;
     bool MakeRaw();
     bool SetModemLine(int line, bool on);
@@ -106,7 +131,11 @@ private:
     std::optional<Clock::time_point> ReadDeadline() const;
     std::optional<Clock::time_point> WriteDeadline() const;
 
+    TDriverCalls calls_;
     TFd fd_;
+    std::string refused_;      // the setting SetCommState could not apply
+    std::optional<serial_rs485> savedRs485_;  // the driver's RS-485 mode before RTS toggle
+    bool lowLatencySet_ = false; // this device turned the driver's low-latency mode on
     TDcb dcb_;                 // the last state written: keeps what termios cannot hold
     TCommTimeouts timeouts_;
     std::int32_t inputSize_ = 4096;

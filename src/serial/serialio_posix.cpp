@@ -203,12 +203,27 @@ bool TPosixDevice::StartWrite(const void* buffer, std::uint32_t length)
     return false;
 }
 
+// The output queue's count leaves out the UART's FIFO and a USB adapter's
+// transfers in flight, so an empty queue alone does not mean the bytes have
+// left. Only a driver that reports its transmitter empty says so; otherwise
+// the write stays outstanding until FinishWrite has drained it.
 bool TPosixDevice::WritePending() const
 {
     if (!writeActive_)
         return false;
     int queued = 0;
-    return writeDone_ < writeBuffer_.size() || !Ioctl(TIOCOUTQ, &queued) || queued > 0;
+    if (writeDone_ < writeBuffer_.size() || !Ioctl(TIOCOUTQ, &queued) || queued > 0)
+        return true;
+    return !TransmitterEmpty();
+}
+
+bool TPosixDevice::TransmitterEmpty() const
+{
+    const int saved = errno;
+    unsigned int lsr = 0;
+    const bool empty = Ioctl(TIOCSERGETLSR, &lsr) && (lsr & TIOCSER_TEMT);
+    errno = saved;
+    return empty;
 }
 
 std::optional<Clock::time_point> TPosixDevice::WriteDeadline() const
@@ -235,7 +250,7 @@ bool TPosixDevice::FinishWrite(std::uint32_t& transferred)
         ok = rc > 0 && WriteSome();
     }
     if (ok && !deadline && writeDone_ == writeBuffer_.size())
-        ok = RetryEintr([&] { return tcdrain(fd_.Get()); }) == 0;
+        ok = RetryEintr([&] { return calls_.drain(fd_.Get()); }) == 0;
     transferred = writeDone_;
     writeActive_ = false;
     writeBuffer_.clear();

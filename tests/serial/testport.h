@@ -2,6 +2,7 @@
 
 #include "serial/comport.h"
 #include "serial/serialdevice.h"
+#include "serial/serialdevice_posix.h"
 
 #include <QString>
 
@@ -33,6 +34,47 @@ struct TInjection {
     std::atomic<int> waitFailure{0}; // an error code the next wake-up fails with
     // Writes of the line state, queue sizes, time-outs and event mask.
     std::atomic<int> states{0}, sizes{0}, timeouts{0}, masks{0};
+    std::atomic<bool> noEventWait{false}; // the event wait cannot be made
+
+    // A driver that a pseudo-terminal cannot play (a UART's or a USB
+    // adapter's): where a part is switched on, its requests are answered
+    // here instead of by the pty.
+    std::atomic<bool> serialSettings{false}; // TIOCGSERIAL, TIOCSSERIAL
+    std::atomic<int> serialFlags{0};
+    std::atomic<bool> rs485{false};          // TIOCGRS485, TIOCSRS485
+    std::atomic<std::uint32_t> rs485Flags{0};
+    std::atomic<int> transmitter{-1};        // TIOCSERGETLSR: -1 none, 0 sending, 1 empty
+    std::atomic<int> drains{0};              // tcdrain calls
+
+    int Ioctl(int fd, unsigned long request, void* arg)
+    {
+        switch (request) {
+        case TIOCGSERIAL:
+        case TIOCSSERIAL:
+            if (!serialSettings)
+                break;
+            if (request == TIOCGSERIAL)
+                static_cast<serial_struct*>(arg)->flags = serialFlags;
+            else
+                serialFlags = static_cast<serial_struct*>(arg)->flags;
+            return 0;
+        case TIOCGRS485:
+        case TIOCSRS485:
+            if (!rs485)
+                break;
+            if (request == TIOCGRS485)
+                static_cast<serial_rs485*>(arg)->flags = rs485Flags;
+            else
+                rs485Flags = static_cast<serial_rs485*>(arg)->flags;
+            return 0;
+        case TIOCSERGETLSR:
+            if (transmitter < 0)
+                break;
+            *static_cast<unsigned int*>(arg) = transmitter > 0 ? TIOCSER_TEMT : 0;
+            return 0;
+        }
+        return ::ioctl(fd, request, arg);
+    }
 };
 
 class TCountingWaiter : public lk58::platform::TEventWaiter {
@@ -62,7 +104,7 @@ private:
 class TInjectingDevice : public lk58::platform::TSerialDevice {
 public:
     explicit TInjectingDevice(std::shared_ptr<TInjection> injection)
-        : real_(lk58::platform::CreateSerialDevice()), injection_(std::move(injection))
+        : real_(lk58::platform::posix::CreatePosixDevice(DriverOf(injection))), injection_(std::move(injection))
     {
     }
     bool Open(const std::string& name) override { return real_->Open(name); }
@@ -79,6 +121,7 @@ public:
         ++injection_->states;
         return real_->SetCommState(dcb);
     }
+    std::string RefusedSetting() const override { return real_->RefusedSetting(); }
     bool GetCommTimeouts(lk58::TCommTimeouts& t) override { return real_->GetCommTimeouts(t); }
     bool SetCommTimeouts(const lk58::TCommTimeouts& t) override
     {
@@ -113,6 +156,10 @@ public:
     bool FinishWrite(std::uint32_t& n) override { return real_->FinishWrite(n); }
     std::unique_ptr<lk58::platform::TEventWaiter> CreateEventWaiter() override
     {
+        if (injection_->noEventWait) {
+            errno = EMFILE;
+            return nullptr;
+        }
         auto real = real_->CreateEventWaiter();
         if (!real)
             return nullptr;
@@ -127,6 +174,17 @@ public:
     }
 
 private:
+    static lk58::platform::posix::TDriverCalls DriverOf(const std::shared_ptr<TInjection>& injection)
+    {
+        lk58::platform::posix::TDriverCalls calls;
+        calls.ioctl = [injection](int fd, unsigned long request, void* arg) { return injection->Ioctl(fd, request, arg); };
+        calls.drain = [injection](int fd) {
+            ++injection->drains;
+            return ::tcdrain(fd);
+        };
+        return calls;
+    }
+
     std::unique_ptr<lk58::platform::TSerialDevice> real_;
     std::shared_ptr<TInjection> injection_;
 };

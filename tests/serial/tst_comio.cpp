@@ -87,6 +87,36 @@ private slots:
         QCOMPARE(pty.Read(1, 50), Bytes());
     }
 
+    // A driver's empty output queue does not mean the bytes have left (a
+    // UART's FIFO, a USB adapter's transfers): the write is drained unless
+    // the driver reports its transmitter empty.
+    void writeDoneWaitsUntilBytesLeft_data()
+    {
+        QTest::addColumn<int>("transmitter");
+        QTest::addColumn<bool>("pending");
+        QTest::addColumn<int>("drains");
+        QTest::newRow("no transmitter report") << -1 << true << 1;
+        QTest::newRow("transmitter still sending") << 0 << true << 1;
+        QTest::newRow("transmitter empty") << 1 << false << 0;
+    }
+    void writeDoneWaitsUntilBytesLeft()
+    {
+        QFETCH(int, transmitter);
+        QFETCH(bool, pending);
+        QFETCH(int, drains);
+        TPtyPair pty;
+        TTestPort port;
+        OpenOn(port, pty);
+        port.injection->transmitter = transmitter;
+        const Bytes frame{0x05, 0x00, 0x2A, 0x00, 0x01, 0xC1, 0x5E};
+        port.BeginWrite(frame);
+        QCOMPARE(pty.Read(7), frame); // through the queue, which now counts 0
+        QCOMPARE(port.WritePending(), pending);
+        port.WaitWriteDone();
+        QCOMPARE(port.injection->drains.load(), drains);
+        QVERIFY(!port.WritePending());
+    }
+
     void purgesDropQueuedInput()
     {
         TPtyPair pty;

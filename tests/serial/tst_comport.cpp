@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <cstring>
 #include <termios.h>
 
 using namespace lk58;
@@ -208,7 +209,7 @@ private slots:
         row("XON limit", [](TComPort& p) { p.FlowControl().SetXOnLimit(10); }, {1, 0, 0, 0});
         row("same XON char", [](TComPort& p) { p.Characters().SetXOn(0x11); }, {0, 0, 0, 0});
         row("event char", [](TComPort& p) { p.Characters().SetEvent('\r'); }, {1, 0, 0, 0});
-        row("options", [](TComPort& p) { p.SetOptions({opAbortOnError}); }, {1, 0, 0, 0});
+        row("options", [](TComPort& p) { p.SetOptions({opCheckParity}); }, {1, 0, 0, 0});
         row("input size", [](TComPort& p) { p.BufferSizes().SetInput(1024); }, {0, 1, 0, 0});
         row("same output size", [](TComPort& p) { p.BufferSizes().SetOutput(2048); }, {0, 0, 0, 0});
         row("read constant", [](TComPort& p) { p.Timeouts().SetReadConstant(50); }, {0, 0, 1, 0});
@@ -233,6 +234,112 @@ private slots:
         port.SetActive(false);
         change(port); // closed: only stored
         QCOMPARE(QList<int>({count.states - 1, count.sizes - 1, count.timeouts - 1}), writes.mid(0, 3));
+    }
+
+    // What Linux cannot do is refused by name when the port opens; what it
+    // can do is applied. On a pty: no RS-485 mode.
+    void settingsLinuxCannotApply_data()
+    {
+        QTest::addColumn<TChange>("change");
+        QTest::addColumn<int>("code"); // -1: applied
+        QTest::addColumn<QString>("setting");
+        const auto row = [](const char* name, TChange change, int code, const char* setting) {
+            QTest::newRow(name) << change << code << QString(setting);
+        };
+        row("program's settings", [](TComPort&) {}, -1, "");
+        row("RTS toggle without RS-485", [](TComPort& p) { p.FlowControl().SetRTS(rcToggle); }, ENOTTY,
+            "FlowControl.RTS rcToggle");
+        row("DTR handshake", [](TComPort& p) { p.FlowControl().SetDTR(dcHandshake); }, EOPNOTSUPP,
+            "FlowControl.DTR dcHandshake");
+        row("DSR flow", [](TComPort& p) { p.SetOptions({opOutputDSRFlow}); }, EOPNOTSUPP, "opOutputDSRFlow");
+        row("discard nulls", [](TComPort& p) { p.SetOptions({opDiscardNullBytes}); }, EOPNOTSUPP,
+            "opDiscardNullBytes");
+        row("4 data bits", [](TComPort& p) { p.SetDataBits(db4); }, EOPNOTSUPP, "DataBits db4");
+        row("input XON/XOFF stopping output", [](TComPort& p) { p.FlowControl().SetXOnXOff(xcInput); },
+            EOPNOTSUPP, "FlowControl.XOnXOff input without opTXContinueOnXOff");
+        row("input XON/XOFF sending on", [](TComPort& p) {
+            p.SetOptions({opTXContinueOnXOff});
+            p.FlowControl().SetXOnXOff(xcInput);
+        }, -1, "");
+        row("input XON/XOFF at a limit", [](TComPort& p) {
+            p.SetOptions({opTXContinueOnXOff});
+            p.FlowControl().SetXOnXOff(xcInput);
+            p.FlowControl().SetXOffLimit(100);
+        }, EOPNOTSUPP, "FlowControl.XOffLimit");
+    }
+    void settingsLinuxCannotApply()
+    {
+        QFETCH(TChange, change);
+        QFETCH(int, code);
+        QFETCH(QString, setting);
+        TPtyPair pty;
+        TComPort port;
+        UseProgramSettings(port);
+        change(port);
+        port.SetDeviceName(pty.SlavePath());
+        const auto [raised, message] = ComError([&] { port.SetActive(true); });
+        QCOMPARE(raised, code);
+        QCOMPARE(port.Active(), code == -1);
+        if (code != -1)
+            QCOMPARE(message, QString("Can't apply %1 on this port: %2")
+                                  .arg(setting, QString::fromStdString(std::strerror(code))));
+        port.SetActive(false);
+        // On an open port the change is refused the same way, the line kept.
+        TComPort open;
+        UseProgramSettings(open);
+        open.SetDeviceName(pty.SlavePath());
+        open.SetActive(true);
+        QCOMPARE(ComError([&] { change(open); }).first, code);
+        QVERIFY(open.Active());
+    }
+
+    void rtsToggleIsRs485Mode()
+    {
+        constexpr std::uint32_t kRs485Flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND | SER_RS485_RTS_AFTER_SEND;
+        TPtyPair pty;
+        TTestPort port;
+        port.injection->rs485 = true;
+        port.injection->rs485Flags = SER_RS485_RTS_AFTER_SEND; // the driver's own mode: off
+        UseProgramSettings(port);
+        port.FlowControl().SetRTS(rcToggle);
+        port.SetDeviceName(pty.SlavePath());
+        port.SetActive(true);
+        QCOMPARE(port.injection->rs485Flags & kRs485Flags, std::uint32_t(SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND));
+        port.FlowControl().SetRTS(rcEnable);
+        QCOMPARE(port.injection->rs485Flags.load(), std::uint32_t(SER_RS485_RTS_AFTER_SEND));
+        port.FlowControl().SetRTS(rcToggle);
+        port.SetActive(false); // the driver's mode comes back on close
+        QCOMPARE(port.injection->rs485Flags.load(), std::uint32_t(SER_RS485_RTS_AFTER_SEND));
+    }
+
+    // Adapters that hold received bytes for a latency timer run in the
+    // driver's low-latency mode while the port is open; a pty has no such
+    // setting and opens as it is.
+    void lowLatencyMode_data()
+    {
+        QTest::addColumn<bool>("hasSetting");
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("whileOpen");
+        QTest::newRow("pseudo-terminal") << false << 0 << 0;
+        QTest::newRow("adapter with a latency timer") << true << int(ASYNC_SPD_HI) << int(ASYNC_SPD_HI | ASYNC_LOW_LATENCY);
+        QTest::newRow("already low latency") << true << int(ASYNC_LOW_LATENCY) << int(ASYNC_LOW_LATENCY);
+    }
+    void lowLatencyMode()
+    {
+        QFETCH(bool, hasSetting);
+        QFETCH(int, before);
+        QFETCH(int, whileOpen);
+        TPtyPair pty;
+        TTestPort port;
+        port.injection->serialSettings = hasSetting;
+        port.injection->serialFlags = before;
+        UseProgramSettings(port);
+        port.SetDeviceName(pty.SlavePath());
+        port.SetActive(true);
+        QVERIFY(port.Active());
+        QCOMPARE(port.injection->serialFlags.load(), whileOpen);
+        port.SetActive(false);
+        QCOMPARE(port.injection->serialFlags.load(), before);
     }
 
     void sameHandlerRule()
