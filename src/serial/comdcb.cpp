@@ -44,6 +44,12 @@ int ThreadPriorityValue(TThreadPriority priority)
     return values.at(priority);
 }
 
+const char* PriorityClassName(TPriorityClass priority)
+{
+    constexpr std::array<const char*, pcRealTime + 1> names = {"pcDefault", "pcIdle", "pcNormal", "pcHigh", "pcRealTime"};
+    return names.at(priority);
+}
+
 std::uint32_t PriorityClassValue(TPriorityClass priority)
 {
     constexpr std::array<std::uint32_t, pcRealTime + 1> values = {0, 0x40, 0x20, 0x80, 0x100};

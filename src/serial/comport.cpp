@@ -200,8 +200,16 @@ void TCustomComPort::OpenDevice()
     platform::SetLastError(0);
     try {
         if (priorityClass_ != pcDefault) {
-            savedPriorityClass_ = platform::GetPriorityClass();
-            platform::SetPriorityClass(static_cast<std::int32_t>(PriorityClassValue(priorityClass_)));
+            priorityChange_ = platform::ChangeProcessPriority(static_cast<std::int32_t>(PriorityClassValue(priorityClass_)));
+            if (!priorityChange_) {
+                // Closing must give the process its priority back; a change
+                // that could not be undone is not made.
+                const int code = platform::LastError();
+                platform::SetLastError(0);
+                RaiseComError(code, std::string("Can't apply PriorityClass ") + PriorityClassName(priorityClass_) +
+                                        ": the process could not get its priority back on close: " +
+                                        platform::SystemMessage(code));
+            }
         }
         CheckResult(Device().Open(deviceName_));
         AbortAndClearInput();
@@ -224,10 +232,7 @@ void TCustomComPort::CloseDevice()
     driverMask_ = 0;
     readRequested_ = 0;
     writeRequested_ = 0;
-    if (savedPriorityClass_ != -1) {
-        platform::SetPriorityClass(savedPriorityClass_);
-        savedPriorityClass_ = -1;
-    }
+    priorityChange_.reset();
 }
 
 void TCustomComPort::ApplySettings()

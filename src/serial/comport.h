@@ -16,6 +16,7 @@
 namespace lk58 {
 
 namespace platform {
+class TPriorityChange;
 class TSerialDevice;
 }
 
@@ -212,7 +213,7 @@ private:
     bool synchronizeEvents_ = true;
     bool activeRequested_ = false;
     bool loading_ = false;
-    std::int32_t savedPriorityClass_ = -1;
+    std::unique_ptr<platform::TPriorityChange> priorityChange_; // undone on close
     std::uint32_t readRequested_ = 0;
     std::uint32_t writeRequested_ = 0;
     std::uint32_t driverMask_ = 0;

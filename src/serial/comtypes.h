@@ -75,6 +75,7 @@ std::int32_t BaudRateValue(TBaudRate rate);
 int ThreadPriorityValue(TThreadPriority priority);
 // Windows priority class value of a TPriorityClass (0 for pcDefault).
 std::uint32_t PriorityClassValue(TPriorityClass priority);
+const char* PriorityClassName(TPriorityClass priority);
 
 // The driver's line state record, field for field the Windows DCB.
 struct TDcb {

@@ -93,9 +93,17 @@ std::unique_ptr<TSerialDevice> CreateSerialDevice();
 long CurrentThreadId();
 // Applies a Windows thread priority value to a thread; failures are ignored.
 void SetThreadPriority(long threadId, int windowsPriority);
-// Process priority: Windows class values; failures are ignored.
-std::int32_t GetPriorityClass();
-void SetPriorityClass(std::int32_t windowsClass);
+// A change of the whole process's priority; destroying it puts every
+// thread back exactly where it was.
+class TPriorityChange {
+public:
+    virtual ~TPriorityChange() = default;
+};
+// Puts every thread of the process on the priority of a Windows priority
+// class. A priority the process may not take is left as it is, as before.
+// Gives nullptr, with LastError set and nothing changed, when the process
+// could not get its priority back afterwards.
+std::unique_ptr<TPriorityChange> ChangeProcessPriority(std::int32_t windowsClass);
 
 // Appends the full paths of the machine's serial devices, in natural name
 // order; adds nothing when the list cannot be read.

@@ -2,7 +2,10 @@
 #include "serial/termios2_linux.h"
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <thread>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -434,32 +437,102 @@ void SetThreadPriority(long threadId, int windowsPriority)
     errno = saved;
 }
 
-std::int32_t GetPriorityClass()
+namespace {
+
+int NiceOfClass(std::int32_t windowsClass)
 {
-    errno = 0;
-    const int nice = getpriority(PRIO_PROCESS, 0);
-    errno = 0;
-    if (nice >= 10)
-        return 0x40;
-    if (nice <= -15)
-        return 0x100;
-    if (nice <= -5)
-        return 0x80;
-    return 0x20;
+    switch (windowsClass) {
+    case 0x40: return 19;
+    case 0x80: return -10;
+    case 0x100: return -20;
+    default: return 0;
+    }
 }
 
-void SetPriorityClass(std::int32_t windowsClass)
+// Linux keeps a priority per thread: the process is its threads.
+std::vector<pid_t> ProcessThreads()
 {
-    int nice = 0;
-    switch (windowsClass) {
-    case 0x40: nice = 19; break;
-    case 0x80: nice = -10; break;
-    case 0x100: nice = -20; break;
-    default: nice = 0;
+    std::vector<pid_t> threads;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/proc/self/task", ec), end; !ec && it != end; it.increment(ec))
+        threads.push_back(static_cast<pid_t>(std::atoi(it->path().filename().c_str())));
+    if (threads.empty())
+        threads.push_back(gettid());
+    return threads;
+}
+
+bool NiceOf(pid_t thread, int& nice)
+{
+    errno = 0;
+    nice = getpriority(PRIO_PROCESS, static_cast<id_t>(thread));
+    return errno == 0;
+}
+
+// Whether a thread of this process may go from nice to back to nice from
+// (lower nice needs CAP_SYS_NICE or RLIMIT_NICE). Tried on a thread of its
+// own, so that the kernel's own rules decide and no real thread changes.
+bool CanReturn(int to, int from)
+{
+    int code = 0;
+    std::thread([&] {
+        const auto self = static_cast<id_t>(gettid());
+        if (setpriority(PRIO_PROCESS, self, to) != 0 || setpriority(PRIO_PROCESS, self, from) != 0)
+            code = errno;
+    }).join();
+    errno = code;
+    return code == 0;
+}
+
+class TLinuxPriorityChange : public TPriorityChange {
+public:
+    TLinuxPriorityChange(std::vector<std::pair<pid_t, int>> saved, int born)
+        : saved_(std::move(saved)), born_(born)
+    {
     }
-    const int saved = errno;
-    setpriority(PRIO_PROCESS, 0, nice);
-    errno = saved;
+    // A thread started while the change held took it from its parent: it
+    // gets what the opening thread had.
+    ~TLinuxPriorityChange() override
+    {
+        const int saved = errno;
+        for (const pid_t thread : ProcessThreads()) {
+            int nice = born_;
+            for (const auto& [id, was] : saved_)
+                if (id == thread)
+                    nice = was;
+            setpriority(PRIO_PROCESS, static_cast<id_t>(thread), nice);
+        }
+        errno = saved;
+    }
+
+private:
+    std::vector<std::pair<pid_t, int>> saved_;
+    int born_;
+};
+
+} // namespace
+
+std::unique_ptr<TPriorityChange> ChangeProcessPriority(std::int32_t windowsClass)
+{
+    const int target = NiceOfClass(windowsClass);
+    std::vector<std::pair<pid_t, int>> saved;
+    int highest = target; // the lowest nice to return to
+    for (const pid_t thread : ProcessThreads()) {
+        int nice = 0;
+        if (NiceOf(thread, nice)) {
+            saved.emplace_back(thread, nice);
+            highest = std::min(highest, nice);
+        }
+    }
+    int born = 0;
+    if (!NiceOf(gettid(), born))
+        born = target;
+    if (highest < target && !CanReturn(target, highest))
+        return nullptr;
+    const int savedErrno = errno;
+    for (const auto& [thread, nice] : saved)
+        setpriority(PRIO_PROCESS, static_cast<id_t>(thread), target); // refused: left as it was
+    errno = savedErrno;
+    return std::make_unique<TLinuxPriorityChange>(std::move(saved), born);
 }
 
 } // namespace lk58::platform

@@ -7,6 +7,12 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <future>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
 #include <cstring>
 #include <termios.h>
 
@@ -16,6 +22,61 @@ using TChange = std::function<void(TComPort&)>;
 Q_DECLARE_METATYPE(TChange)
 
 namespace {
+
+int NiceOf(pid_t thread)
+{
+    return getpriority(PRIO_PROCESS, static_cast<id_t>(thread));
+}
+
+// A second thread of the process, waiting until the case ends.
+class TOtherThread {
+public:
+    TOtherThread()
+        : thread_([this] {
+              tid_.set_value(gettid());
+              release_.get_future().wait();
+          })
+    {
+        id = tid_.get_future().get();
+    }
+    ~TOtherThread()
+    {
+        release_.set_value();
+        thread_.join();
+    }
+    pid_t id = 0;
+
+private:
+    std::promise<pid_t> tid_;
+    std::promise<void> release_;
+    std::thread thread_;
+};
+
+// While alive, the calling thread (and the threads it starts) may not lower
+// a nice value, as a user without CAP_SYS_NICE and RLIMIT_NICE.
+class TWithoutSysNice {
+public:
+    TWithoutSysNice()
+    {
+        getrlimit(RLIMIT_NICE, &limit_);
+        const rlimit none{0, limit_.rlim_max};
+        setrlimit(RLIMIT_NICE, &none);
+        syscall(SYS_capget, &header_, saved_);
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~(1u << CAP_SYS_NICE);
+        syscall(SYS_capset, &header_, reduced);
+    }
+    ~TWithoutSysNice()
+    {
+        syscall(SYS_capset, &header_, saved_);
+        setrlimit(RLIMIT_NICE, &limit_);
+    }
+
+private:
+    rlimit limit_{};
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+};
 
 // The program's own line settings.
 void UseProgramSettings(TComPort& port)
@@ -340,6 +401,62 @@ private slots:
         QCOMPARE(port.injection->serialFlags.load(), whileOpen);
         port.SetActive(false);
         QCOMPARE(port.injection->serialFlags.load(), before);
+    }
+
+    // The class reaches every thread of the process, and closing puts each
+    // back on exactly the nice value it had.
+    void priorityClassWholeProcess_data()
+    {
+        QTest::addColumn<int>("priority");
+        QTest::addColumn<int>("mainBefore");
+        QTest::addColumn<int>("otherBefore");
+        QTest::addColumn<int>("whileOpen");
+        QTest::newRow("idle") << int(pcIdle) << 0 << 2 << 19;
+        QTest::newRow("normal from nice 3") << int(pcNormal) << 3 << 5 << 0;
+        QTest::newRow("high") << int(pcHigh) << 1 << 0 << -10;
+    }
+    void priorityClassWholeProcess()
+    {
+        QFETCH(int, priority);
+        QFETCH(int, mainBefore);
+        QFETCH(int, otherBefore);
+        QFETCH(int, whileOpen);
+        if (geteuid() != 0)
+            QSKIP("lowering a nice value needs CAP_SYS_NICE");
+        TPtyPair pty;
+        TOtherThread other;
+        setpriority(PRIO_PROCESS, 0, mainBefore);
+        setpriority(PRIO_PROCESS, static_cast<id_t>(other.id), otherBefore);
+        TComPort port;
+        port.SetPriorityClass(static_cast<TPriorityClass>(priority));
+        port.SetDeviceName(pty.SlavePath());
+        port.SetActive(true);
+        QCOMPARE(QList<int>({NiceOf(gettid()), NiceOf(other.id)}), QList<int>({whileOpen, whileOpen}));
+        port.SetActive(false);
+        const QList<int> after{NiceOf(gettid()), NiceOf(other.id)};
+        setpriority(PRIO_PROCESS, 0, 0);
+        QCOMPARE(after, QList<int>({mainBefore, otherBefore}));
+    }
+
+    void priorityClassRefusedWhenNotRestorable()
+    {
+        TPtyPair pty;
+        TOtherThread other;
+        const QList<int> before{NiceOf(gettid()), NiceOf(other.id)};
+        TComPort port;
+        port.SetPriorityClass(pcIdle);
+        port.SetDeviceName(pty.SlavePath());
+        std::pair<int, QString> error;
+        {
+            TWithoutSysNice user;
+            error = ComError([&] { port.SetActive(true); });
+        }
+        QVERIFY2(error.first == EACCES || error.first == EPERM, qPrintable(error.second));
+        QVERIFY2(error.second.startsWith("Can't apply PriorityClass pcIdle: the process could not get its "
+                                         "priority back on close: "),
+                 qPrintable(error.second));
+        QVERIFY(!port.Active());
+        QCOMPARE(QList<int>({NiceOf(gettid()), NiceOf(other.id)}), before);
     }
 
     void sameHandlerRule()
