@@ -1,5 +1,9 @@
 #include "core/apperror.h"
 
+#include "core/synchronize.h"
+
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <mutex>
 
@@ -26,6 +30,24 @@ void PrintToStderr(std::exception_ptr error)
     }
 }
 
+void Show(std::exception_ptr error) noexcept
+{
+    std::function<void(std::exception_ptr)> handler;
+    {
+        std::lock_guard lock(handlerLock);
+        handler = Handler();
+    }
+    try {
+        if (handler)
+            handler(error);
+        else
+            PrintToStderr(error);
+    } catch (...) {
+        // The error box itself failed: nothing is left to show it.
+        PrintToStderr(std::current_exception());
+    }
+}
+
 } // namespace
 
 void SetExceptionHandler(std::function<void(std::exception_ptr)> handler)
@@ -44,20 +66,17 @@ void HandleException(std::exception_ptr error) noexcept
         return;
     } catch (...) {
     }
-    std::function<void(std::exception_ptr)> handler;
-    {
-        std::lock_guard lock(handlerLock);
-        handler = Handler();
+    // The error box belongs to the user-interface thread (Qt aborts on a
+    // dialog built elsewhere): an error from another thread is handed over.
+    if (!IsUiThread() && QCoreApplication::instance()) {
+        try {
+            Synchronize([error] { Show(error); });
+        } catch (...) {
+            PrintToStderr(error); // the application is going away
+        }
+        return;
     }
-    try {
-        if (handler)
-            handler(error);
-        else
-            PrintToStderr(error);
-    } catch (...) {
-        // The error box itself failed: nothing is left to show it.
-        PrintToStderr(std::current_exception());
-    }
+    Show(error);
 }
 
 } // namespace lk58

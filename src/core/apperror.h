@@ -12,8 +12,10 @@ public:
     EAbort() : std::runtime_error("Operation aborted") {}
 };
 
-// Installs the general error box: called on the thread of the failed handler
-// with whatever escaped it (never EAbort). Without one, errors go to stderr.
+// Installs the general error box: called with whatever escaped a handler
+// (never EAbort), on the user-interface thread when there is one (an error
+// on another thread is handed over there and waits until shown), else on
+// the failing thread. Without one, errors go to stderr.
 void SetExceptionHandler(std::function<void(std::exception_ptr)> handler);
 
 // Hands an error that escaped a handler to the general error box; EAbort

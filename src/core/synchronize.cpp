@@ -49,6 +49,7 @@ struct TCall {
 struct TPending {
     std::mutex lock;
     std::condition_variable finished;
+    std::condition_variable arrived; // a call was handed over, or WakeUiWait
     std::deque<std::shared_ptr<TCall>> calls;
     THandOver* receiver = nullptr; // owned by the application object
     std::atomic<std::thread::id> uiThread{};
@@ -171,11 +172,40 @@ void Synchronize(std::function<void()> call)
             throw std::future_error(std::future_errc::broken_promise);
         Pending().calls.push_back(pending);
         Pending().receiver->Wake();
+        Pending().arrived.notify_all();
         Pending().finished.wait(lock, [&] { return pending->done; });
         error = std::move(pending->error);
     }
     if (error)
         std::rethrow_exception(error);
+}
+
+void AwaitOnUiThread(const std::function<bool()>& done)
+{
+    std::unique_lock lock(Pending().lock);
+    while (!done()) {
+        if (Pending().calls.empty()) {
+            Pending().arrived.wait(lock);
+            continue;
+        }
+        const std::shared_ptr<TCall> call = std::move(Pending().calls.front());
+        Pending().calls.pop_front();
+        lock.unlock();
+        std::exception_ptr error;
+        try {
+            call->run();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        Finish(*call, std::move(error));
+        lock.lock();
+    }
+}
+
+void WakeUiWait()
+{
+    std::lock_guard lock(Pending().lock);
+    Pending().arrived.notify_all();
 }
 
 } // namespace lk58

@@ -16,4 +16,12 @@ bool IsUiThread();
 // without having run.
 void Synchronize(std::function<void()> call);
 
+// Blocks the user-interface thread until done() holds, running meanwhile
+// the calls other threads hand over (and nothing else), so that a thread it
+// waits for can still hand calls over. done is checked again after each
+// such call and after each WakeUiWait.
+void AwaitOnUiThread(const std::function<bool()>& done);
+// Has a running AwaitOnUiThread check its condition again.
+void WakeUiWait();
+
 } // namespace lk58

@@ -84,6 +84,10 @@ void TCustomComPort::StartEventThread()
     // Stored before it runs: the thread may dispatch at once.
     const auto thread = std::make_shared<TComThread>(*this, std::move(waiter), synchronizeEvents_, threadPriority_);
     eventThread_ = thread;
+    if (!synchronizeEvents_) {
+        std::erase_if(handlerThreads_, [](const std::weak_ptr<TComThread>& t) { return t.expired(); });
+        handlerThreads_.push_back(thread);
+    }
     try {
         thread->Run();
     } catch (const std::system_error&) {
@@ -96,10 +100,21 @@ void TCustomComPort::StopEventThread()
 {
     if (!eventThread_)
         return;
-    eventThread_->Terminate();
+    const std::shared_ptr<TComThread> thread = std::move(eventThread_);
+    thread->Terminate();
+    thread->AwaitCycleEnd(); // handlers on the event thread are done with the port
     if (Active())
         Device().SetCommMask(0);
-    eventThread_.reset();
+}
+
+// A thread stopped by the close its own handler handed over may still run
+// that handler: the port's memory must outlive it.
+void TCustomComPort::AwaitHandlerThreads()
+{
+    for (const std::weak_ptr<TComThread>& weak : handlerThreads_)
+        if (const std::shared_ptr<TComThread> thread = weak.lock())
+            thread->AwaitCycleEnd();
+    handlerThreads_.clear();
 }
 
 void TCustomComPort::HandleWakes(std::uint32_t wakes, const TComThread& caller)

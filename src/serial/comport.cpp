@@ -26,6 +26,7 @@ TCustomComPort::~TCustomComPort()
     // Closing calls hooks, which may throw; a destructor must not.
     Guarded([this] { Close(); });
     CloseDevice();
+    AwaitHandlerThreads();
     timeouts_.reset();
     bufferSizes_.reset();
     characters_.reset();
@@ -181,8 +182,8 @@ void TCustomComPort::Open()
 
 void TCustomComPort::Close()
 {
-    if (eventThread_ && eventThread_->IsCurrent()) {
-        Synchronize([this] { Close(); });
+    if (TComThread* thread = TComThread::Current(); thread && thread->Serves(*this)) {
+        thread->CloseOnUiThread();
         return;
     }
     if (!Active())

@@ -194,6 +194,7 @@ private:
     void HandleWakes(std::uint32_t wakes, const TComThread& caller);
     void DispatchEvents(std::uint32_t occurred, const TComThread& caller);
     void RaiseThreadError(int code);
+    void AwaitHandlerThreads();
     void CallRead(const TReadWriteEvent& hook, const void* buffer, std::int32_t length, bool wait);
     void Purge(std::uint32_t flags);
 
@@ -219,6 +220,7 @@ private:
     std::uint32_t driverMask_ = 0;
     std::unique_ptr<platform::TSerialDevice> device_;
     std::shared_ptr<TComThread> eventThread_;
+    std::vector<std::weak_ptr<TComThread>> handlerThreads_; // threads that ran handlers themselves
 
     TNotifyEvent OnBreak_, OnCTSChange_, OnDSRChange_, OnEvent1_, OnEvent2_,
         OnPrinterError_, OnRing_, OnRLSDChange_, OnRx80PercFull_, OnRxChar_,

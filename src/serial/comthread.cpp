@@ -10,6 +10,12 @@ namespace lk58 {
 
 namespace {
 std::atomic<int> runningThreads{0};
+thread_local TComThread* currentThread = nullptr;
+}
+
+TComThread* TComThread::Current()
+{
+    return currentThread;
 }
 
 TComThread::TComThread(TCustomComPort& port, std::unique_ptr<platform::TEventWaiter> waiter,
@@ -39,8 +45,37 @@ int TComThread::Running()
 
 void TComThread::Terminate()
 {
-    terminated_.store(true);
+    {
+        std::lock_guard lock(cycleLock_);
+        terminated_.store(true);
+    }
     waiter_->Wake();
+}
+
+void TComThread::AwaitCycleEnd()
+{
+    if (synchronizeEvents_ || IsCurrent() || closingForIt_)
+        return;
+    AwaitOnUiThread([this] {
+        std::lock_guard lock(cycleLock_);
+        return !inCycle_;
+    });
+}
+
+void TComThread::CloseOnUiThread()
+{
+    Synchronize([self = shared_from_this()] {
+        if (self->terminated_.load())
+            return;
+        self->closingForIt_ = true;
+        try {
+            self->port_->Close();
+        } catch (...) {
+            self->closingForIt_ = false;
+            throw;
+        }
+        self->closingForIt_ = false;
+    });
 }
 
 void TComThread::SetPriority(TThreadPriority priority)
@@ -53,6 +88,7 @@ void TComThread::SetPriority(TThreadPriority priority)
 void TComThread::Execute()
 {
     id_.store(std::this_thread::get_id());
+    currentThread = this;
     osThreadId_.store(platform::CurrentThreadId());
     platform::SetThreadPriority(osThreadId_.load(), priority_.load());
     try {
@@ -81,10 +117,32 @@ bool TComThread::WaitForEvents()
 
 void TComThread::Dispatch(std::uint32_t wakes)
 {
-    if (synchronizeEvents_)
+    if (synchronizeEvents_) {
         OnUiThread(&TComThread::DispatchHere, wakes);
-    else
+        return;
+    }
+    {
+        std::lock_guard lock(cycleLock_);
+        if (terminated_.load())
+            return;
+        inCycle_ = true;
+    }
+    try {
         DispatchHere(wakes);
+    } catch (...) {
+        EndCycle();
+        throw;
+    }
+    EndCycle();
+}
+
+void TComThread::EndCycle()
+{
+    {
+        std::lock_guard lock(cycleLock_);
+        inCycle_ = false;
+    }
+    WakeUiWait();
 }
 
 // The wait failed: OnError sees it on the user-interface thread; a device

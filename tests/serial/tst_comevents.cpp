@@ -2,6 +2,7 @@
 #include "testport.h"
 
 #include "core/apperror.h"
+#include "core/synchronize.h"
 #include "serial/comport.h"
 #include "serial/comthread.h"
 
@@ -140,19 +141,29 @@ private slots:
         QVERIFY(!port.Active());
     }
 
+    // The error box belongs to the user-interface thread, also for a
+    // handler that runs on the event thread.
+    void handlerErrorShownOnceAndEventsGoOn_data()
+    {
+        QTest::addColumn<bool>("synchronize");
+        QTest::newRow("handlers on the UI thread") << true;
+        QTest::newRow("handlers on the event thread") << false;
+    }
     void handlerErrorShownOnceAndEventsGoOn()
     {
+        QFETCH(bool, synchronize);
         TPtyPair pty;
         TComPort port;
+        port.SetSynchronizeEvents(synchronize);
         QStringList shown;
         SetExceptionHandler([&](std::exception_ptr e) {
             try {
                 std::rethrow_exception(e);
             } catch (const std::exception& x) {
-                shown << x.what();
+                shown << QString("%1 on UI %2").arg(x.what()).arg(QThread::currentThread() == qApp->thread());
             }
         });
-        int calls = 0;
+        std::atomic<int> calls = 0;
         port.SetOnRxChar([&](TComPort& p) {
             Bytes bytes;
             p.ReadAvailable(bytes);
@@ -161,11 +172,42 @@ private slots:
         });
         OpenOn(port, pty);
         pty.Write({0x01});
-        QTRY_COMPARE(calls, 1);
+        QTRY_COMPARE(calls.load(), 1);
         pty.Write({0x02});
-        QTRY_COMPARE(calls, 2);
-        QCOMPARE(shown, QStringList({"handler failed"}));
+        QTRY_COMPARE(calls.load(), 2);
+        QCOMPARE(shown, QStringList({"handler failed on UI 1"}));
         SetExceptionHandler(nullptr);
+    }
+
+    // Destroying the port waits for a handler running on the event thread
+    // (which uses the port) to end, running what it hands over meanwhile.
+    void destroyedWhileHandlerRunsOnEventThread()
+    {
+        TPtyPair pty;
+        std::promise<void> entered, release;
+        std::atomic<bool> handlerDone{false};
+        auto port = std::make_unique<TComPort>();
+        port->SetSynchronizeEvents(false);
+        port->SetOnRxChar([&](TComPort& p) {
+            entered.set_value();
+            release.get_future().wait();
+            Bytes bytes;
+            p.ReadAvailable(bytes);
+            Synchronize([] {}); // a hand-over while the port is being destroyed
+            handlerDone = true;
+        });
+        OpenOn(*port, pty);
+        pty.Write({0x01});
+        QCOMPARE(entered.get_future().wait_for(std::chrono::seconds(2)), std::future_status::ready);
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            release.set_value();
+        });
+        port.reset();
+        const bool doneFirst = handlerDone;
+        releaser.join();
+        QVERIFY(doneFirst);
+        QTRY_COMPARE(TComThread::Running(), 0);
     }
 
     void unreadBytesDoNotSpin()
