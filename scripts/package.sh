@@ -37,7 +37,9 @@ trap cleanup EXIT
 
 echo "=== apt-get install ./$deb"
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb"
-for program in lk58 tq36-sim; do
+programs=(lk58 tq36-sim)
+[ ! -d src/ctl ] || programs+=(tq36ctl)
+for program in "${programs[@]}"; do
     [ "$(command -v "$program")" = "/usr/bin/$program" ] || { echo "$program is not installed in /usr/bin" >&2; exit 1; }
     man -w "$program" >/dev/null
 done
@@ -56,6 +58,14 @@ reply=$(timeout 5 head -c 7 <&3 | od -An -tx1 | tr -d ' \n')
 exec 3<&-
 [ "$reply" = ff545133363eec ] || { echo "ping reply from the installed tq36-sim: '$reply'" >&2; exit 1; }
 echo "installed tq36-sim answers a ping"
+
+if [ -d src/ctl ]; then
+    /usr/bin/tq36ctl ping "$work/tq36"
+    /usr/bin/tq36ctl read "$work/tq36" -o "$work/read.json"
+    grep -q '"serial": "36012345"' "$work/read.json" \
+        || { echo "tq36ctl read gave no factory serial number:" >&2; cat "$work/read.json" >&2; exit 1; }
+    echo "installed tq36ctl pings and reads the installed tq36-sim"
+fi
 
 # The installed window starts (offscreen) and keeps running until stopped.
 status=0
