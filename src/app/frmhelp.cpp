@@ -2,6 +2,7 @@
 
 #include "app/appearance.h"
 #include "app/helptext.h"
+#include "app/pushbutton.h"
 #include "core/apperror.h"
 
 #include <QKeyEvent>
@@ -32,13 +33,11 @@ TFrmHelp::TFrmHelp(QWidget* parent)
         lines << QString::fromUtf8(line);
     MemoHlp->setPlainText(lines.join(QLatin1Char('\n')));
 
-    BtnHlpClose = new QPushButton(QStringLiteral("OK"), this);
+    BtnHlpClose = new TPushButton(QStringLiteral("OK"), this);
     BtnHlpClose->setObjectName(QStringLiteral("BtnHlpClose"));
     BtnHlpClose->setGeometry(176, 440, 75, 25);
-    // Not the window's default button: Enter closes only while OK has the
-    // focus (an auto-default button takes Enter only then).
-    BtnHlpClose->setDefault(false);
-    BtnHlpClose->setAutoDefault(true);
+    // Not the window's default button: Enter closes the window only while
+    // OK has the focus, never from the text.
     connect(BtnHlpClose, &QPushButton::clicked, this, &TFrmHelp::BtnHlpCloseClick);
 
     setTabOrder(MemoHlp, BtnHlpClose);

@@ -3,6 +3,7 @@
 #include "app/appearance.h"
 #include "app/frmmain.h"
 #include "app/langtables.h"
+#include "app/pushbutton.h"
 #include "settings/radiogroup.h"
 
 #include <QCheckBox>
@@ -133,11 +134,10 @@ TRadioGroup* RadioGroup(QWidget* parent, const char* name, int left, int top, in
     return g;
 }
 
+// Enter and Space press the button that has the focus.
 QPushButton* Button(QWidget* parent, const char* name, int left, int top)
 {
-    auto* b = Place(new QPushButton(parent), name, left, top, 97, 25);
-    b->setAutoDefault(false);
-    return b;
+    return Place(new TPushButton(parent), name, left, top, 97, 25);
 }
 
 QFrame* Panel(QWidget* parent, const char* name)

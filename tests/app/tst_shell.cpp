@@ -85,6 +85,8 @@ private slots:
     void helpLines_data();
     void helpLines();
     void helpIsModalAndOnlyOkCloses();
+    void focusedButtonTakesKey_data();
+    void focusedButtonTakesKey();
     void clearForm();
     void clearButtonHidesMarksOnly();
     void exitClosesWindow();
@@ -246,8 +248,8 @@ void TstShell::helpLines()
     QVERIFY(contacts.join(QLatin1Char('\n')).contains(QLatin1String(".example")));
 }
 
-// Help opens modally over the window; Esc leaves it open, OK closes it, and
-// the text cannot be edited.
+// Help opens modally over the window; Esc, and Enter in the text, leave it
+// open; Enter on the focused OK closes it; the text cannot be edited.
 void TstShell::helpIsModalAndOnlyOkCloses()
 {
     auto frm = ShownMainWindow();
@@ -263,13 +265,47 @@ void TstShell::helpIsModalAndOnlyOkCloses()
         steps << QStringLiteral("after Esc %1").arg(d.isVisible());
         QTest::keyClicks(help.MemoHlp, QStringLiteral("abc"));
         steps << QStringLiteral("still 116 lines %1").arg(HelpLines(help).size() == 116);
-        help.BtnHlpClose->click();
-        steps << QStringLiteral("after OK %1").arg(d.isVisible());
+        QTest::keyClick(help.MemoHlp, Qt::Key_Return);
+        steps << QStringLiteral("after Enter in the text %1").arg(d.isVisible());
+        help.BtnHlpClose->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(help.BtnHlpClose, Qt::Key_Return);
+        steps << QStringLiteral("after Enter on OK %1").arg(d.isVisible());
     });
     frm->Form->Ctl.BtnHelp->click();
-    QCOMPARE(steps, QStringList({"modal 1", "after Esc 1", "still 116 lines 1", "after OK 0"}));
+    QCOMPARE(steps, QStringList({"modal 1", "after Esc 1", "still 116 lines 1",
+                                 "after Enter in the text 1", "after Enter on OK 0"}));
     QCOMPARE(watcher.Seen().size(), 1);
     QCOMPARE(watcher.Seen()[0].ObjectName, QStringLiteral("FrmHelp"));
+}
+
+void TstShell::focusedButtonTakesKey_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Load data, Enter") << "BtnLoadData" << int(Qt::Key_Return) << int(Qt::NoModifier);
+    QTest::newRow("Clear form, keypad Enter")
+        << "BtnCleanForm" << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+    QTest::newRow("Help, Enter") << "BtnHelp" << int(Qt::Key_Return) << int(Qt::NoModifier);
+    QTest::newRow("Help, Space") << "BtnHelp" << int(Qt::Key_Space) << int(Qt::NoModifier);
+}
+
+// Enter presses the push button that has the focus, as Space does.
+void TstShell::focusedButtonTakesKey()
+{
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    auto frm = ShownMainWindow();
+    ShowSettingsPanel(*frm);
+    auto* b = frm->findChild<QPushButton*>(button);
+    QVERIFY(b != nullptr);
+    TDialogWatcher watcher; // the help window, or the error of a load without a port
+    int clicks = 0;
+    connect(b, &QPushButton::clicked, [&] { ++clicks; });
+    b->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(b, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(clicks, 1);
 }
 
 void TstShell::clearForm()
