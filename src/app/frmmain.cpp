@@ -2,6 +2,7 @@
 
 #include "app/filesmenu.h"
 #include "app/frmhelp.h"
+#include "app/porterror.h"
 #include "core/apperror.h"
 #include "settings/dialogs.h"
 
@@ -158,12 +159,13 @@ void TFrmMain::SetLangMenuEnabled(bool enabled)
 void TFrmMain::Connect()
 {
     BtnConnect->setEnabled(false);
-    ComPort.SetDeviceName(CmbBxComPorts->currentText().toStdString());
+    const std::string device = CmbBxComPorts->currentText().toStdString();
+    ComPort.SetDeviceName(device);
     try {
         ComPort.SetActive(false);
         ComPort.SetActive(true);
-    } catch (const EComError&) {
-        ShowErrorDialog(this, Msg.MsgInvalidPort);
+    } catch (const EComError& error) {
+        ShowErrorDialog(this, PortOpenErrorText(Msg, error, device));
         BtnConnect->setEnabled(true);
         ComPort.SetActive(false);
         return;

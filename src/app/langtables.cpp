@@ -99,6 +99,14 @@ void TFrmMain::SetLang(int lang)
     Msg.MsgLoading = t("Načítám data z převodníku, prosím čekejte...",
                        "Loading setting from converter, please wait...");
     Msg.MsgLoaded = t("Data byla načtena z převodníku.", "Settings was loaded from converter.");
+    Msg.MsgPortDenied = t("Nemáte oprávnění port otevřít. Port patří skupině %1; přidejte se do ní "
+                          "příkazem\n%2\na pak se odhlaste a znovu přihlaste.",
+                          "You are not allowed to open the port. It belongs to the group %1; add "
+                          "yourself to it with\n%2\nthen log out and log in again.");
+    Msg.MsgPortBusy = t("Port používá jiný program. Ukončete jej a zkuste to znovu.",
+                        "Another program is using the port. Close it and try again.");
+    Msg.MsgPortMissing = t("Port %1 neexistuje.", "There is no port %1.");
+    Msg.MsgPortNotSerial = t("%1 není sériový port.", "%1 is not a serial port.");
 }
 
 // Labels take the width of their text, at the height the layout gives them;

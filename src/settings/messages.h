@@ -17,6 +17,14 @@ struct TMessages {
     QString MsgVoltageNoIndication;
     QString MsgLoading;
     QString MsgLoaded;
+
+    // What follows MsgInvalidPort when a port does not open: no permission
+    // (%1 the device's group, %2 the command that adds the user to it),
+    // held by another program, no such path (%1), not a serial device (%1).
+    QString MsgPortDenied;
+    QString MsgPortBusy;
+    QString MsgPortMissing;
+    QString MsgPortNotSerial;
 };
 
 } // namespace lk58

@@ -18,6 +18,12 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace lk58;
 using namespace lk58::test;
 
@@ -50,6 +56,18 @@ void Scribble(TFrmMain& frm)
     frm.Form->Ctl.LblNameCh->show();
     frm.Form->Ctl.BtnLoadData->setEnabled(false);
 }
+
+// Runs a scope as the unprivileged user "nobody" when asked to (and the
+// process may), so that file modes apply to root too.
+struct TAsNobody {
+    bool on;
+    explicit TAsNobody(bool ask) : on(ask && seteuid(65534) == 0) {}
+    ~TAsNobody()
+    {
+        if (on && seteuid(0) != 0)
+            qFatal("cannot become root again");
+    }
+};
 
 } // namespace
 
@@ -150,25 +168,63 @@ void TstConnect::noConverter()
 void TstConnect::invalidPort_data()
 {
     QTest::addColumn<QString>("port");
-    QTest::newRow("no such device") << "/dev/lk58-no-such-port";
-    QTest::newRow("empty port box") << "";
-    QTest::newRow("not a terminal") << "file";
+    QTest::addColumn<int>("lang");
+    QTest::addColumn<QString>("text"); // %1: the port's path
+    const QString invalid = QStringLiteral("Invalid COM port selected.\n");
+    QTest::newRow("no such device") << "/dev/lk58-no-such-port" << int(kLangEnglish)
+                                    << invalid + "There is no port %1.";
+    QTest::newRow("empty port box") << "" << int(kLangEnglish) << "Invalid COM port selected.";
+    QTest::newRow("not a terminal") << "file" << int(kLangEnglish) << invalid + "%1 is not a serial port.";
+    QTest::newRow("held by another program")
+        << "held" << int(kLangEnglish)
+        << invalid + "Another program is using the port. Close it and try again.";
+    QTest::newRow("no permission")
+        << "denied" << int(kLangEnglish)
+        << invalid + "You are not allowed to open the port. It belongs to the group dialout; add "
+                     "yourself to it with\nsudo usermod -aG dialout $USER\nthen log out and log in again.";
+    QTest::newRow("no permission, Czech")
+        << "denied" << int(kLangCzech)
+        << "Vybrali jste neplatný COM port.\nNemáte oprávnění port otevřít. Port patří skupině dialout; "
+           "přidejte se do ní příkazem\nsudo usermod -aG dialout $USER\na pak se odhlaste a znovu přihlaste.";
 }
 
-// A port that does not open: the error dialog, the port closed, and a retry
-// on a good port connects.
+// A port that does not open: the error dialog names the cause and the cure,
+// the port is closed, and a retry on a good port connects.
 void TstConnect::invalidPort()
 {
     QFETCH(QString, port);
+    QFETCH(int, lang);
+    QFETCH(QString, text);
     QTemporaryFile file;
     QVERIFY(file.open());
-    if (port == QLatin1String("file"))
+    PtyPair pty = OpenPtyPair();
+    UniqueFd holder;
+    // Root opens any file: the open is tried as nobody, on a file of the
+    // serial ports' group that only its owner may open.
+    bool asNobody = false;
+    if (port == QLatin1String("denied")) {
+        const group* dialout = getgrnam("dialout");
+        if (dialout == nullptr || fchown(file.handle(), uid_t(-1), dialout->gr_gid) != 0)
+            QSKIP("no dialout group that the test can give the file");
+        QVERIFY(fchmod(file.handle(), 0600) == 0);
+        asNobody = geteuid() == 0;
+    }
+    if (port == QLatin1String("held")) {
+        holder = UniqueFd(::open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY));
+        QVERIFY(holder.Get() >= 0 && flock(holder.Get(), LOCK_EX | LOCK_NB) == 0);
+        port = QString::fromStdString(pty.slavePath);
+    }
+    if (port == QLatin1String("file") || port == QLatin1String("denied"))
         port = file.fileName();
     auto frm = ShownMainWindow();
-    frm->MLangENClick();
+    if (lang == kLangEnglish)
+        frm->MLangENClick();
     TDialogWatcher watcher;
-    ClickConnect(*frm, port);
-    QCOMPARE(watcher.Texts(), QStringList{QStringLiteral("Invalid COM port selected.")});
+    {
+        TAsNobody nobody(asNobody);
+        ClickConnect(*frm, port);
+    }
+    QCOMPARE(watcher.Texts(), QStringList{text.contains(QLatin1String("%1")) ? text.arg(port) : text});
     QCOMPARE(watcher.Seen()[0].Title, QStringLiteral("Error"));
     QCOMPARE(watcher.Seen()[0].Icon, QMessageBox::Critical);
     QCOMPARE_OUTCOME(Outcome(*frm), false, false, true, false);
@@ -177,7 +233,7 @@ void TstConnect::invalidPort()
     ClickConnect(*frm, converter.Path());
     QCOMPARE(watcher.Seen().size(), 1);
     QCOMPARE_OUTCOME(Outcome(*frm), true, true, true, false);
-    QCOMPARE(frm->Form->StatusText(), QStringLiteral("Connection with converter was established."));
+    QCOMPARE(frm->Form->StatusText(), frm->Msg.MsgConnected);
 }
 
 // A write that is not acknowledged: the connection-lost dialog while the
