@@ -102,6 +102,17 @@ std::string DecodeTextField(const SettingsBlock& block, const SettingInfo& setti
     return DecodeText(block.Field(setting));
 }
 
+Bytes TextFieldWords(const SettingsBlock& block, const SettingInfo& setting)
+{
+    Bytes bytes;
+    for (int n = setting.number; n < setting.number + setting.words; ++n) {
+        const std::uint16_t word = block.Word(n);
+        bytes.push_back(std::uint8_t(word >> 8));
+        bytes.push_back(std::uint8_t(word & 0xFF));
+    }
+    return bytes;
+}
+
 std::uint8_t ChoiceByte(const SettingsBlock& block, const SettingInfo& setting)
 {
     return block.At(setting.offset);

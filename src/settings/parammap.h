@@ -124,6 +124,9 @@ void StoreText(SettingsBlock& block, const SettingInfo& setting, std::span<const
 
 // A text field up to its first zero byte, as UTF-8.
 std::string DecodeTextField(const SettingsBlock& block, const SettingInfo& setting);
+// The bytes of the words that a text setting's write covers, as the block
+// holds them: written back, they change nothing in the converter.
+Bytes TextFieldWords(const SettingsBlock& block, const SettingInfo& setting);
 // The low byte of a choice setting's word.
 std::uint8_t ChoiceByte(const SettingsBlock& block, const SettingInfo& setting);
 // The radio item to select: byte - itemBase, clamped as ClampRadioItem does.

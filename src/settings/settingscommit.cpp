@@ -52,9 +52,14 @@ void TSettingsForm::Written(bool acknowledged, QLabel* mark)
         mark->hide();
 }
 
+// A text as loaded goes back byte for byte; one the user changed is
+// encoded afresh.
 void TSettingsForm::CommitText(QLineEdit* edit, const SettingInfo& setting, QLabel* mark)
 {
-    const Bytes text = EncodeTextField(setting, edit->text().toStdString());
+    const auto loaded = loadedTexts_.find(edit);
+    const Bytes text = loaded != loadedTexts_.end() && loaded->second.Text == edit->text()
+                           ? loaded->second.Words
+                           : EncodeTextField(setting, edit->text().toStdString());
     Written(Link.SendString(text, std::uint8_t(setting.number), setting.words), mark);
 }
 

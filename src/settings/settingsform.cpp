@@ -258,6 +258,7 @@ void TSettingsForm::ClearForm()
     Ctl.RdGrpInErr->SetItemIndex(-1);
     for (QLabel* mark : Ctl.ChangeMarks())
         mark->hide();
+    loadedTexts_.clear();
     SetStatusText(QString());
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/bytes.h"
 #include "settings/messages.h"
 
 #include <QColor>
@@ -7,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -24,6 +26,7 @@ class TDeviceLink;
 struct DateDecode;
 struct LoadedSettings;
 struct SettingInfo;
+class SettingsBlock;
 class TRadioGroup;
 
 // The controls of the settings panel, by their names. The main window
@@ -149,7 +152,7 @@ private:
 
     // Loading (settingsload.cpp).
     void LoadData();
-    void FillTexts(const LoadedSettings& s);
+    void FillTexts(const LoadedSettings& s, const SettingsBlock& block);
     void FillDate(const DateDecode& date);
     void FillChoices(const LoadedSettings& s);
     void FillNumbers(const LoadedSettings& s);
@@ -193,6 +196,16 @@ private:
     void WriteChoice(const SettingInfo& setting, std::int32_t value);
     void Written(bool acknowledged, QLabel* mark);
     QWidget* Window() const;
+
+    // What the last load put into each text field, and the bytes of the
+    // words behind it. Enter in a field that still shows that text writes
+    // these bytes back: a byte the code page has no character for shows as
+    // "?" and must not come back as one.
+    struct TLoadedText {
+        QString Text;
+        Bytes Words;
+    };
+    std::map<const QLineEdit*, TLoadedText> loadedTexts_;
 
     std::vector<TField> fields_;
     std::optional<TField> highlighted_;

@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <tuple>
+
 namespace lk58 {
 namespace {
 
@@ -56,22 +58,29 @@ void TSettingsForm::LoadData()
         ShowConnPanel();
         return;
     }
-    const LoadedSettings s = DecodeSettings(SettingsBlock::FromReply(Link.RxBuffer));
+    const SettingsBlock block = SettingsBlock::FromReply(Link.RxBuffer);
+    const LoadedSettings s = DecodeSettings(block);
     TFillingScope filling(Filling);
     SetStatusText(Msg.MsgLoaded);
-    FillTexts(s);
+    FillTexts(s, block);
     FillDate(s.date);
-    Ctl.EdtPerson->setText(QString::fromStdString(s.person));
     FillChoices(s);
     FillNumbers(s);
     Ctl.EdtType->setFocus(Qt::OtherFocusReason);
 }
 
-void TSettingsForm::FillTexts(const LoadedSettings& s)
+void TSettingsForm::FillTexts(const LoadedSettings& s, const SettingsBlock& block)
 {
-    Ctl.EdtType->setText(QString::fromStdString(s.type));
-    Ctl.EdtSerial->setText(QString::fromStdString(s.serial));
-    Ctl.EdtName->setText(QString::fromStdString(s.name));
+    const std::tuple<QLineEdit*, const SettingInfo&, const std::string&> texts[] = {
+        {Ctl.EdtType, kType, s.type},
+        {Ctl.EdtSerial, kSerial, s.serial},
+        {Ctl.EdtName, kName, s.name},
+        {Ctl.EdtPerson, kPerson, s.person},
+    };
+    for (const auto& [edit, setting, text] : texts) {
+        edit->setText(QString::fromStdString(text));
+        loadedTexts_[edit] = {edit->text(), TextFieldWords(block, setting)};
+    }
 }
 
 // One warning for each thing that did not convert; the picker then keeps

@@ -35,7 +35,8 @@ struct TLoaded {
     std::unique_ptr<TFrmMain> frm;
     SettingsBlock before;
 
-    explicit TLoaded(int inputType = 2) : before(SampleBlock(inputType))
+    explicit TLoaded(int inputType = 2) : TLoaded(SampleBlock(inputType)) {}
+    explicit TLoaded(const SettingsBlock& block) : before(block)
     {
         converter.SetBlock(before);
         frm = ConnectedWindow(converter);
@@ -64,6 +65,8 @@ private slots:
     void readOnlyFieldRewritesShownText_data();
     void readOnlyFieldRewritesShownText();
     void emptyReadOnlyFieldWritesNothing();
+    void unchangedTextWritesLoadedBytes_data();
+    void unchangedTextWritesLoadedBytes();
     void clearThenEnterWritesToday();
     void failedWriteKeepsMark_data();
     void failedWriteKeepsMark();
@@ -210,6 +213,39 @@ void TstSettingsCommit::readOnlyFieldRewritesShownText()
     QCOMPARE(l.converter.Block(), l.before);
     QVERIFY(l.Ctl().LblTypeCh->isHidden());
     QVERIFY(l.Ctl().LblSerialCh->isHidden());
+    QCOMPARE(watcher.Texts(), QStringList());
+}
+
+void TstSettingsCommit::unchangedTextWritesLoadedBytes_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QByteArray>("bytes"); // the words of the field in the block
+    QTest::newRow("type, bytes Windows-1250 lacks")
+        << "EdtType" << QByteArray("\x81\x83\x88\x90\x98T36");
+    QTest::newRow("serial number, bytes after its end")
+        << "EdtSerial" << QByteArray("36\x98\0\x81xyz", 8);
+    QTest::newRow("name") << "EdtName" << QByteArray("Pec\x90\x88 \xe8.3\0", 10);
+    QTest::newRow("calibrated by, the sixteenth byte too")
+        << "EdtPerson" << QByteArray("Ji\xf8\xed \x83\x81rek\0\0\0\0\0\x98", 16);
+}
+
+// Enter in a text field that still shows what was loaded writes back the
+// converter's bytes exactly, also those shown as "?".
+void TstSettingsCommit::unchangedTextWritesLoadedBytes()
+{
+    QFETCH(QString, field);
+    QFETCH(QByteArray, bytes);
+    const SettingInfo& setting = *std::find_if(kSettings.begin(), kSettings.end(),
+                                               [&](const SettingInfo& s) { return field == s.field; });
+    SettingsBlock block = SampleBlock();
+    StoreText(block, setting, std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                        std::size_t(bytes.size())));
+    TLoaded l(block);
+    auto* edit = l.Field<QLineEdit>(field);
+    Focus(edit);
+    PressEnter(edit);
+    QCOMPARE(WrittenNumbers(l.converter.sim), Range(setting.number, setting.words));
+    QCOMPARE(ChangedWords(block, l.converter.Block()), QList<int>());
     QCOMPARE(watcher.Texts(), QStringList());
 }
 
