@@ -107,6 +107,12 @@ void TFrmMain::SetLang(int lang)
                         "Another program is using the port. Close it and try again.");
     Msg.MsgPortMissing = t("Port %1 neexistuje.", "There is no port %1.");
     Msg.MsgPortNotSerial = t("%1 není sériový port.", "%1 is not a serial port.");
+    Msg.MsgValueNotShown = t("Hodnota převodníku se do pole nevejde: %1",
+                             "The converter's value does not fit its field: %1");
+    Msg.NameTempBegin = t("začátek rozsahu", "range begin");
+    Msg.NameTempEnd = t("konec rozsahu", "range end");
+    Msg.NameSetTemp = t("pevně nastavená teplota", "fixed set temperature");
+    Msg.NameResComp = t("kompenzace odporu vedení", "wiring resistance compensation");
 }
 
 // Labels take the width of their text, at the height the layout gives them;

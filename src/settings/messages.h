@@ -25,6 +25,15 @@ struct TMessages {
     QString MsgPortBusy;
     QString MsgPortMissing;
     QString MsgPortNotSerial;
+
+    // The status text after a load that found a number its field cannot
+    // show (%1: each such field's name and the converter's value), and the
+    // number fields' names in it.
+    QString MsgValueNotShown;
+    QString NameTempBegin;
+    QString NameTempEnd;
+    QString NameSetTemp;
+    QString NameResComp;
 };
 
 } // namespace lk58

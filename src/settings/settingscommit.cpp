@@ -63,8 +63,12 @@ void TSettingsForm::CommitText(QLineEdit* edit, const SettingInfo& setting, QLab
     Written(Link.SendString(text, std::uint8_t(setting.number), setting.words), mark);
 }
 
+// A field that shows no value of its own (see SetNumberField) has nothing
+// for Enter to write.
 void TSettingsForm::CommitNumber(QLineEdit* edit, const SettingInfo& setting, QLabel* mark)
 {
+    if (unshown_.contains(edit))
+        return;
     const std::int32_t value = ReadMaskedField(edit, setting);
     if (setting.write == WriteKind::Long32)
         Written(Link.SendLong(setting.number, value), mark);
@@ -123,17 +127,29 @@ void TSettingsForm::MskEdtTempBeginKeyPress()
 
 void TSettingsForm::MskEdtTempEndKeyPress()
 {
+    if (unshown_.contains(Ctl.MskEdtTempEnd))
+        return;
     if (!RangeInOrder()) {
         ShowRangeOrder();
         return;
     }
+    tempEndEdited_ = false;
     CommitNumber(Ctl.MskEdtTempEnd, kRangeEnd, Ctl.LblTempEndCh);
+}
+
+// A field showing no value of its own stands for the converter's value,
+// never for a zero.
+std::int32_t TSettingsForm::NumberValue(const QLineEdit* edit, const SettingInfo& setting) const
+{
+    if (const auto held = unshown_.find(edit); held != unshown_.end())
+        return held->second;
+    return ReadMaskedField(edit, setting);
 }
 
 // Equal ends pass; the begin is never checked against the end.
 bool TSettingsForm::RangeInOrder() const
 {
-    return ReadMaskedField(Ctl.MskEdtTempEnd, kRangeEnd) >= ReadMaskedField(Ctl.MskEdtTempBegin, kRangeBegin);
+    return NumberValue(Ctl.MskEdtTempEnd, kRangeEnd) >= NumberValue(Ctl.MskEdtTempBegin, kRangeBegin);
 }
 
 void TSettingsForm::ShowRangeOrder()
@@ -144,10 +160,13 @@ void TSettingsForm::ShowRangeOrder()
 
 // Runs after the focus has left the range end for another field of the
 // panel. The dialog itself takes the focus, which is not leaving the field;
-// the flag keeps a second check out while it is shown.
+// the flag keeps a second check out while it is shown. A field that the
+// user has not typed into holds nothing of theirs to correct: passing
+// through it never pulls the focus back.
 void TSettingsForm::MskEdtTempEndExit()
 {
-    if (exitCheckRunning_ || !Ctl.MskEdtTempEnd->isVisible() || Ctl.MskEdtTempEnd->hasFocus())
+    if (exitCheckRunning_ || !tempEndEdited_ || !Ctl.MskEdtTempEnd->isVisible() ||
+        Ctl.MskEdtTempEnd->hasFocus())
         return;
     exitCheckRunning_ = true;
     struct TReset {

@@ -89,6 +89,9 @@ void TSettingsForm::ConnectFields()
     };
     for (const auto& [edit, mark] : edits)
         connect(edit, &QLineEdit::textChanged, this, [this, mark = mark] { FieldChange(mark); });
+    for (QLineEdit* e : {Ctl.MskEdtSetTemp, Ctl.MskEdtResComp, Ctl.MskEdtTempBegin, Ctl.MskEdtTempEnd})
+        connect(e, &QLineEdit::textEdited, this, [this, e] { ReleaseUnshown(e); });
+    connect(Ctl.MskEdtTempEnd, &QLineEdit::textEdited, this, [this] { tempEndEdited_ = true; });
     connect(Ctl.DtTmPckr, &QDateEdit::dateChanged, this, [this] { FieldChange(Ctl.LblDateCh); });
 }
 
@@ -238,6 +241,8 @@ void TSettingsForm::BtnCleanFormClick()
 void TSettingsForm::ClearForm()
 {
     TFillingScope filling(Filling);
+    ReleaseAllUnshown();
+    tempEndEdited_ = false;
     // An emptied masked field shows its bare mask (0000, 000,0 ...).
     Ctl.MskEdtSetTemp->clear();
     Ctl.MskEdtResComp->clear();

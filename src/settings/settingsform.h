@@ -156,6 +156,10 @@ private:
     void FillDate(const DateDecode& date);
     void FillChoices(const LoadedSettings& s);
     void FillNumbers(const LoadedSettings& s);
+    void SetNumberField(QLineEdit* edit, QLabel* mark, const SettingInfo& setting,
+                        std::int32_t value, const std::string& text);
+    void ReleaseUnshown(QLineEdit* edit);
+    void ReleaseAllUnshown();
 
     // Content, focus enter and focus exit of any field.
     void FieldChange(QLabel* mark);
@@ -189,6 +193,7 @@ private:
     void MskEdtTempEndExit();
     void RdGrpInErrExit();
 
+    std::int32_t NumberValue(const QLineEdit* edit, const SettingInfo& setting) const;
     bool RangeInOrder() const;
     void ShowRangeOrder();
     void CommitText(QLineEdit* edit, const SettingInfo& setting, QLabel* mark);
@@ -206,6 +211,15 @@ private:
         Bytes Words;
     };
     std::map<const QLineEdit*, TLoadedText> loadedTexts_;
+
+    // A converter value that its number field's mask cannot show: the field
+    // shows "?" in every position instead of passing for a zero, and the
+    // range check takes the converter's value, until the user types into
+    // the field or the form is cleared. Enter writes nothing meanwhile.
+    std::map<const QLineEdit*, std::int32_t> unshown_;
+    // The user typed into the range end since it was last filled or written:
+    // only then does leaving it check the range's order.
+    bool tempEndEdited_ = false;
 
     std::vector<TField> fields_;
     std::optional<TField> highlighted_;

@@ -25,21 +25,15 @@ void SetMaskedText(QLineEdit* edit, const std::string& text)
     edit->setText(QString::fromStdString(BlanksToZeros(text)));
 }
 
-// A value that the field's mask cannot hold (only a converter written by
-// other means can hold one) is not cut to the mask's width, which would
-// show, and on Enter write back, a different number. The field is left
-// empty instead, and its mark says that it does not show the converter's
-// value.
-void SetNumberField(QLineEdit* edit, QLabel* mark, const SettingInfo& setting, std::int32_t value,
-                    const std::string& text)
+// The field's mask with another character in its empty positions.
+void SetBlank(QLineEdit* edit, QChar blank)
 {
-    if (FitsField(setting, value)) {
-        SetMaskedText(edit, text);
-    } else {
-        edit->clear();
-        mark->show();
-    }
+    const QString mask = edit->inputMask();
+    edit->setInputMask(mask.left(mask.lastIndexOf(QLatin1Char(';')) + 1) + blank);
 }
+
+const QChar kUnshownBlank = QLatin1Char('?');
+const QChar kBlank = QLatin1Char('0');
 
 } // namespace
 
@@ -50,7 +44,8 @@ void TSettingsForm::BtnLoadDataClick()
 
 // Change marks keep whatever they showed: a loaded field that the user had
 // edited still differs from what they typed. (A number that its field
-// cannot hold shows its field's mark; see SetNumberField.)
+// cannot hold shows its field's mark and is named in the status text; see
+// SetNumberField.)
 void TSettingsForm::LoadData()
 {
     SetStatusText(Msg.MsgLoading);
@@ -109,10 +104,61 @@ void TSettingsForm::FillChoices(const LoadedSettings& s)
 
 void TSettingsForm::FillNumbers(const LoadedSettings& s)
 {
-    SetNumberField(Ctl.MskEdtTempBegin, Ctl.LblTempBeginCh, kRangeBegin, s.rangeBegin, s.rangeBeginText);
-    SetNumberField(Ctl.MskEdtTempEnd, Ctl.LblTempEndCh, kRangeEnd, s.rangeEnd, s.rangeEndText);
-    SetNumberField(Ctl.MskEdtSetTemp, Ctl.LblSetTempCh, kSetTemp, s.setTemp, s.setTempText);
-    SetNumberField(Ctl.MskEdtResComp, Ctl.LblResCompCh, kResComp, s.resComp, s.resCompText);
+    const std::tuple<QLineEdit*, QLabel*, const SettingInfo&, std::int32_t, const std::string&,
+                     const QString&>
+        numbers[] = {
+            {Ctl.MskEdtTempBegin, Ctl.LblTempBeginCh, kRangeBegin, s.rangeBegin, s.rangeBeginText,
+             Msg.NameTempBegin},
+            {Ctl.MskEdtTempEnd, Ctl.LblTempEndCh, kRangeEnd, s.rangeEnd, s.rangeEndText, Msg.NameTempEnd},
+            {Ctl.MskEdtSetTemp, Ctl.LblSetTempCh, kSetTemp, s.setTemp, s.setTempText, Msg.NameSetTemp},
+            {Ctl.MskEdtResComp, Ctl.LblResCompCh, kResComp, s.resComp, s.resCompText, Msg.NameResComp},
+        };
+    QStringList unshown;
+    for (const auto& [edit, mark, setting, value, text, name] : numbers) {
+        SetNumberField(edit, mark, setting, value, text);
+        if (unshown_.contains(edit))
+            unshown << name + QLatin1Char(' ') +
+                           QString::fromStdString(FormatDecimal(value, setting.decimals, 0));
+    }
+    tempEndEdited_ = false;
+    if (!unshown.isEmpty())
+        SetStatusText(Msg.MsgValueNotShown.arg(unshown.join(QLatin1String(", "))));
+}
+
+// A value that the field's mask cannot hold (only a converter written by
+// other means can hold one) is not cut to the mask's width, which would
+// show, and on Enter write back, a different number. The field shows "?"
+// in every position and its mark is shown; the value is kept for the range
+// check.
+void TSettingsForm::SetNumberField(QLineEdit* edit, QLabel* mark, const SettingInfo& setting,
+                                   std::int32_t value, const std::string& text)
+{
+    ReleaseUnshown(edit);
+    if (FitsField(setting, value)) {
+        SetMaskedText(edit, text);
+        return;
+    }
+    SetBlank(edit, kUnshownBlank);
+    edit->clear();
+    unshown_[edit] = value;
+    mark->show();
+}
+
+// The user typing into the field: the converter's value is replaced, and
+// the positions not typed show "0" again.
+void TSettingsForm::ReleaseUnshown(QLineEdit* edit)
+{
+    if (unshown_.erase(edit) == 0)
+        return;
+    const int cursor = edit->cursorPosition();
+    SetBlank(edit, kBlank);
+    edit->setCursorPosition(cursor);
+}
+
+void TSettingsForm::ReleaseAllUnshown()
+{
+    while (!unshown_.empty())
+        ReleaseUnshown(const_cast<QLineEdit*>(unshown_.begin()->first));
 }
 
 } // namespace lk58

@@ -56,6 +56,8 @@ private slots:
     void rangeOrderOnLeaving_data();
     void rangeOrderOnLeaving();
     void leavingByClickWritesThenChecks();
+    void rangeAsLoaded_data();
+    void rangeAsLoaded();
     void voltageNotice_data();
     void voltageNotice();
     void highlight_data();
@@ -174,6 +176,62 @@ void TstSettingsChecks::leavingByClickWritesThenChecks()
     QCOMPARE(l.converter.sim.AppliedWrites(), (std::vector<WriteRecord>{{61, 1}}));
     Reactivate(l.frm.get());
     QCOMPARE(QApplication::focusWidget(), c.MskEdtTempEnd);
+}
+
+void TstSettingsChecks::rangeAsLoaded_data()
+{
+    QTest::addColumn<int>("begin"); // as the converter holds them
+    QTest::addColumn<int>("end");
+    QTest::addColumn<QString>("keys"); // typed into the end; empty: nothing typed
+    QTest::addColumn<bool>("noticeOnLeaving");
+    QTest::addColumn<bool>("noticeOnEnter");
+    QTest::addColumn<QList<int>>("written"); // words of parameter 21 written by Enter
+    QTest::newRow("end 32767 beyond its field") << 100 << 32767 << "" << false << false << QList<int>{};
+    QTest::newRow("end 32767, then 0500 typed") << 100 << 32767 << "0500" << false << false
+                                               << QList<int>{500};
+    QTest::newRow("end below begin as loaded") << 200 << 100 << "" << false << true << QList<int>{};
+    QTest::newRow("begin 10000 beyond its field, 0500 typed")
+        << 10000 << 400 << "0500" << true << true << QList<int>{};
+}
+
+// A field the user has not typed into is passed through freely, and one
+// that cannot show the converter's value stands for that value, never for
+// a zero: Enter in it writes nothing, and the range check compares with it.
+void TstSettingsChecks::rangeAsLoaded()
+{
+    QFETCH(int, begin);
+    QFETCH(int, end);
+    QFETCH(QString, keys);
+    QFETCH(bool, noticeOnLeaving);
+    QFETCH(bool, noticeOnEnter);
+    QFETCH(QList<int>, written);
+    SettingsBlock block = SampleBlock();
+    StoreValue(block, kRangeBegin, begin);
+    StoreValue(block, kRangeEnd, end);
+    TSimulatedConverter converter;
+    converter.SetBlock(block);
+    auto frm = ConnectedWindow(converter);
+    ClickLoad(*frm);
+    converter.sim.ClearLog();
+    const TSettingsControls& c = frm->Form->Ctl;
+    if (keys.isEmpty())
+        Focus(c.MskEdtTempEnd);
+    else
+        TypeInto(c.MskEdtTempEnd, keys);
+    QTest::keyClick(c.MskEdtTempEnd, Qt::Key_Tab);
+    Settle();
+    QCOMPARE(watcher.Texts(), noticeOnLeaving ? QStringList{kRangeOrder} : QStringList());
+    Reactivate(frm.get());
+    QCOMPARE(QApplication::focusWidget(),
+             noticeOnLeaving ? static_cast<QWidget*>(c.MskEdtTempEnd) : c.ChckBxOutLimit);
+    watcher.Clear();
+    Focus(c.MskEdtTempEnd);
+    PressEnter(c.MskEdtTempEnd);
+    QCOMPARE(watcher.Texts(), noticeOnEnter ? QStringList{kRangeOrder} : QStringList());
+    QList<int> words;
+    for (const WriteRecord& w : converter.sim.AppliedWrites())
+        words << (w.number == 21 ? int(w.value) : -w.number);
+    QCOMPARE(words, written);
 }
 
 void TstSettingsChecks::voltageNotice_data()

@@ -266,16 +266,23 @@ void TstSettingsLoad::numberOutsideField_data()
     QTest::addColumn<int>("value");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("mark");
-    QTest::newRow("range begin 10000") << 20 << 10000 << "MskEdtTempBegin" << "LblTempBeginCh";
-    QTest::newRow("range begin -1000") << 20 << -1000 << "MskEdtTempBegin" << "LblTempBeginCh";
-    QTest::newRow("range end 32767") << 21 << 32767 << "MskEdtTempEnd" << "LblTempEndCh";
-    QTest::newRow("set temperature 1000,0") << 62 << 10000 << "MskEdtSetTemp" << "LblSetTempCh";
-    QTest::newRow("resistance -100,00") << 63 << -10000 << "MskEdtResComp" << "LblResCompCh";
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("status"); // after "Hodnota převodníku se do pole nevejde: "
+    QTest::newRow("range begin 10000") << 20 << 10000 << "MskEdtTempBegin" << "LblTempBeginCh"
+                                       << "????" << "začátek rozsahu 10000";
+    QTest::newRow("range begin -1000") << 20 << -1000 << "MskEdtTempBegin" << "LblTempBeginCh"
+                                       << "????" << "začátek rozsahu -1000";
+    QTest::newRow("range end 32767") << 21 << 32767 << "MskEdtTempEnd" << "LblTempEndCh" << "????"
+                                     << "konec rozsahu 32767";
+    QTest::newRow("set temperature 1000,0") << 62 << 10000 << "MskEdtSetTemp" << "LblSetTempCh"
+                                            << "???,?" << "pevně nastavená teplota 1000,0";
+    QTest::newRow("resistance -100,00") << 63 << -10000 << "MskEdtResComp" << "LblResCompCh"
+                                        << "???,??" << "kompenzace odporu vedení -100,00";
 }
 
 // A value the mask cannot hold is not cut to a different number: the field
-// is left empty, and its mark says that it does not show the converter's
-// value.
+// shows no digits, the status text names it with the converter's value, and
+// its mark says that it does not show the converter's value.
 void TstSettingsLoad::numberOutsideField()
 {
     QFETCH(int, number);
@@ -289,6 +296,10 @@ void TstSettingsLoad::numberOutsideField()
     auto* edit = l.frm->findChild<QLineEdit*>(field);
     QVERIFY(edit != nullptr);
     QCOMPARE(edit->text(), QString(setting.kind == FieldKind::Decimal ? "," : ""));
+    QFETCH(QString, shown);
+    QCOMPARE(edit->displayText(), shown);
+    QFETCH(QString, status);
+    QCOMPARE(l.frm->Form->StatusText(), "Hodnota převodníku se do pole nevejde: " + status);
     QFETCH(QString, mark);
     QCOMPARE(MarksShown(l.Ctl()), QStringList{mark});
     QCOMPARE(l.converter.sim.Counters().writes, std::size_t(0));
