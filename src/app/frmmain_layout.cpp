@@ -4,6 +4,7 @@
 #include "app/frmmain.h"
 #include "app/langtables.h"
 #include "app/pushbutton.h"
+#include "settings/datepicker.h"
 #include "settings/radiogroup.h"
 
 #include <QCheckBox>
@@ -12,7 +13,6 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -101,29 +101,6 @@ QString FourDigitYearFormat()
         f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
     return f;
 }
-
-// Tab leaves the picker for the next field, as in every other field; the
-// date's parts are reached with the arrow keys and the separators. Only the
-// Tab key is taken over: typing a separator, or filling a part, moves on to
-// the next part through focusNextPrevChild, which must stay the date edit's.
-class TDatePicker : public QDateEdit {
-public:
-    using QDateEdit::QDateEdit;
-
-protected:
-    bool event(QEvent* event) override
-    {
-        if (event->type() == QEvent::KeyPress) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            const bool plain = (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0;
-            if (plain && key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier))
-                return QAbstractSpinBox::focusNextPrevChild(true);
-            if (plain && (key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Tab))
-                return QAbstractSpinBox::focusNextPrevChild(false);
-        }
-        return QDateEdit::event(event);
-    }
-};
 
 TRadioGroup* RadioGroup(QWidget* parent, const char* name, int left, int top, int width,
                         int height, const QStringList& items = {})

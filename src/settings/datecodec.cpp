@@ -1,5 +1,6 @@
 #include "settings/datecodec.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace lk58 {
@@ -83,6 +84,49 @@ std::string DateText(std::chrono::year_month_day date)
     std::snprintf(text, sizeof text, "%.2u%.2u%.2u", static_cast<unsigned>(date.day()),
                   static_cast<unsigned>(date.month()), static_cast<unsigned>(yy));
     return text;
+}
+
+namespace {
+
+// One pass over the keys from part `first`; false when keys are left over
+// after the last part.
+bool WalkTypedDate(std::string_view keys, int first, const std::array<std::size_t, 3>& widths,
+                   TypedDate& typed)
+{
+    typed = TypedDate{};
+    std::size_t part = static_cast<std::size_t>(first);
+    bool partFilled = false;
+    for (const char key : keys) {
+        const bool digit = key >= '0' && key <= '9';
+        if (!digit && partFilled) {
+            partFilled = false;
+            continue;
+        }
+        if (part >= typed.parts.size())
+            return false;
+        partFilled = false;
+        if (!digit) {
+            ++part;
+            continue;
+        }
+        typed.parts[part] += key;
+        if (typed.parts[part].size() >= widths[part]) {
+            ++part;
+            partFilled = true;
+        }
+    }
+    typed.next = static_cast<int>(std::min(part, typed.parts.size() - 1));
+    return true;
+}
+
+} // namespace
+
+TypedDate ReadTypedDate(std::string_view keys, int first, const std::array<std::size_t, 3>& widths)
+{
+    TypedDate typed;
+    if (!WalkTypedDate(keys, first, widths, typed) && first != 0)
+        WalkTypedDate(keys, 0, widths, typed);
+    return typed;
 }
 
 } // namespace lk58

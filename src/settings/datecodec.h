@@ -1,10 +1,12 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace lk58 {
 
@@ -42,6 +44,19 @@ DateDecode DecodeDate(std::span<const std::uint8_t, 8> chars);
 // year is year - 1900 for 1997 to 1999, year - 2000 otherwise (on an
 // unsigned 16-bit year, so years outside 1997-2096 do not read back).
 std::string DateText(std::chrono::year_month_day date);
+
+// A date typed into the date picker as one run of keys: digits and the
+// separators ".", "/", "-". The picker's three parts, in the order it shows
+// them, take at most `widths` digits each. A part ends when it is full or
+// at a separator; a separator right after a full part only confirms it,
+// and one at an empty part skips that part. Typing begins in part `first`;
+// keys past the last part begin the date again at its first part, so that
+// a whole date lands whole from whichever part typing began in.
+struct TypedDate {
+    std::array<std::string, 3> parts; // the digits typed into each part
+    int next = 0;                     // the part the next digit goes to
+};
+TypedDate ReadTypedDate(std::string_view keys, int first, const std::array<std::size_t, 3>& widths);
 
 // The dates whose written text reads back as the same date.
 inline constexpr std::chrono::year_month_day kFirstWritableDate{

@@ -1,6 +1,7 @@
 // Writing single fields to the converter, and the checks between fields.
 #include "link/devicelink.h"
 #include "core/apperror.h"
+#include "settings/datepicker.h"
 #include "settings/dialogs.h"
 #include "settings/parammap.h"
 #include "settings/radiogroup.h"
@@ -97,10 +98,11 @@ void TSettingsForm::EdtNameKeyPress()
 }
 
 // A date typed but not yet taken by the picker is taken first, so that
-// Enter writes what the field shows.
+// Enter writes what the field shows; the next key typed begins a new date.
 void TSettingsForm::DtTmPckrKeyPress()
 {
     Ctl.DtTmPckr->interpretText();
+    Ctl.DtTmPckr->EndTyping();
     const Bytes text = EncodeDateField(YearMonthDay(Ctl.DtTmPckr->date()));
     Written(Link.SendString(text, std::uint8_t(kDate.number), kDate.words), Ctl.LblDateCh);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/bytes.h"
+#include "settings/datepicker.h"
 #include "settings/messages.h"
 
 #include <QColor>
@@ -13,7 +14,6 @@
 #include <vector>
 
 class QCheckBox;
-class QDateEdit;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -35,7 +35,7 @@ struct TSettingsControls {
     QLineEdit* EdtType = nullptr;
     QLineEdit* EdtSerial = nullptr;
     QLineEdit* EdtName = nullptr;
-    QDateEdit* DtTmPckr = nullptr;
+    TDatePicker* DtTmPckr = nullptr;
     QLineEdit* EdtPerson = nullptr;
     TRadioGroup* RdGrpInput = nullptr;
     QCheckBox* ChckBxColdComp = nullptr;

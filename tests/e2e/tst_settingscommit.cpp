@@ -61,6 +61,7 @@ private slots:
     void textAndNumberFields();
     void date_data();
     void date();
+    void typedDate_data();
     void typedDate();
     void readOnlyFieldRewritesShownText_data();
     void readOnlyFieldRewritesShownText();
@@ -163,27 +164,71 @@ void TstSettingsCommit::date()
     QCOMPARE(watcher.Texts(), QStringList());
 }
 
-// Typed over the picker's day, month and year, then Enter: the typed date
-// is written, the mark goes, and Enter does not bring it back. A separator
-// moves to the date's next part, not out of the picker.
+void TstSettingsCommit::typedDate_data()
+{
+    QTest::addColumn<QString>("start"); // how the focus comes into the picker
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QByteArray>("text");
+    const QDate august6(2007, 8, 6);
+    QTest::newRow("dots, click into the day") << "day" << "06.08.2007" << august6 << QByteArray("060807");
+    QTest::newRow("slashes, click into the month") << "month" << "06/08/2007" << august6 << QByteArray("060807");
+    QTest::newRow("dashes, click into the year") << "year" << "06-08-2007" << august6 << QByteArray("060807");
+    QTest::newRow("digits only, after Tab") << "Tab" << "06082007" << august6 << QByteArray("060807");
+    QTest::newRow("digits only, click into the month") << "month" << "06082007" << august6 << QByteArray("060807");
+    QTest::newRow("one-digit parts, click into the year") << "year" << "6.8.2007" << august6 << QByteArray("060807");
+    QTest::newRow("one-digit parts, after Shift+Tab") << "Shift+Tab" << "6.8.2007" << august6 << QByteArray("060807");
+    QTest::newRow("a leap day over 31 December 2007") << "day" << "29.02.2008" << QDate(2008, 2, 29)
+                                                      << QByteArray("290208");
+    QTest::newRow("two-digit year") << "Tab" << "1.2.99" << QDate(1999, 2, 1) << QByteArray("010299");
+}
+
+// A whole date typed after a click anywhere in the picker, or after Tab,
+// sets exactly that date, and Enter writes what the picker shows; the mark
+// goes, and Enter does not bring it back. Tab still leaves the picker, and a
+// separator typed on its own moves to the date's next part.
 void TstSettingsCommit::typedDate()
 {
+    QFETCH(QString, start);
+    QFETCH(QString, keys);
+    QFETCH(QDate, date);
+    QFETCH(QByteArray, text);
     TLoaded l;
     QDateEdit* picker = l.Ctl().DtTmPckr;
-    Focus(picker);
-    picker->setSelectedSection(QDateTimeEdit::DaySection);
-    QTest::keyClicks(picker, QStringLiteral("06082007"));
+    QCOMPARE(picker->date(), QDate(2007, 12, 31));
+    if (start == "Tab" || start == "Shift+Tab") {
+        QWidget* before = start == "Tab" ? l.Ctl().EdtName : l.Ctl().EdtPerson;
+        Focus(before);
+        QTest::keyClick(before, start == "Tab" ? Qt::Key_Tab : Qt::Key_Backtab);
+    } else {
+        // The middle of the part's digits in "31.12.2007".
+        const int part = QStringList{"day", "month", "year"}.indexOf(start);
+        auto* edit = picker->findChild<QLineEdit*>();
+        const QString shown = edit->text();
+        const int at = QList<int>{1, 4, 8}[part];
+        const QFontMetrics fm = edit->fontMetrics();
+        const int x = edit->contentsRect().left() + 2 + fm.horizontalAdvance(shown.left(at));
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, edit->height() / 2));
+        QCOMPARE(picker->currentSectionIndex(), part);
+    }
+    QCOMPARE(QApplication::focusWidget(), picker);
+    for (const QChar c : keys)
+        QTest::keyClick(picker, c.toLatin1());
+    QCOMPARE(picker->date(), date);
     QCOMPARE(QApplication::focusWidget(), picker);
     QVERIFY(l.Ctl().LblDateCh->isVisible());
     PressEnter(picker);
-    QCOMPARE(picker->date(), QDate(2007, 8, 6));
+    QCOMPARE(picker->date(), date);
     QVERIFY(l.Ctl().LblDateCh->isHidden());
-    QCOMPARE(WordValues(l.converter.Block(), Range(35, 4)), TextWordValues(kDate, "060807"));
+    QCOMPARE(WordValues(l.converter.Block(), Range(35, 4)), TextWordValues(kDate, text.constData()));
 
     picker->setSelectedSection(QDateTimeEdit::DaySection);
     QTest::keyClick(picker, '.');
     QCOMPARE(QApplication::focusWidget(), picker);
     QCOMPARE(picker->currentSection(), QDateTimeEdit::MonthSection);
+    QTest::keyClick(picker, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), l.Ctl().EdtPerson);
+    QCOMPARE(picker->date(), date);
     QCOMPARE(watcher.Texts(), QStringList());
 }
 
