@@ -86,7 +86,7 @@ void TFrmMain::ComPortAfterClose(TComPort&)
 // only a loss nobody noticed is shown here.
 void TFrmMain::CheckConnectionGone()
 {
-    if (PanelSettings->isVisible() && !ComPort.Active() && !Link.Busy() && !FShowingConnLoss &&
+    if (PanelSettings->isVisible() && !ComPort.Active() && !Link.Busy() && !showingConnLoss_ &&
         !Files->Running())
         ShowConnPanel();
 }
@@ -215,12 +215,12 @@ void TFrmMain::CloseQuietly()
 
 void TFrmMain::ShowConnPanel()
 {
-    const bool wasShowing = std::exchange(FShowingConnLoss, true);
+    const bool wasShowing = std::exchange(showingConnLoss_, true);
     struct TRestore {
         bool& flag;
         bool value;
         ~TRestore() { flag = value; }
-    } restore{FShowingConnLoss, wasShowing};
+    } restore{showingConnLoss_, wasShowing};
     ShowErrorDialog(this, Msg.MsgConnectionLost);
     ComPort.SetActive(false);
     PanelSettings->hide();

@@ -102,7 +102,7 @@ private:
     void FitTexts();
     void CentreOnScreen();
 
-    bool FShowingConnLoss = false;
+    bool showingConnLoss_ = false;
 };
 
 } // namespace lk58
