@@ -7,8 +7,10 @@
 
 #include <QMainWindow>
 #include <memory>
+#include <vector>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -99,9 +101,25 @@ private:
     void FillPortList();
     void ConnectOpenPort();
     void CloseQuietly();
+    // The texts that FitTexts refits after every change of language: labels
+    // as wide as their text at their layout position, kept clear of the field
+    // they stand before, and check boxes never narrower than the layout's.
+    QLabel* AutoLabel(QWidget* parent, const char* name, int left, int top, QWidget* field = nullptr);
+    QCheckBox* CheckBox(QWidget* parent, const char* name, int left, int top, int width);
     void FitTexts();
     void CentreOnScreen();
 
+    struct TAutoLabel {
+        QLabel* Label;
+        int Left;
+        const QWidget* Field; // nullptr: it stands before no field
+    };
+    struct TFittedCheckBox {
+        QCheckBox* Box;
+        int LayoutWidth;
+    };
+    std::vector<TAutoLabel> autoLabels_;
+    std::vector<TFittedCheckBox> checkBoxes_;
     bool showingConnLoss_ = false;
 };
 

@@ -37,17 +37,6 @@ W* Place(W* w, const char* name, int left, int top, int width, int height)
     return w;
 }
 
-// A label sized to its text; SetLang refits it after every change of text.
-// A label that stands before a field keeps clear of it (see FitTexts).
-QLabel* AutoLabel(QWidget* parent, const char* name, int left, int top, QWidget* field = nullptr)
-{
-    auto* l = Place(new QLabel(parent), name, left, top, 0, 13);
-    l->setProperty("autoWidth", true);
-    l->setProperty("left", left);
-    l->setBuddy(field);
-    return l;
-}
-
 QLabel* ChangeMark(QWidget* parent, const char* name, int left, int top)
 {
     auto* l = Place(new QLabel(QStringLiteral("x"), parent), name, left, top, 12, 24);
@@ -101,6 +90,29 @@ QString FourDigitYearFormat()
         f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
     return f;
 }
+
+} // namespace
+
+// A label sized to its text; FitTexts refits it after every change of text.
+// A label that stands before a field keeps clear of it.
+QLabel* TFrmMain::AutoLabel(QWidget* parent, const char* name, int left, int top, QWidget* field)
+{
+    auto* l = Place(new QLabel(parent), name, left, top, 0, 13);
+    l->setBuddy(field);
+    autoLabels_.push_back({l, left, field});
+    return l;
+}
+
+// A check box at least as wide as the layout makes it, wider where its text
+// needs (see FitTexts).
+QCheckBox* TFrmMain::CheckBox(QWidget* parent, const char* name, int left, int top, int width)
+{
+    auto* b = Place(new QCheckBox(parent), name, left, top, width, 17);
+    checkBoxes_.push_back({b, width});
+    return b;
+}
+
+namespace {
 
 TRadioGroup* RadioGroup(QWidget* parent, const char* name, int left, int top, int width,
                         int height, const QStringList& items = {})
@@ -198,8 +210,7 @@ TSettingsControls TFrmMain::BuildSettingsPanel(QWidget* client)
     c.RdGrpInput = RadioGroup(p, "RdGrpInput", 8, 80, 81, 121,
                               {QStringLiteral("J"), QStringLiteral("K"), QStringLiteral("S"),
                                QStringLiteral("B"), QStringLiteral("PT100")});
-    c.ChckBxColdComp = Place(new QCheckBox(p), "ChckBxColdComp", 152, 80, 169, 17);
-    c.ChckBxColdComp->setProperty("layoutWidth", 169);
+    c.ChckBxColdComp = CheckBox(p, "ChckBxColdComp", 152, 80, 169);
     c.MskEdtSetTemp = MaskedEdit(p, "MskEdtSetTemp", 272, 128, 49, "#00,0;0");
     c.MskEdtResComp = MaskedEdit(p, "MskEdtResComp", 272, 152, 57, "#00,00;0");
     c.RdGrpOutput = RadioGroup(p, "RdGrpOutput", 8, 208, 97, 105,
@@ -209,8 +220,7 @@ TSettingsControls TFrmMain::BuildSettingsPanel(QWidget* client)
     QWidget* range = c.GrpBxOutTempRange;
     c.MskEdtTempBegin = MaskedEdit(range, "MskEdtTempBegin", 56, 25, 41, "#000;0");
     c.MskEdtTempEnd = MaskedEdit(range, "MskEdtTempEnd", 168, 25, 41, "#000;0");
-    c.ChckBxOutLimit = Place(new QCheckBox(p), "ChckBxOutLimit", 8, 336, 217, 17);
-    c.ChckBxOutLimit->setProperty("layoutWidth", 217);
+    c.ChckBxOutLimit = CheckBox(p, "ChckBxOutLimit", 8, 336, 217);
     c.RdGrpWire = RadioGroup(p, "RdGrpWire", 8, 360, 217, 57, WireItems(kLangCzech));
     c.RdGrpInErr = RadioGroup(p, "RdGrpInErr", 248, 336, 169, 81, InErrItems(kLangCzech));
     c.BtnLoadData = Button(p, "BtnLoadData", 424, 344);

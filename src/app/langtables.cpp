@@ -122,19 +122,15 @@ void TFrmMain::SetLang(int lang)
 void TFrmMain::FitTexts()
 {
     constexpr int kGap = 3;
-    for (QLabel* l : findChildren<QLabel*>()) {
-        if (!l->property("autoWidth").toBool())
-            continue;
-        const int width = l->sizeHint().width();
-        int left = l->property("left").toInt();
-        if (const QWidget* field = l->buddy())
-            left = std::min(left, field->x() - kGap - width);
-        l->setGeometry(left, l->y(), width, l->height());
+    for (const TAutoLabel& a : autoLabels_) {
+        const int width = a.Label->sizeHint().width();
+        int left = a.Left;
+        if (a.Field != nullptr)
+            left = std::min(left, a.Field->x() - kGap - width);
+        a.Label->setGeometry(left, a.Label->y(), width, a.Label->height());
     }
-    for (QCheckBox* b : findChildren<QCheckBox*>()) {
-        const int width = std::max(b->property("layoutWidth").toInt(), b->sizeHint().width());
-        b->resize(width, b->height());
-    }
+    for (const TFittedCheckBox& c : checkBoxes_)
+        c.Box->resize(std::max(c.LayoutWidth, c.Box->sizeHint().width()), c.Box->height());
 }
 
 } // namespace lk58
