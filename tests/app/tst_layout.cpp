@@ -179,7 +179,10 @@ void TstLayout::textsFit()
     const QStringList overlaps = Overlaps(panel);
     QVERIFY2(overlaps.isEmpty(), qPrintable(overlaps.join(QLatin1String(", "))));
     const QStatusBar* bar = frm->Form->Ctl.StatusBar;
-    for (const QString& status : {frm->Msg.MsgConnected, frm->Msg.MsgLoading, frm->Msg.MsgLoaded})
+    // The longest one-field "does not fit" notice: the widest name, the
+    // widest value.
+    const QString notShown = frm->Msg.MsgValueNotShown.arg(frm->Msg.NameResComp + " -21474836,48");
+    for (const QString& status : {frm->Msg.MsgConnected, frm->Msg.MsgLoading, frm->Msg.MsgLoaded, notShown})
         QVERIFY2(bar->fontMetrics().horizontalAdvance(status) + 8 <= bar->width(), qPrintable(status));
     QCOMPARE(Misfits(frm->FrmHelp.get()), QStringList());
 }
