@@ -219,9 +219,11 @@ RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOpt
         return outcome;
     }
     try {
-        const QDateTime now = options.now.isValid() ? options.now : QDateTime::currentDateTime();
-        outcome.backupPath = WriteBackup(*outcome.before, options.backupDir.isEmpty() ? DefaultBackupDir() : options.backupDir,
-                                         now, ProgramName(options));
+        if (options.backup) {
+            const QDateTime now = options.now.isValid() ? options.now : QDateTime::currentDateTime();
+            outcome.backupPath = WriteBackup(*outcome.before, options.backupDir.isEmpty() ? DefaultBackupDir() : options.backupDir,
+                                             now, ProgramName(options));
+        }
     } catch (const std::exception& e) {
         outcome.status = RunStatus::BackupFailed;
         outcome.error = e.what();

@@ -124,6 +124,7 @@ struct RestoreOutcome {
 
 struct RestoreOptions {
     bool includeIdentity = false;
+    bool backup = true;     // false: no backup, at the user's explicit request
     QString backupDir;      // empty: DefaultBackupDir()
     QString program;        // recorded in the backup; empty: "LK58 <application version>"
     QDateTime now;          // the backup's time; invalid: the current time
