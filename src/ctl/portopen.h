@@ -1,0 +1,23 @@
+#pragma once
+
+#include "ctl/exitstatus.h"
+#include "serial/comport.h"
+
+#include <QString>
+
+#include <string>
+
+namespace lk58::ctl {
+
+// Sets the converter's line (4800 baud, 8N1, DTR off, RTS on) on `port`,
+// opens `path` for exclusive use and purges it. A port that will not open
+// throws TFailure (status NoPort) whose message says why and, where the
+// user can do something about it, what.
+void OpenConverterPort(TComPort& port, const QString& path);
+
+// Why a port would not open, from the system's error code and text: the
+// cause in the user's terms and, for a permission problem, the cure.
+// `path` is the device (its group is named when it can be read).
+QString ExplainOpenError(int code, const std::string& systemText, const QString& path);
+
+} // namespace lk58::ctl

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "config/settingsfile.h"
+#include "ctl/portresult.h"
+
+#include <QString>
+
+namespace lk58::ctl {
+
+// One port's work for each command, on this thread: opens the port, runs
+// the exchanges, and returns the port's outcome (never throws).
+struct TPortJob {
+    QString port;
+    TPortEvents& events;
+    bool trace = false; // every request and reply to events.Trace
+};
+
+struct TWriteOptions {
+    bool includeIdentity = false;
+    bool dryRun = false;
+    bool noBackup = false;
+};
+
+TPortResult PingWork(const TPortJob& job);
+// `output` empty: the file's text is the result.
+TPortResult ReadWork(const TPortJob& job, const QString& output);
+TPortResult ShowWork(const TPortJob& job, int lang);
+TPortResult DiffWork(const TPortJob& job, const config::Settings& file);
+TPortResult WriteWork(const TPortJob& job, const config::Settings& file, const TWriteOptions& options);
+
+// A setting's value as the file writes it, for a terminal: "4-20mA",
+// "25.0", texts with \xNN for bytes that have no printable character.
+QString ValueText(config::Key key, const config::Value& value);
+
+} // namespace lk58::ctl

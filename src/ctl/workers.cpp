@@ -1,0 +1,218 @@
+#include "ctl/workers.h"
+
+#include "ctl/interrupt.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace lk58::ctl {
+
+namespace {
+
+constexpr int kRefreshMs = 100;
+
+QString& WorkerProgram()
+{
+    static QString program;
+    return program;
+}
+
+void WriteLine(std::FILE* out, const QJsonObject& object)
+{
+    QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    line += '\n';
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), out);
+    std::fflush(out);
+}
+
+struct TWorker {
+    QString port;
+    pid_t pid = -1;
+    int fd = -1;
+    QByteArray pending;
+    std::optional<TPortResult> result;
+};
+
+// Starts this program for one port, its standard output into a pipe. The
+// worker starts with SIGINT and SIGTERM blocked and unblocks them once its
+// handler is in place, so an early Ctrl+C is held, not fatal.
+bool Spawn(TWorker& w, const QStringList& args, QString& error)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) < 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    const QByteArray self =
+        (WorkerProgram().isEmpty() ? QCoreApplication::applicationFilePath() : WorkerProgram()).toLocal8Bit();
+    std::vector<QByteArray> storage{self, "--worker"};
+    for (const QString& a : args)
+        storage.push_back(a.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& s : storage)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    posix_spawnattr_setsigmask(&attr, &held);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+    const int rc = posix_spawn(&w.pid, self.constData(), &actions, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        error = QString::fromLocal8Bit(std::strerror(rc));
+        return false;
+    }
+    RegisterWorker(w.pid);
+    w.fd = fds[0];
+    return true;
+}
+
+TPortResult MissingResult(const QString& port, int waitStatus)
+{
+    QString why = WIFSIGNALED(waitStatus) ? QStringLiteral("signal %1").arg(WTERMSIG(waitStatus))
+                                          : QStringLiteral("exit status %1").arg(WEXITSTATUS(waitStatus));
+    return TPortResult{port, TExit::NoAnswer, {}, "the port's work ended without a report (" + why + ")", {}};
+}
+
+} // namespace
+
+void SetWorkerProgram(const QString& path)
+{
+    WorkerProgram() = path;
+}
+
+void TWorkerEvents::Progress(const QString& step, int n, int count)
+{
+    WriteLine(out_, {{"e", "progress"}, {"step", step}, {"n", n}, {"count", count}});
+}
+
+void TWorkerEvents::Trace(const QString& what, const Bytes& bytes)
+{
+    WriteLine(out_, {{"e", "trace"}, {"what", what}, {"hex", HexBytes(bytes)}});
+}
+
+void TWorkerEvents::Result(const TPortResult& result)
+{
+    WriteLine(out_, {{"e", "result"},
+                     {"status", static_cast<int>(result.status)},
+                     {"text", result.text},
+                     {"error", result.error},
+                     {"data", result.isData},
+                     {"json", result.json}});
+}
+
+bool HandleWorkerLine(const QByteArray& line, int index, TConsole& console, TPortResult& result)
+{
+    const QJsonObject o = QJsonDocument::fromJson(line).object();
+    const QString e = o.value("e").toString();
+    if (e == "progress") {
+        console.Progress(index, o.value("step").toString(), o.value("n").toInt(), o.value("count").toInt());
+    } else if (e == "trace") {
+        Bytes bytes;
+        for (const QString& h : o.value("hex").toString().split(' ', Qt::SkipEmptyParts))
+            bytes.push_back(static_cast<std::uint8_t>(h.toUInt(nullptr, 16)));
+        console.Trace(index, o.value("what").toString(), bytes);
+    } else if (e == "result") {
+        const int status = o.value("status").toInt(static_cast<int>(TExit::NoAnswer));
+        result.status = static_cast<TExit>(std::clamp(status, 0, static_cast<int>(TExit::NoAnswer)));
+        result.text = o.value("text").toString();
+        result.error = o.value("error").toString();
+        result.json = o.value("json").toObject();
+        result.isData = o.value("data").toBool();
+        return true;
+    }
+    return false;
+}
+
+std::vector<TPortResult> RunWorkers(const QStringList& ports,
+                                    const std::function<QStringList(const QString&)>& argsFor,
+                                    TConsole& console)
+{
+    std::vector<TWorker> workers(ports.size());
+    for (int i = 0; i < ports.size(); ++i) {
+        workers[i].port = ports[i];
+        QString error;
+        if (!Spawn(workers[i], argsFor(ports[i]), error))
+            workers[i].result = TPortResult{ports[i], TExit::NoAnswer, {}, "cannot start its work: " + error, {}};
+    }
+    for (;;) {
+        std::vector<pollfd> polls;
+        std::vector<int> which;
+        for (int i = 0; i < static_cast<int>(workers.size()); ++i)
+            if (workers[i].fd >= 0) {
+                polls.push_back({workers[i].fd, POLLIN, 0});
+                which.push_back(i);
+            }
+        if (polls.empty())
+            break;
+        const int n = ::poll(polls.data(), polls.size(), kRefreshMs);
+        if (n < 0 && errno != EINTR)
+            break;
+        for (std::size_t k = 0; n > 0 && k < polls.size(); ++k) {
+            if (!polls[k].revents)
+                continue;
+            TWorker& w = workers[which[k]];
+            char buf[4096];
+            const ssize_t got = ::read(w.fd, buf, sizeof buf);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                ::close(w.fd);
+                w.fd = -1;
+                continue;
+            }
+            w.pending.append(buf, got);
+            for (qsizetype end; (end = w.pending.indexOf('\n')) >= 0;) {
+                TPortResult result{w.port, TExit::Ok, {}, {}, {}};
+                if (HandleWorkerLine(w.pending.left(end), which[k], console, result)) {
+                    w.result = result;
+                    console.Progress(which[k], result.status == TExit::Ok ? "done" : "failed", 0, 0);
+                }
+                w.pending.remove(0, end + 1);
+            }
+        }
+        console.Refresh();
+    }
+    std::vector<TPortResult> results;
+    for (TWorker& w : workers) {
+        int status = 0;
+        if (w.pid > 0) {
+            // Taken off the list before it is reaped, so that an interrupt is
+            // never passed to a process that reuses its number.
+            UnregisterWorker(w.pid);
+            while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+        results.push_back(w.result ? *w.result : MissingResult(w.port, status));
+    }
+    return results;
+}
+
+} // namespace lk58::ctl
