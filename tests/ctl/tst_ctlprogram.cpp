@@ -1,0 +1,417 @@
+// The tq36ctl program against simulated converters: every command, every
+// exit status, several ports at once with one of them faulty, Ctrl+C.
+#include "common/simconverter.h"
+#include "config/settingsfile.h"
+#include "ctl/commands.h"
+#include "ctl/workers.h"
+#include "serial/comport.h"
+
+#include <QtTest>
+
+#include <csignal>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace lk58;
+using namespace lk58::test;
+using config::Key;
+
+namespace {
+
+struct TRun {
+    int exit = -1;
+    QString out, err;
+};
+
+// Another program holding a port, as the serial component's exclusive
+// open sees it.
+class THeldPort {
+public:
+    explicit THeldPort(const QString& path) : fd_(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY))
+    {
+        if (fd_ >= 0)
+            ::flock(fd_, LOCK_EX);
+    }
+    ~THeldPort() { ::close(fd_); }
+
+private:
+    int fd_;
+};
+
+// A settings file of another converter: its own identity, label and range.
+QByteArray OtherConvertersFile(const SettingsBlock& base)
+{
+    SettingsBlock block = base;
+    StoreText(block, kSerial, Bytes{'3', '6', '0', '9', '9', '9', '9', '9'});
+    StoreText(block, kName, Bytes{'C', 'l', 'o', 'n', 'e', ' ', '7'});
+    StoreValue(block, kRangeEnd, 450);
+    StoreValue(block, kSetTemp, 305);
+    return config::WriteSettingsFile(config::FileFromBlock(block, QDateTime::currentDateTime(), "LK58 test"));
+}
+
+// Most settings changed: a write that takes a while at the line's pace.
+QByteArray ManyChangesFile(const SettingsBlock& base)
+{
+    SettingsBlock block = base;
+    StoreText(block, kName, Bytes{'C', 'l', 'o', 'n', 'e', ' ', '7'});
+    StoreText(block, kPerson, Bytes{'E', 'v', 'a', ' ', 'D', 'v', 'o', 'r', 'a', 'k', 'o', 'v', 'a'});
+    StoreText(block, kDate, Bytes{'0', '1', '0', '2', '2', '7'});
+    StoreValue(block, kInputType, 1);
+    StoreValue(block, kOutputType, 2);
+    StoreValue(block, kInputError, 2);
+    StoreValue(block, kWiring, 2);
+    StoreValue(block, kColdComp, 0);
+    StoreValue(block, kOutputLimit, 1);
+    StoreValue(block, kRangeBegin, -50);
+    StoreValue(block, kRangeEnd, 450);
+    StoreValue(block, kSetTemp, 305);
+    StoreValue(block, kResComp, 4321);
+    return config::WriteSettingsFile(config::FileFromBlock(block, QDateTime::currentDateTime(), "LK58 test"));
+}
+
+QString Label(const TSimulatedConverter& c)
+{
+    return QString::fromStdString(DecodeTextField(c.Block(), kName));
+}
+
+} // namespace
+
+class TstCtlProgram : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    QString Path(const QString& name) const { return dir_.path() + '/' + name; }
+    QString BackupDir() const { return Path("data/LK58/backups"); }
+
+    void Start(QProcess& p, const QStringList& args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", Path("data"));
+        p.setProcessEnvironment(env);
+        p.start(TQ36CTL, args);
+    }
+    TRun Ctl(const QStringList& args, int timeoutMs = 60000)
+    {
+        QProcess p;
+        Start(p, args);
+        TRun r;
+        if (!p.waitForFinished(timeoutMs))
+            return r;
+        r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    QString WriteFile(const QString& name, const QByteArray& bytes)
+    {
+        QFile f(Path(name));
+        if (!f.open(QIODevice::WriteOnly))
+            return {};
+        f.write(bytes);
+        return f.fileName();
+    }
+    int Backups() const { return QDir(BackupDir()).entryList(QDir::Files).size(); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        ctl::SetWorkerProgram(TQ36CTL);
+    }
+    void cleanup() { QDir(BackupDir()).removeRecursively(); }
+
+    void exitStatuses_data()
+    {
+        QTest::addColumn<QStringList>("args"); // @port: the simulated converter; @dir: a folder
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<bool>("held");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("ping answered") << QStringList{"ping", "@port"} << false << false << 0 << "";
+        QTest::newRow("ping silent") << QStringList{"ping", "@port"} << true << false << 4
+                                     << "@port: no converter answers\n";
+        QTest::newRow("read silent") << QStringList{"read", "@port"} << true << false << 4
+                                     << "@port: the converter did not answer\n";
+        QTest::newRow("port missing") << QStringList{"ping", "@dir/ttyNONE"} << false << false << 3
+                                      << "@dir/ttyNONE: cannot open: no such port\n";
+        QTest::newRow("not a serial device") << QStringList{"show", "@dir/bad.json"} << false << false << 3
+                                             << "@dir/bad.json: cannot open: not a serial device\n";
+        QTest::newRow("port held") << QStringList{"read", "@port"} << false << true << 3
+                                   << "@port: cannot open: busy: another program holds the port\n";
+        QTest::newRow("usage") << QStringList{"ping"} << false << false << 2
+                               << "tq36ctl: ping takes PORT\nTry 'tq36ctl --help'.\n";
+        QTest::newRow("diff bad file") << QStringList{"diff", "@port", "@dir/bad.json"} << false << false << 2
+                                       << "tq36ctl: @dir/bad.json: settings.range_end = 10000: ";
+        QTest::newRow("write missing file") << QStringList{"write", "@dir/none.json", "@port"} << false << false << 2
+                                            << "tq36ctl: @dir/none.json: No such file or directory\n";
+        QTest::newRow("set invalid pair") << QStringList{"set", "@port", "label=B3", "output=5V"} << false << false
+                                          << 2 << "tq36ctl: output=5V: ";
+    }
+    void exitStatuses()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, silent);
+        QFETCH(bool, held);
+        QFETCH(int, exit);
+        QFETCH(QString, err);
+        TSimulatedConverter c;
+        if (silent)
+            c.sim.SetFault(Fault::Silent);
+        WriteFile("bad.json", R"({"format": "tq36-settings", "version": 1, "settings": {"range_end": 10000}})");
+        std::unique_ptr<THeldPort> hold(held ? new THeldPort(c.Path()) : nullptr);
+        for (QString* s : {&err})
+            s->replace("@port", c.Path()).replace("@dir", dir_.path());
+        args.replaceInStrings("@port", c.Path()).replaceInStrings("@dir", dir_.path());
+        const TRun r = Ctl(args);
+        QCOMPARE(r.exit, exit);
+        QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.startsWith(err), qPrintable(r.err));
+        if (exit == 2 || exit == 3)
+            QCOMPARE(c.sim.Counters().requests, std::size_t(0)); // nothing sent, so nothing written
+    }
+
+    void readGivesTheConvertersFile()
+    {
+        TSimulatedConverter c;
+        const TRun toStdout = Ctl({"read", c.Path()});
+        QCOMPARE(toStdout.exit, 0);
+        const config::ReadResult read = config::ReadSettingsFile(toStdout.out.toUtf8());
+        QVERIFY(read.file);
+        QVERIFY(read.file->settings == config::FromBlock(c.Block()));
+        QVERIFY(read.file->block == c.Block());
+
+        const TRun toFile = Ctl({"read", c.Path(), "-o", Path("saved.json")});
+        QCOMPARE(toFile.exit, 0);
+        QCOMPARE(toFile.out, c.Path() + ": saved to " + Path("saved.json") + '\n');
+        QFile saved(Path("saved.json"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(config::ReadSettingsFile(saved.readAll()).file->settings == read.file->settings);
+    }
+
+    void jsonKeepsBytesWithoutACharacter()
+    {
+        TSimulatedConverter c;
+        SettingsBlock block = c.Block();
+        StoreText(block, kName, Bytes{'T', 'Q', 0x81, '6'});
+        c.SetBlock(block);
+        const TRun r = Ctl({"read", c.Path(), "--json"});
+        QCOMPARE(r.exit, 0);
+        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        const QJsonObject port = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+        QCOMPARE(port.value("type").toString(), QString("port"));
+        QCOMPARE(port.value("status").toInt(), 0);
+        const QJsonValue label = port.value("settings").toObject().value("label");
+        QCOMPARE(label.toString(), QString::fromUtf16(u"TQ\u00816"));
+        // Back through the file's reader: the same four bytes, no "?".
+        const auto back = config::FromJson(Key::Label, label);
+        QVERIFY(std::get<config::Value>(back) == config::Value(Bytes{'T', 'Q', 0x81, '6'}));
+        const QJsonObject summary = QJsonDocument::fromJson(lines[1].toUtf8()).object();
+        QCOMPARE(summary.value("type").toString(), QString("summary"));
+        QCOMPARE(summary.value("status").toInt(), 0);
+    }
+
+    void showNamesSettingsAsTheWindow_data()
+    {
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("czech") << "cs"
+                               << QStringList{"Označení:", "Boiler 2", "Výstup:", "4 - 20 mADC",
+                                              "Pevně nastavená teplota:", "25,0 °C",
+                                              "Výstupní rozsah ve °C, konec:", "400", "Datum:", "14.03.2026"};
+        QTest::newRow("english") << "en"
+                                 << QStringList{"Text label:", "Boiler 2", "Output:", "4 - 20 mADC",
+                                                "Fixed set temperature:", "25.0 °C",
+                                                "Output range in °C, end:", "400", "Date:", "2026-03-14"};
+    }
+    void showNamesSettingsAsTheWindow()
+    {
+        QFETCH(QString, lang);
+        QFETCH(QStringList, lines);
+        TSimulatedConverter c;
+        const TRun r = Ctl({"show", c.Path(), "--lang", lang});
+        QCOMPARE(r.exit, 0);
+        const QStringList out = r.out.split('\n');
+        for (int i = 0; i < lines.size(); i += 2) {
+            const auto row = std::find_if(out.begin(), out.end(), [&](const QString& l) { return l.startsWith(lines[i]); });
+            QVERIFY2(row != out.end(), qPrintable(lines[i]));
+            QCOMPARE(row->mid(lines[i].size()).trimmed(), lines[i + 1]);
+        }
+    }
+
+    void diffListsWhatDiffers()
+    {
+        TSimulatedConverter c;
+        const QString same = WriteFile("same.json", config::WriteSettingsFile(config::FileFromBlock(c.Block(), {}, {})));
+        const TRun r0 = Ctl({"diff", c.Path(), same});
+        QCOMPARE(r0.exit, 0);
+        QCOMPARE(r0.out, c.Path() + ": no differences\n");
+
+        const QString other = WriteFile("other.json", OtherConvertersFile(c.Block()));
+        const TRun r1 = Ctl({"diff", c.Path(), other});
+        QCOMPARE(r1.exit, 1);
+        const QStringList rows = r1.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 5); // header, serial, label, set temperature, range end
+        QCOMPARE(rows[2].simplified(), QString("label Boiler 2 Clone 7"));
+        QCOMPARE(rows[4].simplified(), QString("range_end 400 450"));
+        QCOMPARE(c.sim.Counters().writes, std::size_t(0));
+    }
+
+    void writeClonesWithBackupAndCheck()
+    {
+        TSimulatedConverter c;
+        const SettingsBlock before = c.Block();
+        const QString file = WriteFile("other.json", OtherConvertersFile(before));
+
+        const TRun dry = Ctl({"write", file, c.Path(), "--dry-run"});
+        QCOMPARE(dry.exit, 0);
+        QVERIFY2(dry.out.startsWith(c.Path() + ": would write 3 settings"), qPrintable(dry.out));
+        QCOMPARE(c.sim.Counters().writes, std::size_t(0));
+        QCOMPARE(Backups(), 0);
+
+        const TRun r = Ctl({"write", file, c.Path()});
+        QCOMPARE(r.exit, 0);
+        QVERIFY2(r.out.startsWith(c.Path() + ": 3 settings written and verified\n  backup " + BackupDir() + "/36012345-"),
+                 qPrintable(r.out));
+        QVERIFY(r.out.contains("serial"));  // left out: the clone keeps its identity
+        QCOMPARE(Label(c), QString("Clone 7"));
+        QCOMPARE(DecodeTextField(c.Block(), kSerial), std::string("36012345"));
+        QCOMPARE(Backups(), 1);
+
+        const TRun again = Ctl({"write", file, c.Path()});
+        QCOMPARE(again.exit, 0);
+        QVERIFY2(again.out.startsWith(c.Path() + ": the converter already holds these settings"), qPrintable(again.out));
+        QCOMPARE(Backups(), 1); // nothing to write, nothing to back up
+
+        c.SetBlock(before);
+        const TRun unsaved = Ctl({"write", file, c.Path(), "--no-backup"});
+        QCOMPARE(unsaved.exit, 0);
+        QCOMPARE(unsaved.out.section('\n', 0, 0), c.Path() + ": 3 settings written and verified");
+        QCOMPARE(Label(c), QString("Clone 7"));
+        QCOMPARE(Backups(), 1);
+    }
+
+    void setWritesOnlyThePairs()
+    {
+        TSimulatedConverter c;
+        const TRun r = Ctl({"set", c.Path(), "label=Boiler 3", "range_end=450", "output=0-10V", "-q"});
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(r.out, QString()); // quiet: success says nothing
+        QCOMPARE(Label(c), QString("Boiler 3"));
+        QCOMPARE(DecodeNumber(c.Block(), kRangeEnd), 450);
+        QCOMPARE(ChoiceByte(c.Block(), kOutputType), std::uint8_t(1));
+        QCOMPARE(Backups(), 1);
+    }
+
+    void severalPortsAtOnceOneFaulty()
+    {
+        TSimulatedConverter a, b, faulty;
+        // Answers the read, then acknowledges no write.
+        faulty.sim.SetFault(Fault::Silent, kEveryReply, kOnWrite);
+        const QString file = WriteFile("other.json", OtherConvertersFile(a.Block()));
+        const TRun r = Ctl({"write", file, a.Path(), faulty.Path(), b.Path()});
+        QCOMPARE(r.exit, 4);
+        QCOMPARE(Label(a), QString("Clone 7"));
+        QCOMPARE(Label(b), QString("Clone 7"));
+        QCOMPARE(Label(faulty), QString("Boiler 2"));
+        const QStringList out = r.out.split('\n');
+        QVERIFY(out.contains(a.Path() + ": 3 settings written and verified"));
+        QVERIFY(out.contains(b.Path() + ": 3 settings written and verified"));
+        QVERIFY2(r.out.contains(faulty.Path() + ": the converter did not acknowledge"), qPrintable(r.out));
+        QVERIFY(out.contains("3 ports: 2 succeeded, 1 did not"));
+        // Plain progress lines when standard error is not a terminal.
+        QVERIFY2(r.err.contains(a.Path() + ": writing label "), qPrintable(r.err));
+
+        const TRun json = Ctl({"write", file, a.Path(), faulty.Path(), "--json"});
+        QCOMPARE(json.exit, 4);
+        const QStringList lines = json.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(QJsonDocument::fromJson(lines[0].toUtf8()).object().value("outcome").toString(), QString("unchanged"));
+        const QJsonObject lost = QJsonDocument::fromJson(lines[1].toUtf8()).object();
+        QCOMPARE(lost.value("port").toString(), faulty.Path());
+        QCOMPARE(lost.value("status").toInt(), 4);
+        QCOMPARE(lost.value("outcome").toString(), QString("lost"));
+        QCOMPARE(lost.value("settings").toArray().first().toObject().value("status").toString(), QString("failed"));
+        QCOMPARE(QJsonDocument::fromJson(lines[2].toUtf8()).object().value("status").toInt(), 4);
+    }
+
+    void interruptStopsAfterTheCurrentWrite()
+    {
+        TSimulatedConverter a, b;
+        a.sim.SetPacing(true);
+        b.sim.SetPacing(true);
+        const QString file = WriteFile("many.json", ManyChangesFile(a.Block()));
+        QProcess p;
+        Start(p, {"write", file, a.Path(), b.Path(), "--json"});
+        QString err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(p.readAllStandardError())).contains(": writing "), 20000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGINT); // to this process only: it passes it on
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 4);
+        const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
+        for (int i = 0; i < 2; ++i) {
+            const QJsonObject port = QJsonDocument::fromJson(lines[i]).object();
+            QCOMPARE(port.value("outcome").toString(), QString("interrupted"));
+            const QJsonArray settings = port.value("settings").toArray();
+            QCOMPARE(settings.last().toObject().value("status").toString(), QString("not written"));
+            for (const QJsonValue& v : settings) {
+                const QString status = v.toObject().value("status").toString();
+                QVERIFY2(status == "verified" || status == "not written", qPrintable(status));
+            }
+        }
+        // A text is written whole or not at all: the write under way finished.
+        for (TSimulatedConverter* c : {&a, &b})
+            QVERIFY2(Label(*c) == "Boiler 2" || Label(*c) == "Clone 7", qPrintable(Label(*c)));
+    }
+
+    void verboseShowsEveryRequestAndReply()
+    {
+        TSimulatedConverter c;
+        const TRun r = Ctl({"ping", c.Path(), "-v"});
+        QCOMPARE(r.exit, 0);
+        const QStringList err = r.err.split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(err.contains(c.Path() + " > FF BF BF"), qPrintable(r.err));
+        QVERIFY2(std::any_of(err.begin(), err.end(), [&](const QString& l) { return l.startsWith(c.Path() + " < FF "); }),
+                 qPrintable(r.err));
+    }
+
+    void probeLeavesAHeldPortAlone()
+    {
+        TSimulatedConverter answering, held, silent;
+        silent.sim.SetFault(Fault::Silent);
+        THeldPort hold(held.Path());
+        std::FILE* log = std::tmpfile();
+        ctl::TConsole console(log, false, true);
+        const std::vector<ctl::TPortResult> results = ctl::ProbePorts(
+            {answering.Path(), held.Path(), silent.Path(), Path("ttyNONE")}, false, console);
+        std::fclose(log);
+        QCOMPARE(results.size(), std::size_t(4));
+        QCOMPARE(results[0].status, ctl::TExit::Ok);
+        QCOMPARE(results[1].status, ctl::TExit::NoPort);
+        QCOMPARE(results[1].json.value("error_code").toInt(), EBUSY);
+        QCOMPARE(results[2].status, ctl::TExit::NoAnswer);
+        QCOMPARE(results[3].status, ctl::TExit::NoPort);
+        QCOMPARE(held.sim.Counters().requests, std::size_t(0));
+        QCOMPARE(answering.sim.Counters().requests, answering.sim.Counters().pings);
+        QCOMPARE(silent.sim.Counters().requests, silent.sim.Counters().pings);
+    }
+
+    void portsListsTheMachinesPorts()
+    {
+        std::vector<std::string> names;
+        TComPort::ListPorts(names);
+        QString expected;
+        for (const std::string& n : names)
+            expected += QString::fromStdString(n) + '\n';
+        const TRun r = Ctl({"ports"});
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(r.out, expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstCtlProgram)
+#include "tst_ctlprogram.moc"

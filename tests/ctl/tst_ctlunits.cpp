@@ -1,0 +1,256 @@
+// tq36ctl's pieces that need no converter: the command line, KEY=VALUE,
+// why a port will not open, the progress lines and printable texts.
+#include "ctl/cmdtable.h"
+#include "ctl/console.h"
+#include "ctl/keyvalue.h"
+#include "ctl/portopen.h"
+#include "ctl/showtable.h"
+
+#include <QtTest>
+
+#include <cerrno>
+#include <cstdio>
+
+using namespace lk58;
+using namespace lk58::ctl;
+
+namespace {
+
+// What `ParseCommandLine` makes of arguments: "command operands |flags|
+// values" or "error: message".
+QString Parsed(const QStringList& args)
+{
+    try {
+        const TInvocation inv = ParseCommandLine(args);
+        QStringList flags(inv.flags.begin(), inv.flags.end());
+        flags.sort();
+        QStringList values;
+        for (auto it = inv.values.begin(); it != inv.values.end(); ++it)
+            values << it.key() + "=" + it.value();
+        values.sort();
+        const QString name = inv.command ? inv.command->name : QString("-");
+        return (QStringList{name} + inv.operands).join(' ') + " |" + flags.join(',') + "| " + values.join(',');
+    } catch (const TFailure& f) {
+        return "error " + QString::number(static_cast<int>(f.status)) + ": " + f.message;
+    }
+}
+
+QString ReadBack(std::FILE* f)
+{
+    std::fflush(f);
+    std::rewind(f);
+    QByteArray bytes;
+    char buf[512];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        bytes.append(buf, static_cast<qsizetype>(n));
+    return QString::fromUtf8(bytes);
+}
+
+} // namespace
+
+class TstCtlUnits : public QObject {
+    Q_OBJECT
+
+private slots:
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("parsed");
+        QTest::newRow("ping") << QStringList{"ping", "/dev/ttyUSB0"} << "ping /dev/ttyUSB0 || ";
+        QTest::newRow("options anywhere") << QStringList{"-q", "write", "f.json", "p1", "--dry-run", "p2", "--json"}
+                                          << "write f.json p1 p2 |dry-run,json,quiet| ";
+        QTest::newRow("read -o") << QStringList{"read", "p", "-o", "out.json"} << "read p || output=out.json";
+        QTest::newRow("show --lang") << QStringList{"show", "p", "--lang=en"} << "show p || lang=en";
+        QTest::newRow("set pairs") << QStringList{"set", "p", "label=Boiler 3", "range_end=-5"}
+                                   << "set p label=Boiler 3 range_end=-5 || ";
+        QTest::newRow("help alone") << QStringList{"--help"} << "- |help| ";
+        QTest::newRow("no command") << QStringList{} << "error 2: no command given";
+        QTest::newRow("unknown command") << QStringList{"flash", "p"} << "error 2: unknown command 'flash'";
+        QTest::newRow("unknown option") << QStringList{"ping", "p", "--fast"} << "error 2: Unknown option 'fast'.";
+        QTest::newRow("option of another command")
+            << QStringList{"ping", "p", "--dry-run"} << "error 2: ping does not take --dry-run";
+        QTest::newRow("missing port") << QStringList{"write", "f.json"} << "error 2: write takes FILE PORT...";
+        QTest::newRow("one port only") << QStringList{"read", "p1", "p2"} << "error 2: read takes PORT";
+        QTest::newRow("ports takes none") << QStringList{"ports", "p1"} << "error 2: ports takes no arguments";
+        QTest::newRow("set needs a pair") << QStringList{"set", "p"} << "error 2: set takes PORT KEY=VALUE...";
+        QTest::newRow("bad language") << QStringList{"show", "p", "--lang", "de"}
+                                      << "error 2: --lang takes cs or en, not 'de'";
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, parsed);
+        QCOMPARE(Parsed(args), parsed);
+    }
+
+    void helpAndManualNameEverything()
+    {
+        const QString help = HelpText(), man = ManPage("9.9");
+        for (const TCommandSpec& c : Commands()) {
+            QVERIFY2(help.contains("  " + c.synopsis + (c.synopsis.size() > 26 ? "\n" : "  ")), qPrintable(c.name));
+            QVERIFY2(man.contains(".TP\n\\fB" + c.name + "\\fR"), qPrintable(c.name));
+        }
+        for (const TOptionSpec& o : Options()) {
+            QVERIFY2(help.contains("--" + o.LongName()), qPrintable(o.LongName()));
+            QVERIFY2(man.contains("\\fB\\-\\-" + QString(o.LongName()).replace('-', "\\-") + "\\fR"),
+                     qPrintable(o.LongName()));
+        }
+        for (int status = 0; status <= 4; ++status)
+            QVERIFY(man.contains(QStringLiteral(".B %1\n").arg(status)));
+    }
+
+    void keyValue_data()
+    {
+        QTest::addColumn<QString>("pair");
+        QTest::addColumn<QString>("outcome"); // the value as the file writes it, or the error
+        QTest::newRow("label with a space") << "label=Boiler 3" << "\"Boiler 3\"";
+        QTest::newRow("czech name") << "calibrated_by=Jan Novák" << "\"Jan Novák\"";
+        QTest::newRow("range end") << "range_end=450" << "450";
+        QTest::newRow("negative begin") << "range_begin=-50" << "-50";
+        QTest::newRow("set temperature") << "set_temperature=25.5" << "25.5";
+        QTest::newRow("output") << "output=4-20mA" << "\"4-20mA\"";
+        QTest::newRow("check") << "cold_end_compensation=false" << "false";
+        QTest::newRow("date") << "calibration_date=2026-03-14" << "\"2026-03-14\"";
+        QTest::newRow("value with =") << "label=a=b" << "\"a=b\"";
+        QTest::newRow("empty label") << "label=" << "\"\"";
+        QTest::newRow("no =") << "label" << "error: 'label' is not KEY=VALUE";
+        QTest::newRow("unknown key") << "colour=red" << "error: unknown key 'colour'";
+        QTest::newRow("range too high") << "range_end=10000" << "error: range_end=10000: ";
+        QTest::newRow("not a number") << "range_end=450x" << "error: range_end=450x: ";
+        QTest::newRow("too many decimals") << "set_temperature=25.55" << "error: set_temperature=25.55: ";
+        QTest::newRow("label too long") << "label=Boiler 1234" << "error: label=Boiler 1234: ";
+        QTest::newRow("not in Windows-1250") << "label=Kessel €€ ✓" << "error: label=Kessel €€ ✓: ";
+        QTest::newRow("unknown output") << "output=5V" << "error: output=5V: ";
+        QTest::newRow("check not a truth value") << "output_limit=yes" << "error: output_limit=yes: ";
+        QTest::newRow("date out of range") << "calibration_date=2097-01-01" << "error: calibration_date=2097-01-01: ";
+    }
+    void keyValue()
+    {
+        QFETCH(QString, pair);
+        QFETCH(QString, outcome);
+        const QByteArray utf8 = pair.toUtf8();
+        const auto parsed = ParseKeyValue(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+        if (const auto* error = std::get_if<TKeyValueError>(&parsed)) {
+            QVERIFY2(outcome.startsWith("error: "), error->message.c_str());
+            QVERIFY2(QString::fromStdString(error->message).startsWith(outcome.mid(7)), error->message.c_str());
+            if (outcome.endsWith(": ")) // then it goes on to say what is allowed
+                QVERIFY(QString::fromStdString(error->message).size() > outcome.size() - 7);
+            return;
+        }
+        QVERIFY2(!outcome.startsWith("error"), qPrintable(outcome));
+        const TKeyValue& kv = std::get<TKeyValue>(parsed);
+        const QJsonValue json = config::ToJson(kv.key, kv.value);
+        const QString text = json.isString() ? '"' + json.toString() + '"'
+                           : json.isBool()   ? QString(json.toBool() ? "true" : "false")
+                                             : QString::fromStdString(config::FormatValue(kv.key, kv.value));
+        QCOMPARE(text, outcome);
+    }
+
+    void keyValuesTogether_data()
+    {
+        QTest::addColumn<QStringList>("pairs");
+        QTest::addColumn<QStringList>("errors");
+        QTest::newRow("valid") << QStringList{"label=B3", "range_end=450"} << QStringList{};
+        QTest::newRow("every bad pair named") << QStringList{"range_end=x", "label=B3", "wiring=4-wire"}
+                                             << QStringList{"range_end=x: ", "wiring=4-wire: "};
+        QTest::newRow("twice") << QStringList{"label=a", "label=b"} << QStringList{"label is given twice"};
+        QTest::newRow("range order") << QStringList{"range_begin=500", "range_end=400"}
+                                     << QStringList{"settings.range_end = 400: "};
+    }
+    void keyValuesTogether()
+    {
+        QFETCH(QStringList, pairs);
+        QFETCH(QStringList, errors);
+        const auto parsed = ParseKeyValues(pairs);
+        QStringList got;
+        if (const auto* e = std::get_if<std::vector<TKeyValueError>>(&parsed))
+            for (const TKeyValueError& x : *e)
+                got << QString::fromStdString(x.message);
+        QCOMPARE(got.size(), errors.size());
+        for (int i = 0; i < got.size(); ++i)
+            QVERIFY2(got[i].startsWith(errors[i]), qPrintable(got[i]));
+    }
+
+    void openErrorSaysWhy_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("says");
+        QTest::newRow("permission") << EACCES << QStringList{"permission denied", "group 'dialout'", "sudo usermod -aG dialout "};
+        QTest::newRow("held") << EBUSY << QStringList{"busy: another program holds the port"};
+        QTest::newRow("not a tty") << ENOTTY << QStringList{"not a serial device"};
+        QTest::newRow("missing") << ENOENT << QStringList{"no such port"};
+        QTest::newRow("unplugged") << ENXIO << QStringList{"no device behind this name"};
+        QTest::newRow("anything else") << EIO << QStringList{"Input/output error"};
+    }
+    void openErrorSaysWhy()
+    {
+        QFETCH(int, code);
+        QFETCH(QStringList, says);
+        // A path that does not exist: the group falls back to dialout.
+        const QString why = ExplainOpenError(code, std::strerror(code), "/nonexistent/ttyUSB9");
+        for (const QString& s : says)
+            QVERIFY2(why.contains(s), qPrintable(why));
+    }
+
+    void plainProgressLines()
+    {
+        std::FILE* f = std::tmpfile();
+        {
+            TConsole console(f, false, false);
+            console.SetPorts({"/dev/pts/3", "/dev/pts/4"});
+            console.Progress(1, "reading", 0, 0);
+            console.Progress(0, "writing label", 3, 12);
+            console.Trace(0, "request", Bytes{0xFF, 0xBF, 0xBF});
+            console.Trace(1, "bad reply", Bytes{0x1D, 0x00});
+        }
+        QCOMPARE(ReadBack(f), QString("/dev/pts/3: writing label 3/12\n"
+                                      "/dev/pts/3 > FF BF BF\n/dev/pts/4 < 1D 00 (bad reply)\n"));
+        std::fclose(f);
+    }
+
+    void liveLinesAreRewrittenInPlace()
+    {
+        std::FILE* f = std::tmpfile();
+        {
+            TConsole console(f, true, false);
+            console.SetPorts({"a", "b"});
+            console.Progress(0, "writing label", 1, 2);
+            console.Note("a > FF");     // above the live lines, which are drawn again
+            console.Progress(1, "reading", 0, 0); // held back: less than 100 ms since the last drawing
+        }
+        QCOMPARE(ReadBack(f), QString("a: writing label 1/2\n"
+                                      "\x1b[1A\r\x1b[J" "a > FF\n" "a: writing label 1/2\n"
+                                      "\x1b[1A\r\x1b[J"));
+        std::fclose(f);
+    }
+
+    void quietShowsNoProgress()
+    {
+        std::FILE* f = std::tmpfile();
+        {
+            TConsole console(f, false, true);
+            console.SetPorts({"a"});
+            console.Progress(0, "reading", 0, 0);
+        }
+        QCOMPARE(ReadBack(f), QString());
+        std::fclose(f);
+    }
+
+    void printableText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("czech") << QByteArray("Nov\xE1k") << "Novák";
+        QTest::newRow("no character") << QByteArray("TQ\x81" "6") << "TQ\\x816";
+        QTest::newRow("escape byte") << QByteArray("a\x1B[2Jb") << "a\\x1B[2Jb";
+    }
+    void printableText()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QCOMPARE(PrintableText(Bytes(bytes.begin(), bytes.end())), shown);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstCtlUnits)
+#include "tst_ctlunits.moc"
