@@ -193,7 +193,8 @@ std::vector<TPortResult> RunWorkers(const QStringList& ports,
                 TPortResult result{w.port, TExit::Ok, {}, {}, {}};
                 if (HandleWorkerLine(w.pending.left(end), which[k], console, result)) {
                     w.result = result;
-                    console.Progress(which[k], result.status == TExit::Ok ? "done" : "failed", 0, 0);
+                    const QString failed = result.error.isEmpty() ? "failed" : "failed: " + result.error;
+                    console.Progress(which[k], result.status == TExit::Ok ? "done" : failed, 0, 0);
                 }
                 w.pending.remove(0, end + 1);
             }
