@@ -16,7 +16,8 @@ namespace lk58::ctl {
 class TConverterSession {
 public:
     // Opens the port; throws TFailure (NoPort) saying why it would not.
-    // With `trace`, every request and reply goes to events.Trace.
+    // With `trace`, every request and reply goes to events.Trace (a reply
+    // as the bytes received before the next request).
     TConverterSession(const QString& path, TPortEvents& events, bool trace);
     ~TConverterSession();
     TConverterSession(const TConverterSession&) = delete;
@@ -31,7 +32,11 @@ public:
     SettingsBlock ReadBlock();
 
 private:
+    void FlushReceived();
+
     QString path_;
+    TPortEvents& events_;
+    Bytes received_;
     TComPort port_;
     std::unique_ptr<TDeviceLink> link_;
 };

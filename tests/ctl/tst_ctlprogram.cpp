@@ -372,7 +372,7 @@ private slots:
     {
         TSimulatedConverter c;
         const TRun r = Ctl({"ping", c.Path(), "-v"});
-        QCOMPARE(r.exit, 0);
+        QVERIFY2(r.exit == 0, qPrintable(QString::number(r.exit) + ": " + r.err));
         const QStringList err = r.err.split('\n', Qt::SkipEmptyParts);
         QVERIFY2(err.contains(c.Path() + " > FF BF BF"), qPrintable(r.err));
         QVERIFY2(std::any_of(err.begin(), err.end(), [&](const QString& l) { return l.startsWith(c.Path() + " < FF "); }),
