@@ -144,7 +144,14 @@ void TDeviceLink::Attempt(const TExchangeKind& kind, const Bytes& request)
     // serviced during the pause.
     if (kind.PauseMs > 0)
         QThread::msleep(kind.PauseMs);
+    // Nothing that came before the request can be its reply. A late or
+    // surplus reply to an earlier attempt, or a reply cut short, would
+    // otherwise shift the byte count of every attempt after it.
+    Bytes waiting;
+    FPort.ReadAvailable(waiting);
+    Discard(waiting);
     FPort.BeginWrite(request);
+    Trace(TTraffic::Request, request);
     FPort.WaitWriteDone();
     FTicksLeft = kind.Ticks;
     TTimerRun run(TmrTimeOut);

@@ -19,8 +19,13 @@ namespace lk58 {
 // delivered after the exchange.
 //
 // The reply state (ReplyMode, ExpectedTag, RxBuffer, CrcAccumulator,
-// ReplyOk, PingOk) is public: after a successful ReadAll(), RxBuffer holds
-// the 131-byte reply for the loader to decode in place.
+// ReplyOk, PingOk) is public: after a successful ReadAll(), RxBuffer starts
+// with the 131-byte reply (Reply()) for the loader to decode in place.
+//
+// Each attempt starts with an empty buffer and throws away what is waiting
+// in the port's input: a retry recovers from a late, surplus or cut-short
+// reply. A late reply to the same request that arrives while the next
+// attempt waits still counts. SetTrace() hears every request and reply.
 //
 // The port must outlive the link; the link assigns the port's OnRxChar and
 // OnLineError and unassigns them when destroyed.

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <utility>
 
 namespace lk58 {
 
@@ -13,6 +15,16 @@ inline constexpr std::int32_t kModeNone = 0;      // before the first exchange
 inline constexpr std::int32_t kModeWrite = 12;    // write acknowledgement, 7 bytes
 inline constexpr std::int32_t kModeReadAll = 254; // read-all reply, 131 bytes
 inline constexpr std::int32_t kModePing = 255;    // ping reply, 7 bytes
+
+// What a traffic trace hears, in the order it happens.
+enum class TTraffic {
+    Request,  // a request as handed to the port
+    Reply,    // a reply accepted: its 7 or 131 bytes
+    BadReply, // a reply's length of bytes rejected (checksum or first byte)
+    Dropped,  // bytes thrown away unjudged: an incomplete reply, bytes
+              // behind a reply, or bytes that came before a request
+};
+using TTrafficTrace = std::function<void(TTraffic, std::span<const std::uint8_t>)>;
 
 // The device link's single reply state and the rules by which received
 // bytes become an accepted reply. Standard library only, so that the rules
@@ -39,15 +51,38 @@ struct TReplyState {
     // (and for a write the expected parameter number), clears the flag.
     void Arm(std::int32_t mode, std::int32_t tag = 0);
 
-    // Appends `chunk` and validates the buffer when it holds exactly the
-    // reply's length. Framing rests on byte counts alone: a buffer carried
-    // past the length is never validated and never trimmed. Short replies
-    // are dropped after validation, valid or not; a read-all reply stays
-    // for the loader to decode in place.
+    // Empties RxBuffer; `waiting` is what the port held besides, thrown
+    // away with it (both reach the trace as dropped).
+    void Discard(std::span<const std::uint8_t> waiting = {});
+
+    // Appends `chunk`. Once the buffer holds at least the reply's length,
+    // its first 7 or 131 bytes are judged by checksum and first byte;
+    // framing rests on byte counts alone. A short reply leaves the buffer
+    // once judged, valid or not, and the bytes behind it are judged in
+    // turn. A read-all reply is judged once, when the buffer first reaches
+    // 131 bytes, and stays for the loader, later bytes behind it.
     void Collect(std::span<const std::uint8_t> chunk);
 
+    // After a successful read-all: its 131-byte reply, without the bytes
+    // that may have followed it (the whole buffer while it is shorter).
+    std::span<const std::uint8_t> Reply() const;
+
+    // Called with every request, judged reply and dropped byte string;
+    // nothing is built for it while it is empty.
+    void SetTrace(TTrafficTrace trace) { trace_ = std::move(trace); }
+
+protected:
+    void Trace(TTraffic what, std::span<const std::uint8_t> bytes) const
+    {
+        if (trace_)
+            trace_(what, bytes);
+    }
+
 private:
-    bool Valid();
+    void Judge(std::span<const std::uint8_t> reply);
+    bool Valid(std::span<const std::uint8_t> reply);
+
+    TTrafficTrace trace_;
 };
 
 } // namespace lk58

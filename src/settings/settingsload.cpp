@@ -53,7 +53,7 @@ void TSettingsForm::LoadData()
         ShowConnPanel();
         return;
     }
-    const SettingsBlock block = SettingsBlock::FromReply(Link.RxBuffer);
+    const SettingsBlock block = SettingsBlock::FromReply(Link.Reply());
     const LoadedSettings s = DecodeSettings(block);
     TFillingScope filling(Filling);
     SetStatusText(Msg.MsgLoaded);

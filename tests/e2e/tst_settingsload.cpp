@@ -66,6 +66,7 @@ private slots:
     void numberOutsideField_data();
     void numberOutsideField();
     void writesNothingAndKeepsMarks();
+    void bytesBehindTheReply();
     void converterSilent_data();
     void converterSilent();
 
@@ -328,6 +329,20 @@ void TstSettingsLoad::writesNothingAndKeepsMarks()
     QCOMPARE(converter.sim.Counters().readAlls, std::size_t(1));
     QCOMPARE(converter.sim.Counters().writes, std::size_t(0));
     QCOMPARE(converter.Block(), block);
+}
+
+// A byte that follows the reply (in the same read or a later one) is no
+// part of the block.
+void TstSettingsLoad::bytesBehindTheReply()
+{
+    TSimulatedConverter converter;
+    converter.SetBlock(SampleBlock());
+    converter.sim.SetFault(Fault::ExtraBytes, kEveryReply, kOnReadAll);
+    auto frm = ConnectedWindow(converter);
+    ClickLoad(*frm);
+    QCOMPARE(watcher.Seen().size(), 0);
+    QCOMPARE(frm->Form->Ctl.EdtName->text(), QStringLiteral("Pec č.3"));
+    QCOMPARE(frm->Form->StatusText(), kLoaded);
 }
 
 void TstSettingsLoad::converterSilent_data()

@@ -90,22 +90,63 @@ private slots:
     void faultsOfTheConverter_data()
     {
         QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("count"); // replies it spoils, kEveryReply: all
         QTest::addColumn<bool>("ok");
-        QTest::addColumn<int>("writes");
-        QTest::newRow("acknowledgement in two pieces") << int(Fault::Split) << true << 1;
-        QTest::newRow("acknowledgement tagged with the number") << int(Fault::WrongFirstByte) << false << 10;
-        QTest::newRow("acknowledgement with a bad checksum") << int(Fault::CorruptChecksum) << false << 10;
-        QTest::newRow("silent converter") << int(Fault::Silent) << false << 10;
+        QTest::addColumn<int>("writes"); // -n: at most n
+        const int every = kEveryReply;
+        QTest::newRow("acknowledgement in two pieces") << int(Fault::Split) << every << true << 1;
+        QTest::newRow("acknowledgement tagged with the number") << int(Fault::WrongFirstByte) << every << false << 10;
+        QTest::newRow("acknowledgement with a bad checksum") << int(Fault::CorruptChecksum) << every << false << 10;
+        QTest::newRow("silent converter") << int(Fault::Silent) << every << false << 10;
+        // One glitch costs one retry at most.
+        QTest::newRow("one ack tagged with the number") << int(Fault::WrongFirstByte) << 1 << true << 2;
+        QTest::newRow("one ack with a bad checksum") << int(Fault::CorruptChecksum) << 1 << true << 2;
+        QTest::newRow("one write unanswered") << int(Fault::Silent) << 1 << true << 2;
+        QTest::newRow("one ack with a byte too many") << int(Fault::ExtraBytes) << 1 << true << 1;
+        QTest::newRow("every ack with a byte too many") << int(Fault::ExtraBytes) << every << true << 1;
+        // 200 ms: past the first attempt's 15 ticks, unless a loaded machine
+        // dispatches them late, and within the second attempt's wait.
+        QTest::newRow("one ack late") << int(Fault::Delay) << 1 << true << -2;
+        QTest::newRow("every ack late") << int(Fault::Delay) << every << true << -2;
     }
 
     void faultsOfTheConverter()
     {
         QFETCH(int, fault);
+        QFETCH(int, count);
         QFETCH(bool, ok);
         QFETCH(int, writes);
-        sim->SetFault(Fault(fault), kEveryReply, kOnWrite);
+        sim->SetFault(Fault(fault), count, kOnWrite);
         QCOMPARE(link->SendInt(2, 1), ok);
-        QCOMPARE(int(sim->Counters().writes), writes);
+        if (writes > 0)
+            QCOMPARE(int(sim->Counters().writes), writes);
+        else
+            QVERIFY(int(sim->Counters().writes) <= -writes);
+        // The exchange after a glitch is not disturbed by what it left.
+        if (ok && count == 1)
+            QVERIFY(link->SendInt(3, 1));
+    }
+
+    void retriedPingAndBytesBehindReadAll_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<unsigned>("kinds");
+        QTest::newRow("ping reply late") << int(Fault::Delay) << kOnPing;
+        QTest::newRow("ping reply with a byte too many") << int(Fault::ExtraBytes) << kOnPing;
+        QTest::newRow("ping reply with a bad checksum") << int(Fault::CorruptChecksum) << kOnPing;
+        QTest::newRow("read-all reply with a byte too many") << int(Fault::ExtraBytes) << kOnReadAll;
+    }
+
+    void retriedPingAndBytesBehindReadAll()
+    {
+        QFETCH(int, fault);
+        QFETCH(unsigned, kinds);
+        sim->SetPacing(true); // the extra byte of a read-all comes in a later read
+        sim->SetFault(Fault(fault), 1, kinds);
+        QVERIFY(kinds == kOnPing ? link->Ping() : link->ReadAll());
+        if (kinds == kOnReadAll)
+            QCOMPARE(Bytes(link->Reply().begin(), link->Reply().end()), ReadAllReply(sim->Block()));
+        QVERIFY(link->Ping());
     }
 };
 

@@ -85,14 +85,6 @@ Bytes Cat(Bytes a, const Bytes& b)
     return a;
 }
 
-Bytes Repeat(const Bytes& b, int times)
-{
-    Bytes out;
-    for (int i = 0; i < times; ++i)
-        out = Cat(out, b);
-    return out;
-}
-
 } // namespace
 
 class TstLinkPeer : public QObject {
@@ -150,7 +142,19 @@ private slots:
                })
             << true << 1 << Bytes{};
         QTest::newRow("ack with a byte too many")
-            << int(ExSendInt) << Always(Cat(ack, {0})) << false << 10 << Repeat(Cat(ack, {0}), 10);
+            << int(ExSendInt) << Always(Cat(ack, {0})) << true << 1 << Bytes{0};
+        // Each attempt starts empty: a reply cut short does not spoil the
+        // retry, and its head does not join the next attempt's bytes.
+        QTest::newRow("ack cut short, whole on the retry")
+            << int(ExSendInt)
+            << PeerScript([ack](TScriptedPeer& p, std::size_t i, const Bytes&) { p.Send(i == 0 ? Head(ack, 3) : ack); })
+            << true << 2 << Bytes{};
+        QTest::newRow("ack's head to one attempt, its tail to the next")
+            << int(ExSendInt)
+            << PeerScript([ack](TScriptedPeer& p, std::size_t i, const Bytes&) {
+                   p.Send(i == 0 ? Head(ack, 3) : Tail(ack, 3));
+               })
+            << false << 10 << Tail(ack, 3);
         QTest::newRow("ack only to the tenth write")
             << int(ExSendInt) << OnlyAt(9, ack) << true << 10 << Bytes{};
         QTest::newRow("silent converter, 16-bit") << int(ExSendInt) << PeerScript() << false << 10 << Bytes{};
@@ -169,10 +173,8 @@ private slots:
                    p.SendLater(20, {0xAA, 0x55});
                })
             << true << 1 << Cat(block, {0xAA, 0x55});
-        // Framing counts bytes: a reply carried past its length by the
-        // same read is never looked at.
         QTest::newRow("read-all reply and 2 bytes more at once")
-            << int(ExReadAll) << Always(Cat(block, {0xAA, 0x55})) << false << 1 << Cat(block, {0xAA, 0x55});
+            << int(ExReadAll) << Always(Cat(block, {0xAA, 0x55})) << true << 1 << Cat(block, {0xAA, 0x55});
         QTest::newRow("read-all reply tagged FF")
             << int(ExReadAll) << Always(Retagged(block, kPingCode)) << false << 1 << Retagged(block, kPingCode);
         QTest::newRow("read-all bad checksum") << int(ExReadAll) << Always(badBlock) << false << 1 << badBlock;
@@ -204,24 +206,49 @@ private slots:
 
     void lateAckCountsInNextAttempt()
     {
-        // The acknowledgement leaves the converter the moment the first
-        // attempt's budget runs out, and is read during the second attempt.
-        connect(&link->TmrTimeOut, &QTimer::timeout, this, [this] {
-            if (link->TicksLeft() == 0 && peer->Requests().size() == 1)
-                peer->Send(Ack());
+        // The acknowledgement to the first request comes after that
+        // attempt's budget, while the second attempt waits.
+        bool sent = false;
+        connect(&link->TmrTimeOut, &QTimer::timeout, this, [this, &sent] {
+            if (link->TicksLeft() == 0 && !sent) {
+                sent = true;
+                peer->SendLater(80, Ack()); // past the 25 ms pause and the write
+            }
         });
         QVERIFY(link->SendInt(kNumber, kValue));
         QCOMPARE(peer->Requests().size(), std::size_t(2));
     }
 
-    void ackSplitAcrossAttempts()
+    void bytesBeforeTheRequestAreNoReply()
     {
-        // The buffer is not emptied between attempts: the first 3 bytes of a
-        // slow acknowledgement and its last 4 make one reply.
+        // The head of an acknowledgement waits in the port before the
+        // request goes out; with the tail that answers it, it would make a
+        // sound reply that the converter never gave to this request.
         const Bytes ack = Ack();
-        peer->Script = [&](std::size_t i, const Bytes&) { peer->Send(i == 0 ? Head(ack, 3) : Tail(ack, 3)); };
+        peer->Send(Head(ack, 3));
+        QTRY_COMPARE(port->InputCount(), std::uint32_t(3));
+        peer->Script = [&](std::size_t, const Bytes&) { peer->Send(Tail(ack, 3)); };
+        QVERIFY(!link->SendInt(kNumber, kValue));
+        QCOMPARE(peer->Requests().size(), std::size_t(10));
+    }
+
+    void traceHearsEveryFrame()
+    {
+        const Bytes ack = Ack();
+        const Bytes wrong = Retagged(ack, kNumber);
+        peer->Script = [&](std::size_t i, const Bytes&) { peer->Send(i == 0 ? Cat(wrong, Head(ack, 2)) : ack); };
+        QList<QPair<TTraffic, Bytes>> heard;
+        link->SetTrace([&](TTraffic what, std::span<const std::uint8_t> bytes) {
+            heard.append({what, Bytes(bytes.begin(), bytes.end())});
+        });
         QVERIFY(link->SendInt(kNumber, kValue));
-        QCOMPARE(peer->Requests().size(), std::size_t(2));
+        const Bytes request = Request(ExSendInt);
+        const QList<QPair<TTraffic, Bytes>> expected{{TTraffic::Request, request},
+                                                     {TTraffic::BadReply, wrong},
+                                                     {TTraffic::Dropped, Head(ack, 2)},
+                                                     {TTraffic::Request, request},
+                                                     {TTraffic::Reply, ack}};
+        QCOMPARE(heard, expected);
     }
 
     void sendString_data()

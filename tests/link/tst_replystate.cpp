@@ -65,11 +65,24 @@ private slots:
         Bytes swapped = ack; // its checksum bytes differ: 89 08
         std::swap(swapped[5], swapped[6]);
         QTest::newRow("ack checksum bytes swapped") << kModeWrite << 22 << Chunks{swapped} << false << Bytes{};
+        // Judged by count: the head and the ack's first 4 bytes fail, the
+        // ack's last 3 wait behind them.
         QTest::newRow("partial then whole ack")
-            << kModeWrite << 22 << Chunks{Head(ack, 3), ack} << false << Cat(Head(ack, 3), ack);
+            << kModeWrite << 22 << Chunks{Head(ack, 3), ack} << false << Tail(ack, 4);
+        QTest::newRow("ack and a byte more in one read")
+            << kModeWrite << 22 << Chunks{Cat(ack, {0x00})} << true << Bytes{0x00};
+        QTest::newRow("wrong ack and right one in one read")
+            << kModeWrite << 22 << Chunks{Cat(Ack(23), ack)} << true << Bytes{};
+        QTest::newRow("ping reply and 2 bytes in one read")
+            << kModePing << 0 << Chunks{Cat(PingReply(), {0xAA, 0x55})} << true << Bytes{0xAA, 0x55};
         QTest::newRow("read-all reply in pieces")
             << kModeReadAll << 0 << Chunks{Head(block, 1), Head(Tail(block, 1), 64), Tail(block, 65)}
             << true << block;
+        QTest::newRow("read-all reply and 2 bytes more in one read")
+            << kModeReadAll << 0 << Chunks{Cat(block, {0xAA, 0x55})} << true << Cat(block, {0xAA, 0x55});
+        QTest::newRow("bytes behind a bad read-all reply are not judged")
+            << kModeReadAll << 0 << Chunks{Cat({0x00}, Head(block, 130)), Tail(block, 130)} << false
+            << Cat({0x00}, block);
         QTest::newRow("ping reply while reading all")
             << kModeReadAll << 0 << Chunks{PingReply()} << false << PingReply();
     }
