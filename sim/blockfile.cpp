@@ -2,7 +2,9 @@
 
 #include "sim/protocol.h"
 
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -25,19 +27,47 @@ char Printable(std::uint8_t byte)
     return byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.';
 }
 
-bool ParseLine(const std::string& line, int& number, unsigned& word)
+bool IsBlank(char c)
 {
-    int used = 0;
-    char hex[8] = {};
-    if (std::sscanf(line.c_str(), "%d %7s%n", &number, hex, &used) != 2)
-        return false;
-    if (std::strlen(hex) != 4 || std::strspn(hex, "0123456789abcdefABCDEF") != 4)
-        return false;
-    if (used < static_cast<int>(line.size()) && line[static_cast<std::size_t>(used)] != ' '
-        && line[static_cast<std::size_t>(used)] != '\t')
-        return false;
-    word = static_cast<unsigned>(std::stoul(hex, nullptr, 16));
-    return true;
+    return c == ' ' || c == '\t';
+}
+
+struct ParsedLine {
+    std::string numberText;    // as written, for the error message
+    std::optional<int> number; // none: too large for an int either way
+    unsigned word = 0;
+};
+
+// "NN XXXX" and anything after a blank. The number is read without a
+// limit on its digits, so that one out of any range is reported as such.
+std::optional<ParsedLine> ParseLine(const std::string& line)
+{
+    std::size_t i = 0;
+    while (i < line.size() && IsBlank(line[i]))
+        ++i;
+    const std::size_t start = i;
+    if (i < line.size() && (line[i] == '+' || line[i] == '-'))
+        ++i;
+    const std::size_t digits = i;
+    while (i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])))
+        ++i;
+    if (i == digits || i == line.size() || !IsBlank(line[i]))
+        return std::nullopt;
+    ParsedLine p;
+    p.numberText = line.substr(start, i - start);
+    int number = 0;
+    const char* first = line.data() + (line[start] == '+' ? start + 1 : start);
+    if (std::from_chars(first, line.data() + i, number).ec == std::errc())
+        p.number = number;
+    while (i < line.size() && IsBlank(line[i]))
+        ++i;
+    const std::size_t hex = i;
+    while (i < line.size() && std::isxdigit(static_cast<unsigned char>(line[i])))
+        ++i;
+    if (i - hex != 4 || (i < line.size() && !IsBlank(line[i])))
+        return std::nullopt;
+    std::from_chars(line.data() + hex, line.data() + i, p.word, 16);
+    return p;
 }
 } // namespace
 
@@ -90,13 +120,14 @@ std::optional<Tq36Block> ParseBlock(const std::string& text, std::string& error)
             line.pop_back();
         if (line.find_first_not_of(" \t") == std::string::npos || line[0] == '#')
             continue;
-        int number = 0;
-        unsigned word = 0;
-        if (!ParseLine(line, number, word)) {
+        const std::optional<ParsedLine> parsed = ParseLine(line);
+        if (!parsed) {
             error = "line " + std::to_string(lineNo) + ": expected a parameter number and a 4-digit hex word";
             return std::nullopt;
         }
-        const std::string where = "line " + std::to_string(lineNo) + ": parameter " + std::to_string(number);
+        const std::string where = "line " + std::to_string(lineNo) + ": parameter "
+            + (parsed->number ? std::to_string(*parsed->number) : parsed->numberText);
+        const int number = parsed->number.value_or(0);
         if (number < 1 || number > 64) {
             error = where + " outside 1..64";
             return std::nullopt;
@@ -107,7 +138,7 @@ std::optional<Tq36Block> ParseBlock(const std::string& text, std::string& error)
         }
         seen[number] = true;
         ++count;
-        sim::PutWord(block, number, static_cast<std::uint16_t>(word));
+        sim::PutWord(block, number, static_cast<std::uint16_t>(parsed->word));
     }
     if (count != 64) {
         for (int n = 1; n <= 64; ++n)

@@ -123,6 +123,14 @@ private slots:
         text = ValidFile();
         ReplaceLine(text, 1, "65 0000");
         QTest::newRow("parameter 65") << QByteArray::fromStdString(text) << "line 1: parameter 65 outside 1..64";
+        text = ValidFile();
+        text.replace(8 * 6, 7, "99999999999 0000");
+        QTest::newRow("parameter beyond any int") << QByteArray::fromStdString(text)
+                                                  << "line 7: parameter 99999999999 outside 1..64";
+        text = ValidFile();
+        text.replace(8 * 6, 7, "-4294967297 0000");
+        QTest::newRow("negative beyond any int") << QByteArray::fromStdString(text)
+                                                 << "line 7: parameter -4294967297 outside 1..64";
         const QString expected = "line 5: expected a parameter number and a 4-digit hex word";
         text = ValidFile();
         ReplaceLine(text, 5, "05 00G0");
