@@ -15,6 +15,7 @@ namespace {
 enum OptionId {
     kLink = 1000, kDevice, kLoad, kSave, kNoPacing, kGap, kSilent, kAnswerFrom, kCorrupt,
     kWrongFirst, kSplit, kSplitAt, kSplitPause, kExtra, kExtraBytes, kDelay, kDelayMs, kFaultsOn,
+    kRandomFaults, kSeed,
 };
 
 const option kLongOptions[] = {
@@ -38,6 +39,8 @@ const option kLongOptions[] = {
     {"delay", optional_argument, nullptr, kDelay},
     {"delay-ms", required_argument, nullptr, kDelayMs},
     {"faults-on", required_argument, nullptr, kFaultsOn},
+    {"random-faults", required_argument, nullptr, kRandomFaults},
+    {"seed", required_argument, nullptr, kSeed},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -51,6 +54,19 @@ bool ParseInt(const char* text, int low, int high, int& value)
     if (errno != 0 || *end != '\0' || v < low || v > high)
         return false;
     value = static_cast<int>(v);
+    return true;
+}
+
+bool ParsePercent(const char* text, double& value)
+{
+    if (!text || !*text)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !(v >= 0 && v <= 100))
+        return false;
+    value = v;
     return true;
 }
 
@@ -130,6 +146,8 @@ bool Apply(ProgramOptions& o, int id, const char* arg)
     case kDelay: return SetFault(o, Fault::Delay, arg);
     case kDelayMs: return ParseInt(arg, 0, 600000, o.delayMs);
     case kFaultsOn: return ParseKinds(arg, o.kinds);
+    case kRandomFaults: return ParsePercent(arg, o.randomPercent);
+    case kSeed: return ParseInt(arg, 0, INT_MAX, o.seed);
     }
     return false;
 }
@@ -182,6 +200,7 @@ void ApplyOptions(const ProgramOptions& o, Tq36Simulator& simulator)
     for (std::size_t i = 0; i < o.faults.size(); ++i)
         if (o.faults[i].on)
             simulator.SetFault(static_cast<Fault>(i), o.faults[i].count, o.kinds);
+    simulator.SetRandomFaults(static_cast<std::uint32_t>(o.seed), o.randomPercent / 100.0, o.kinds);
 }
 
 } // namespace lk58::sim
@@ -234,6 +253,11 @@ without it, every request):
                          waits for a ping reply or a 16-bit write's ack)
   --faults-on KINDS      faults act only on these requests: a comma list of
                          ping, read-all, write (default: all)
+  --random-faults PERCENT
+                         besides the faults above, each request meets each
+                         fault by chance, PERCENT of the time (e.g. 2)
+  --seed N               start the chance faults from N (default 1): the same
+                         seed and requests give the same faults
 
   -h, --help             show this help and exit
 

@@ -23,12 +23,14 @@ struct ProgramOptions {
     bool pacing = true;
     bool help = false;
     int gapMs = 30;
-    std::array<FaultOption, 6> faults{}; // indexed by Fault
+    std::array<FaultOption, kFaultKinds> faults{}; // indexed by Fault
     unsigned kinds = kOnAny;
     int delayMs = 200;
     int splitAt = 0;
     int splitPauseMs = 30;
     Bytes extra{0x00};
+    double randomPercent = 0; // each fault on this share of the requests
+    int seed = 1;
 };
 
 // Parses the arguments; false with `error` set on a usage error.

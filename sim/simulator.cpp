@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <random>
 #include <system_error>
 
 namespace lk58 {
@@ -22,7 +23,6 @@ struct FaultSlot {
     int count = 0; // 0 off, kEveryReply for ever
     unsigned kinds = kOnAny;
 };
-constexpr std::size_t kFaultKinds = 6;
 // A line that hangs up is tried again this often.
 constexpr auto kHangupRetry = 50ms;
 } // namespace
@@ -39,6 +39,10 @@ struct Tq36Simulator::State {
     std::size_t splitAt = 0;
     std::chrono::milliseconds splitPause = 30ms;
     Bytes extra{0x00};
+    std::mt19937 random;
+    double randomRate = 0;
+    unsigned randomKinds = kOnAny;
+    unsigned drawn = 0; // the random faults the current request meets
     // Touched by the simulator's thread only.
     sim::RequestFramer framer;
     Clock::time_point lastByte;
@@ -199,6 +203,14 @@ void Tq36Simulator::AnswerFrom(int n, unsigned kinds)
     SetFault(Fault::Silent, std::max(n - 1, 0), kinds);
 }
 
+void Tq36Simulator::SetRandomFaults(std::uint32_t seed, double rate, unsigned kinds)
+{
+    std::lock_guard lock(mutex_);
+    state_->random.seed(seed);
+    state_->randomRate = std::clamp(rate, 0.0, 1.0);
+    state_->randomKinds = kinds;
+}
+
 void Tq36Simulator::SetDelay(std::chrono::milliseconds delay)
 {
     std::lock_guard lock(mutex_);
@@ -315,7 +327,8 @@ Tq36Simulator::Reply Tq36Simulator::Respond(const Bytes& request, TrafficEvent& 
     } else {
         ++(kind == RequestKind::Ping ? s.counters.pings
            : kind == RequestKind::ReadAll ? s.counters.readAlls : s.counters.writes);
-        if (TakeFault(Fault::Silent, kind)) {
+        s.drawn = DrawFaults(kind);
+        if (TakeFault(Fault::Silent, kind, record)) {
             record.outcome = RequestOutcome::Silenced;
             ++s.counters.silenced;
             event.meaning += ", silent: ignored";
@@ -328,7 +341,7 @@ Tq36Simulator::Reply Tq36Simulator::Respond(const Bytes& request, TrafficEvent& 
                 s.writes.push_back({request[0], sim::WriteValue(request)});
                 event.blockChanged = true;
             }
-            reply = PlanReply(request, kind);
+            reply = PlanReply(request, kind, record);
             ++s.counters.replies;
         }
     }
@@ -337,42 +350,63 @@ Tq36Simulator::Reply Tq36Simulator::Respond(const Bytes& request, TrafficEvent& 
     return reply;
 }
 
-bool Tq36Simulator::TakeFault(Fault fault, RequestKind kind)
+// Every fault is drawn for every request, so that one fault's rate or
+// kinds do not shift the draws of the others.
+unsigned Tq36Simulator::DrawFaults(RequestKind kind)
 {
-    FaultSlot& slot = state_->faults[static_cast<std::size_t>(fault)];
-    if (slot.count == 0 || !(slot.kinds & sim::KindBit(kind)))
-        return false;
-    if (slot.count > 0)
-        --slot.count;
-    return true;
+    State& s = *state_;
+    if (s.randomRate <= 0)
+        return 0;
+    // mt19937's numbers are the same everywhere; a library's distributions
+    // need not be.
+    const double threshold = s.randomRate * 4294967296.0;
+    unsigned bits = 0;
+    for (std::size_t f = 0; f < kFaultKinds; ++f)
+        if (double(s.random()) < threshold)
+            bits |= FaultBit(static_cast<Fault>(f));
+    return s.randomKinds & sim::KindBit(kind) ? bits : 0;
 }
 
-Tq36Simulator::Reply Tq36Simulator::PlanReply(const Bytes& request, RequestKind kind)
+bool Tq36Simulator::TakeFault(Fault fault, RequestKind kind, RequestRecord& record)
+{
+    FaultSlot& slot = state_->faults[static_cast<std::size_t>(fault)];
+    bool hit = (state_->drawn & FaultBit(fault)) != 0;
+    if (slot.count != 0 && (slot.kinds & sim::KindBit(kind))) {
+        if (slot.count > 0)
+            --slot.count;
+        hit = true;
+    }
+    if (hit)
+        record.faults |= FaultBit(fault);
+    return hit;
+}
+
+Tq36Simulator::Reply Tq36Simulator::PlanReply(const Bytes& request, RequestKind kind, RequestRecord& record)
 {
     const State& s = *state_;
     Reply r;
     r.bytes = sim::ReplyTo(s.block, request);
     r.meaning = sim::DescribeReply(request);
     r.pacing = s.pacing;
-    if (TakeFault(Fault::WrongFirstByte, kind)) {
+    if (TakeFault(Fault::WrongFirstByte, kind, record)) {
         sim::SetWrongFirstByte(r.bytes, request);
         r.meaning += ", wrong first byte";
     }
-    if (TakeFault(Fault::CorruptChecksum, kind)) {
+    if (TakeFault(Fault::CorruptChecksum, kind, record)) {
         sim::CorruptChecksum(r.bytes);
         r.meaning += ", corrupt checksum";
     }
-    if (TakeFault(Fault::ExtraBytes, kind)) {
+    if (TakeFault(Fault::ExtraBytes, kind, record)) {
         r.bytes.insert(r.bytes.end(), s.extra.begin(), s.extra.end());
         r.meaning += ", " + std::to_string(s.extra.size()) + " extra bytes";
     }
-    if (TakeFault(Fault::Split, kind)) {
+    if (TakeFault(Fault::Split, kind, record)) {
         r.splitAt = s.splitAt > 0 ? std::min(s.splitAt, r.bytes.size() - 1) : r.bytes.size() / 2;
         r.splitPause = s.splitPause;
         r.meaning += ", split " + std::to_string(r.splitAt) + "+"
             + std::to_string(r.bytes.size() - r.splitAt);
     }
-    if (TakeFault(Fault::Delay, kind)) {
+    if (TakeFault(Fault::Delay, kind, record)) {
         r.delay = s.delay;
         r.meaning += ", delayed " + std::to_string(s.delay.count()) + " ms";
     }

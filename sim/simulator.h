@@ -52,6 +52,7 @@ struct RequestRecord {
     Bytes bytes;
     RequestKind kind = RequestKind::Ping; // by the first byte
     RequestOutcome outcome = RequestOutcome::Answered;
+    unsigned faults = 0; // FaultBit()s of the faults that acted on it
 };
 
 // A write that changed the block. `value` is the frame's 32-bit value.
@@ -85,6 +86,12 @@ enum class Fault {
     Delay,          // a pause before the reply
 };
 inline constexpr int kEveryReply = -1;
+inline constexpr std::size_t kFaultKinds = 6;
+
+constexpr unsigned FaultBit(Fault fault)
+{
+    return 1u << static_cast<unsigned>(fault);
+}
 
 // Request kinds a fault applies to, as bits.
 inline constexpr unsigned kOnPing = 1u;
@@ -160,6 +167,11 @@ public:
     int FaultCount(Fault fault) const;
     // Answers only the n-th and later requests of the given kinds (n >= 1).
     void AnswerFrom(int n, unsigned kinds = kOnAny);
+    // Besides the counted faults, each request of the given kinds with a
+    // valid checksum meets each fault with probability `rate` (0 off),
+    // drawn from a generator seeded with `seed`: the same seed and the
+    // same requests meet the same faults.
+    void SetRandomFaults(std::uint32_t seed, double rate, unsigned kinds = kOnAny);
 
     // Parameters of the faults: the delay (200 ms by default); where a reply
     // is split (0: in the middle, the default) and the pause between its
@@ -182,8 +194,9 @@ private:
     bool Serve(const Bytes& request);
     void DropPartial(const Bytes& partial);
     Reply Respond(const Bytes& request, TrafficEvent& event);
-    Reply PlanReply(const Bytes& request, RequestKind kind);
-    bool TakeFault(Fault fault, RequestKind kind);
+    Reply PlanReply(const Bytes& request, RequestKind kind, RequestRecord& record);
+    bool TakeFault(Fault fault, RequestKind kind, RequestRecord& record);
+    unsigned DrawFaults(RequestKind kind);
     bool Send(const Reply& reply);
     void Notify(const TrafficEvent& event) const;
 

@@ -63,7 +63,7 @@ private slots:
                                    "--corrupt-checksum[=COUNT]", "--wrong-first-byte[=COUNT]",
                                    "--split[=COUNT]", "--split-at BYTES", "--split-pause MS",
                                    "--extra[=COUNT]", "--extra-bytes HEX", "--delay[=COUNT]", "--delay-ms MS",
-                                   "--faults-on KINDS", "--help"})
+                                   "--faults-on KINDS", "--random-faults PERCENT", "--seed N", "--help"})
             QVERIFY2(help.contains(option), option);
     }
 
@@ -77,6 +77,8 @@ private slots:
         QTest::newRow("zero count") << QStringList{"--silent=0"} << "tq36-sim: invalid value for --silent: '0'\n";
         QTest::newRow("bad kind") << QStringList{"--faults-on", "ping,pong"}
                                   << "tq36-sim: invalid value for --faults-on: 'ping,pong'\n";
+        QTest::newRow("chance over 100 per cent") << QStringList{"--random-faults", "101"}
+                                                  << "tq36-sim: invalid value for --random-faults: '101'\n";
         QTest::newRow("odd hex") << QStringList{"--extra-bytes", "ABC"}
                                  << "tq36-sim: invalid value for --extra-bytes: 'ABC'\n";
         QTest::newRow("link and device") << QStringList{"--link", "a", "--device", "b"}

@@ -288,6 +288,45 @@ private slots:
         QCOMPARE(whole.size(), ReplySize(request));
     }
 
+    void randomFaultsFollowTheSeed()
+    {
+        // Faults drawn by chance are logged for each request as they acted,
+        // and the same seed brings the same faults again.
+        sim_->SetDelay(0ms);
+        sim_->SetSplit(0, 0ms);
+        const Bytes sound = HexBytes("FF 54 51 33 36 3E EC");
+        const auto run = [&](std::uint32_t seed) {
+            sim_->ClearLog();
+            sim_->SetRandomFaults(seed, 0.2, kOnPing);
+            std::vector<unsigned> faults;
+            for (std::size_t i = 0; i < 40; ++i) {
+                client_->Write(PingRequest());
+                if (!sim_->WaitForRequests(i + 1, kReplyLimit))
+                    return std::vector<unsigned>{};
+                const Bytes reply = client_->ReadUntilQuiet(30ms);
+                const unsigned f = sim_->Requests().at(i).faults;
+                faults.push_back(f);
+                const bool silent = f & FaultBit(Fault::Silent);
+                if (silent != reply.empty()
+                    || (!silent && bool(f & FaultBit(Fault::ExtraBytes)) != (reply.size() == 8))
+                    || (!silent && bool(f & FaultBit(Fault::WrongFirstByte)) != (reply[0] == kReadAllCode))
+                    || (!silent && bool(f & FaultBit(Fault::CorruptChecksum)) == ChecksumValid(Bytes(reply.begin(), reply.begin() + 7)))
+                    || (f == 0 && reply != sound))
+                    return std::vector<unsigned>{};
+            }
+            return faults;
+        };
+        const std::vector<unsigned> first = run(7);
+        QCOMPARE(first.size(), std::size_t(40));
+        QVERIFY(std::count(first.begin(), first.end(), 0u) < 40); // some faults came
+        QVERIFY(std::count(first.begin(), first.end(), 0u) > 0);
+        QVERIFY(run(7) == first);
+        QVERIFY(run(8) != first);
+        // Writes were not among the kinds given.
+        QCOMPARE(Exchange(WriteRequest16(2, 1), kShortReplySize), ShortReply(1));
+        QCOMPARE(sim_->Requests().back().faults, 0u);
+    }
+
     void delayedReply()
     {
         sim_->SetDelay(400ms);
