@@ -16,10 +16,10 @@ namespace {
 // then delivered at once instead of at the dispatcher's next idle wake-up.
 class TExchangeScope {
 public:
-    explicit TExchangeScope(bool& busy) : FBusy(busy) { FBusy = true; }
+    explicit TExchangeScope(bool& busy) : busy_(busy) { busy_ = true; }
     ~TExchangeScope()
     {
-        FBusy = false;
+        busy_ = false;
         if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance())
             d->wakeUp();
     }
@@ -27,30 +27,30 @@ public:
     TExchangeScope& operator=(const TExchangeScope&) = delete;
 
 private:
-    bool& FBusy;
+    bool& busy_;
 };
 
 // Runs the tick timer for one reply wait and stops it on every way out.
 class TTimerRun {
 public:
-    explicit TTimerRun(QTimer& timer) : FTimer(timer) { FTimer.start(); }
-    ~TTimerRun() { FTimer.stop(); }
+    explicit TTimerRun(QTimer& timer) : timer_(timer) { timer_.start(); }
+    ~TTimerRun() { timer_.stop(); }
     TTimerRun(const TTimerRun&) = delete;
     TTimerRun& operator=(const TTimerRun&) = delete;
 
 private:
-    QTimer& FTimer;
+    QTimer& timer_;
 };
 
 } // namespace
 
-TDeviceLink::TDeviceLink(TComPort& port, QObject* parent) : QObject(parent), FPort(port)
+TDeviceLink::TDeviceLink(TComPort& port, QObject* parent) : QObject(parent), port_(port)
 {
     TmrTimeOut.setInterval(kTickMs);
     TmrTimeOut.setTimerType(Qt::PreciseTimer);
     connect(&TmrTimeOut, &QTimer::timeout, this, [this] { Guarded([this] { TmrTimeOutTimer(); }); });
-    FPort.SetOnRxChar(TNotifyEvent(this, &TDeviceLink::ComPortRxChar));
-    FPort.SetOnLineError(TLineErrorEvent(this, &TDeviceLink::ComPortLineError));
+    port_.SetOnRxChar(TNotifyEvent(this, &TDeviceLink::ComPortRxChar));
+    port_.SetOnLineError(TLineErrorEvent(this, &TDeviceLink::ComPortLineError));
 }
 
 TDeviceLink::~TDeviceLink()
@@ -58,17 +58,17 @@ TDeviceLink::~TDeviceLink()
     // Only our own handlers are taken back; a failing port must not make
     // the destructor throw.
     Guarded([this] {
-        if (FPort.OnRxChar() == TNotifyEvent(this, &TDeviceLink::ComPortRxChar))
-            FPort.SetOnRxChar(TNotifyEvent());
-        if (FPort.OnLineError() == TLineErrorEvent(this, &TDeviceLink::ComPortLineError))
-            FPort.SetOnLineError(TLineErrorEvent());
+        if (port_.OnRxChar() == TNotifyEvent(this, &TDeviceLink::ComPortRxChar))
+            port_.SetOnRxChar(TNotifyEvent());
+        if (port_.OnLineError() == TLineErrorEvent(this, &TDeviceLink::ComPortLineError))
+            port_.SetOnLineError(TLineErrorEvent());
     });
 }
 
 void TDeviceLink::TmrTimeOutTimer()
 {
-    if (FTicksLeft >= 0)
-        --FTicksLeft;
+    if (ticksLeft_ >= 0)
+        --ticksLeft_;
 }
 
 void TDeviceLink::ComPortRxChar(TComPort& sender)
@@ -122,16 +122,16 @@ bool TDeviceLink::SendString(const Bytes& text, std::uint8_t first, std::uint8_t
 
 bool TDeviceLink::Run(const TExchangeKind& kind, const Bytes& request, std::int32_t tag)
 {
-    if (FBusy)
+    if (busy_)
         throw EAbort();
-    TExchangeScope scope(FBusy);
+    TExchangeScope scope(busy_);
     Arm(kind.Mode, tag);
     CrcAccumulator = Crc16(std::span(request).first(request.size() - 2));
     const bool& flag = AwaitedFlag();
     for (int attempt = 0; !flag && attempt < kind.Attempts; ++attempt) {
         // A vanished device closes the port during a wait: that is a lost
         // converter, not a reason to write to a closed port.
-        if (attempt > 0 && !FPort.Active())
+        if (attempt > 0 && !port_.Active())
             break;
         Attempt(kind, request);
     }
@@ -148,12 +148,12 @@ void TDeviceLink::Attempt(const TExchangeKind& kind, const Bytes& request)
     // surplus reply to an earlier attempt, or a reply cut short, would
     // otherwise shift the byte count of every attempt after it.
     Bytes waiting;
-    FPort.ReadAvailable(waiting);
+    port_.ReadAvailable(waiting);
     Discard(waiting);
-    FPort.BeginWrite(request);
+    port_.BeginWrite(request);
     Trace(TTraffic::Request, request);
-    FPort.WaitWriteDone();
-    FTicksLeft = kind.Ticks;
+    port_.WaitWriteDone();
+    ticksLeft_ = kind.Ticks;
     TTimerRun run(TmrTimeOut);
     WaitReply();
 }
@@ -164,7 +164,7 @@ void TDeviceLink::WaitReply()
     // a reply arrive as the port's received-data events. No user input is
     // processed, so no second exchange can start in here.
     const bool& flag = AwaitedFlag();
-    while (!flag && FTicksLeft > 0 && FPort.Active())
+    while (!flag && ticksLeft_ > 0 && port_.Active())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents
                                         | QEventLoop::ExcludeUserInputEvents);
 }

@@ -50,11 +50,11 @@ public:
     // stops at the first word not acknowledged. True for count 0.
     bool SendString(const Bytes& text, std::uint8_t first, std::uint8_t count);
 
-    bool Busy() const { return FBusy; }
+    bool Busy() const { return busy_; }
 
     // Remaining ticks (10 ms each) of the current reply wait; counts down to
     // -1 and stops there.
-    std::int32_t TicksLeft() const { return FTicksLeft; }
+    std::int32_t TicksLeft() const { return ticksLeft_; }
 
     // Ticks the reply wait; enabled only while a wait runs.
     QTimer TmrTimeOut;
@@ -83,9 +83,9 @@ private:
     void Attempt(const TExchangeKind& kind, const Bytes& request);
     void WaitReply();
 
-    TComPort& FPort;
-    std::int32_t FTicksLeft = 0;
-    bool FBusy = false;
+    TComPort& port_;
+    std::int32_t ticksLeft_ = 0;
+    bool busy_ = false;
 };
 
 } // namespace lk58

@@ -10,32 +10,32 @@
 
 namespace lk58::test {
 
-TScriptedPeer::TScriptedPeer() : FPty(OpenPtyPair())
+TScriptedPeer::TScriptedPeer() : pty_(OpenPtyPair())
 {
-    FNotifier = std::make_unique<QSocketNotifier>(FPty.master.Get(), QSocketNotifier::Read);
-    connect(FNotifier.get(), &QSocketNotifier::activated, this, [this] { ReadRequests(); });
+    notifier_ = std::make_unique<QSocketNotifier>(pty_.master.Get(), QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { ReadRequests(); });
 }
 
 void TScriptedPeer::ReadRequests()
 {
     std::uint8_t buf[512];
     for (;;) {
-        const ssize_t n = ::read(FPty.master.Get(), buf, sizeof buf);
+        const ssize_t n = ::read(pty_.master.Get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
-        FPending.insert(FPending.end(), buf, buf + n);
+        pending_.insert(pending_.end(), buf, buf + n);
     }
-    while (!FPending.empty()) {
-        const std::size_t len = (FPending[0] == kPingCode || FPending[0] == kReadAllCode) ? 3 : 7;
-        if (FPending.size() < len)
+    while (!pending_.empty()) {
+        const std::size_t len = (pending_[0] == kPingCode || pending_[0] == kReadAllCode) ? 3 : 7;
+        if (pending_.size() < len)
             break;
-        Bytes request(FPending.begin(), FPending.begin() + static_cast<std::ptrdiff_t>(len));
-        FPending.erase(FPending.begin(), FPending.begin() + static_cast<std::ptrdiff_t>(len));
-        FRequests.push_back(request);
+        Bytes request(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(len));
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(len));
+        requests_.push_back(request);
         if (Script)
-            Script(FRequests.size() - 1, request);
+            Script(requests_.size() - 1, request);
     }
 }
 
@@ -43,7 +43,7 @@ void TScriptedPeer::Send(const Bytes& bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(FPty.master.Get(), bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(pty_.master.Get(), bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -59,8 +59,8 @@ void TScriptedPeer::SendLater(int ms, const Bytes& bytes)
 
 void TScriptedPeer::HangUp()
 {
-    FNotifier.reset();
-    FPty.master.Reset();
+    notifier_.reset();
+    pty_.master.Reset();
 }
 
 void OpenPort(TComPort& port, const std::string& path)

@@ -23,12 +23,12 @@ class TScriptedPeer : public QObject {
 public:
     TScriptedPeer();
 
-    const std::string& SlavePath() const { return FPty.slavePath; }
+    const std::string& SlavePath() const { return pty_.slavePath; }
 
     // Called with the request's index (from 0) and bytes.
     std::function<void(std::size_t index, const Bytes& request)> Script;
 
-    const std::vector<Bytes>& Requests() const { return FRequests; }
+    const std::vector<Bytes>& Requests() const { return requests_; }
 
     void Send(const Bytes& bytes);
     void SendLater(int ms, const Bytes& bytes);
@@ -38,10 +38,10 @@ public:
 private:
     void ReadRequests();
 
-    PtyPair FPty;
-    std::unique_ptr<QSocketNotifier> FNotifier;
-    Bytes FPending;
-    std::vector<Bytes> FRequests;
+    PtyPair pty_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    Bytes pending_;
+    std::vector<Bytes> requests_;
 };
 
 // Opens `port` on a pseudo-terminal's slave at the converter's line settings.

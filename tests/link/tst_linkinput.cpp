@@ -14,7 +14,7 @@ namespace {
 
 class TInputWindow : public QWindow {
 public:
-    explicit TInputWindow(const TDeviceLink& link) : FLink(link) {}
+    explicit TInputWindow(const TDeviceLink& link) : link_(link) {}
     int Keys = 0;
     int KeysDuringExchange = 0;
     int Clicks = 0;
@@ -25,7 +25,7 @@ protected:
     {
         if (e->type() == QEvent::KeyPress) {
             ++Keys;
-            KeysDuringExchange += FLink.Busy();
+            KeysDuringExchange += link_.Busy();
             if (OnKey)
                 OnKey();
         }
@@ -35,7 +35,7 @@ protected:
     }
 
 private:
-    const TDeviceLink& FLink;
+    const TDeviceLink& link_;
 };
 
 } // namespace
