@@ -1,7 +1,4 @@
-#include "sim/simulator.h"
-
-#include "sim/line.h"
-#include "sim/protocol.h"
+#include "sim/simstate.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <random>
 #include <system_error>
 
 namespace lk58 {
@@ -19,47 +15,9 @@ using namespace std::chrono_literals;
 using sim::Clock;
 
 namespace {
-struct FaultSlot {
-    int count = 0; // 0 off, kEveryReply for ever
-    unsigned kinds = kOnAny;
-};
 // A line that hangs up is tried again this often.
 constexpr auto kHangupRetry = 50ms;
 } // namespace
-
-struct Tq36Simulator::State {
-    Tq36Block block = DefaultBlock();
-    SimCounters counters;
-    std::vector<RequestRecord> log;
-    std::vector<WriteRecord> writes;
-    std::array<FaultSlot, kFaultKinds> faults;
-    bool pacing = true;
-    std::chrono::milliseconds gap = 30ms;
-    std::chrono::milliseconds delay = 200ms;
-    std::size_t splitAt = 0;
-    std::chrono::milliseconds splitPause = 30ms;
-    Bytes extra{0x00};
-    std::mt19937 random;
-    double randomRate = 0;
-    unsigned randomKinds = kOnAny;
-    unsigned drawn = 0; // the random faults the current request meets
-    // Touched by the simulator's thread only.
-    sim::RequestFramer framer;
-    Clock::time_point lastByte;
-    Clock::time_point requestStart; // when the first byte of the current request came
-};
-
-struct Tq36Simulator::Reply {
-    Bytes bytes; // empty: no reply
-    std::string meaning;
-    std::size_t splitAt = 0;
-    std::chrono::milliseconds splitPause{0};
-    std::chrono::milliseconds delay{0};
-    bool pacing = true;
-    // With pacing, the reply waits until the request itself could have
-    // crossed a 4800-baud line: a pty delivers it at once.
-    Clock::time_point notBefore;
-};
 
 Tq36Simulator::Tq36Simulator(int fd)
     : fd_(fd), wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), state_(std::make_unique<State>())
@@ -131,38 +89,6 @@ void Tq36Simulator::SetBlock(const Tq36Block& block)
     state_->block = block;
 }
 
-SimCounters Tq36Simulator::Counters() const
-{
-    std::lock_guard lock(mutex_);
-    return state_->counters;
-}
-
-std::vector<RequestRecord> Tq36Simulator::Requests() const
-{
-    std::lock_guard lock(mutex_);
-    return state_->log;
-}
-
-std::vector<WriteRecord> Tq36Simulator::AppliedWrites() const
-{
-    std::lock_guard lock(mutex_);
-    return state_->writes;
-}
-
-void Tq36Simulator::ClearLog()
-{
-    std::lock_guard lock(mutex_);
-    state_->log.clear();
-    state_->writes.clear();
-    state_->counters = {};
-}
-
-bool Tq36Simulator::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const
-{
-    std::unique_lock lock(mutex_);
-    return logged_.wait_for(lock, timeout, [&] { return state_->log.size() >= count; });
-}
-
 void Tq36Simulator::SetPacing(bool on)
 {
     std::lock_guard lock(mutex_);
@@ -173,61 +99,6 @@ void Tq36Simulator::SetGap(std::chrono::milliseconds gap)
 {
     std::lock_guard lock(mutex_);
     state_->gap = std::max(gap, 1ms);
-}
-
-void Tq36Simulator::SetFault(Fault fault, int count, unsigned kinds)
-{
-    std::lock_guard lock(mutex_);
-    state_->faults.at(static_cast<std::size_t>(fault)) = {std::max(count, kEveryReply), kinds};
-}
-
-void Tq36Simulator::ClearFault(Fault fault)
-{
-    SetFault(fault, 0);
-}
-
-void Tq36Simulator::ClearFaults()
-{
-    std::lock_guard lock(mutex_);
-    state_->faults = {};
-}
-
-int Tq36Simulator::FaultCount(Fault fault) const
-{
-    std::lock_guard lock(mutex_);
-    return state_->faults.at(static_cast<std::size_t>(fault)).count;
-}
-
-void Tq36Simulator::AnswerFrom(int n, unsigned kinds)
-{
-    SetFault(Fault::Silent, std::max(n - 1, 0), kinds);
-}
-
-void Tq36Simulator::SetRandomFaults(std::uint32_t seed, double rate, unsigned kinds)
-{
-    std::lock_guard lock(mutex_);
-    state_->random.seed(seed);
-    state_->randomRate = std::clamp(rate, 0.0, 1.0);
-    state_->randomKinds = kinds;
-}
-
-void Tq36Simulator::SetDelay(std::chrono::milliseconds delay)
-{
-    std::lock_guard lock(mutex_);
-    state_->delay = std::max(delay, 0ms);
-}
-
-void Tq36Simulator::SetSplit(std::size_t at, std::chrono::milliseconds pause)
-{
-    std::lock_guard lock(mutex_);
-    state_->splitAt = at;
-    state_->splitPause = std::max(pause, 0ms);
-}
-
-void Tq36Simulator::SetExtraBytes(const Bytes& extra)
-{
-    std::lock_guard lock(mutex_);
-    state_->extra = extra;
 }
 
 void Tq36Simulator::SetObserver(Observer observer)
@@ -290,18 +161,6 @@ bool Tq36Simulator::ReadAndServe(bool& hungUp)
     return true;
 }
 
-void Tq36Simulator::DropPartial(const Bytes& partial)
-{
-    {
-        std::lock_guard lock(mutex_);
-        state_->log.push_back({partial, sim::KindOf(partial.at(0)), RequestOutcome::Partial});
-        ++state_->counters.partials;
-        state_->counters.requests = state_->log.size();
-    }
-    logged_.notify_all();
-    Notify({TrafficDirection::Request, partial, "incomplete request dropped after a silent gap", false});
-}
-
 bool Tq36Simulator::Serve(const Bytes& request)
 {
     TrafficEvent in{TrafficDirection::Request, request, sim::DescribeRequest(request), false};
@@ -348,69 +207,6 @@ Tq36Simulator::Reply Tq36Simulator::Respond(const Bytes& request, TrafficEvent& 
     s.log.push_back(std::move(record));
     s.counters.requests = s.log.size();
     return reply;
-}
-
-// Every fault is drawn for every request, so that one fault's rate or
-// kinds do not shift the draws of the others.
-unsigned Tq36Simulator::DrawFaults(RequestKind kind)
-{
-    State& s = *state_;
-    if (s.randomRate <= 0)
-        return 0;
-    // mt19937's numbers are the same everywhere; a library's distributions
-    // need not be.
-    const double threshold = s.randomRate * 4294967296.0;
-    unsigned bits = 0;
-    for (std::size_t f = 0; f < kFaultKinds; ++f)
-        if (double(s.random()) < threshold)
-            bits |= FaultBit(static_cast<Fault>(f));
-    return s.randomKinds & sim::KindBit(kind) ? bits : 0;
-}
-
-bool Tq36Simulator::TakeFault(Fault fault, RequestKind kind, RequestRecord& record)
-{
-    FaultSlot& slot = state_->faults[static_cast<std::size_t>(fault)];
-    bool hit = (state_->drawn & FaultBit(fault)) != 0;
-    if (slot.count != 0 && (slot.kinds & sim::KindBit(kind))) {
-        if (slot.count > 0)
-            --slot.count;
-        hit = true;
-    }
-    if (hit)
-        record.faults |= FaultBit(fault);
-    return hit;
-}
-
-Tq36Simulator::Reply Tq36Simulator::PlanReply(const Bytes& request, RequestKind kind, RequestRecord& record)
-{
-    const State& s = *state_;
-    Reply r;
-    r.bytes = sim::ReplyTo(s.block, request);
-    r.meaning = sim::DescribeReply(request);
-    r.pacing = s.pacing;
-    if (TakeFault(Fault::WrongFirstByte, kind, record)) {
-        sim::SetWrongFirstByte(r.bytes, request);
-        r.meaning += ", wrong first byte";
-    }
-    if (TakeFault(Fault::CorruptChecksum, kind, record)) {
-        sim::CorruptChecksum(r.bytes);
-        r.meaning += ", corrupt checksum";
-    }
-    if (TakeFault(Fault::ExtraBytes, kind, record)) {
-        r.bytes.insert(r.bytes.end(), s.extra.begin(), s.extra.end());
-        r.meaning += ", " + std::to_string(s.extra.size()) + " extra bytes";
-    }
-    if (TakeFault(Fault::Split, kind, record)) {
-        r.splitAt = s.splitAt > 0 ? std::min(s.splitAt, r.bytes.size() - 1) : r.bytes.size() / 2;
-        r.splitPause = s.splitPause;
-        r.meaning += ", split " + std::to_string(r.splitAt) + "+"
-            + std::to_string(r.bytes.size() - r.splitAt);
-    }
-    if (TakeFault(Fault::Delay, kind, record)) {
-        r.delay = s.delay;
-        r.meaning += ", delayed " + std::to_string(s.delay.count()) + " ms";
-    }
-    return r;
 }
 
 // False when the simulator is being stopped.
