@@ -222,22 +222,33 @@ void TFilesMenu::Save()
     frm_.Form->SetStatusText(FilesTexts(lang_).Saved.arg(DisplayName(path)));
 }
 
-void TFilesMenu::Compare()
+// The file the user picks against what the converter holds now. Nothing when
+// the operation ends here: the file refused, the converter lost (the
+// connection-lost handling has run) or no difference (the user was told).
+std::optional<std::vector<config::Difference>> TFilesMenu::Differences(TOpened& opened)
 {
-    TOpened opened;
     if (!OpenSettings(opened))
-        return;
+        return std::nullopt;
     const std::optional<SettingsBlock> block = ReadConverter();
     if (!block) {
         frm_.ShowConnPanel();
-        return;
+        return std::nullopt;
     }
-    const std::vector<config::Difference> diff = config::Diff(opened.file.settings, *block);
+    std::vector<config::Difference> diff = config::Diff(opened.file.settings, *block);
     if (diff.empty()) {
         ShowInformationDialog(&frm_, FilesTexts(lang_).NoDifference.arg(DisplayName(opened.path)));
-        return;
+        return std::nullopt;
     }
-    TDiffDialog dialog(&frm_, TDiffDialog::TMode::Compare, lang_, DisplayName(opened.path), diff);
+    return diff;
+}
+
+void TFilesMenu::Compare()
+{
+    TOpened opened;
+    const std::optional<std::vector<config::Difference>> diff = Differences(opened);
+    if (!diff)
+        return;
+    TDiffDialog dialog(&frm_, TDiffDialog::TMode::Compare, lang_, DisplayName(opened.path), *diff);
     dialog.exec();
 }
 
@@ -247,19 +258,10 @@ void TFilesMenu::Compare()
 void TFilesMenu::Write()
 {
     TOpened opened;
-    if (!OpenSettings(opened))
+    const std::optional<std::vector<config::Difference>> diff = Differences(opened);
+    if (!diff)
         return;
-    const std::optional<SettingsBlock> block = ReadConverter();
-    if (!block) {
-        frm_.ShowConnPanel();
-        return;
-    }
-    const std::vector<config::Difference> diff = config::Diff(opened.file.settings, *block);
-    if (diff.empty()) {
-        ShowInformationDialog(&frm_, FilesTexts(lang_).NoDifference.arg(DisplayName(opened.path)));
-        return;
-    }
-    TDiffDialog dialog(&frm_, TDiffDialog::TMode::Write, lang_, DisplayName(opened.path), diff);
+    TDiffDialog dialog(&frm_, TDiffDialog::TMode::Write, lang_, DisplayName(opened.path), *diff);
     if (dialog.exec() != QDialog::Accepted)
         return;
 

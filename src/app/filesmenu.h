@@ -5,11 +5,14 @@
 // and save a settings report (PDF). They are offered while the settings
 // panel shows, one at a time.
 
+#include "config/restore.h"
+
 #include <QObject>
 #include <QString>
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QWidget;
@@ -62,6 +65,7 @@ private:
     struct TOpened;
     bool OpenSettings(TOpened& opened);
     std::optional<SettingsBlock> ReadConverter();
+    std::optional<std::vector<config::Difference>> Differences(TOpened& opened);
     QString Choose(TFileUse use, const QString& name);
     void UpdateEnabled();
 
