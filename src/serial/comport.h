@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/bytes.h"
-#include "serial/comevent.h"
+#include "serial/eventhandler.h"
 #include "serial/comgroups.h"
 #include "serial/comtypes.h"
 
