@@ -8,29 +8,6 @@
 
 namespace lk58 {
 
-#define LK58_HANDLER_SETTER(Type, Name)                 \
-    void TCustomComPort::Set##Name(Type handler)        \
-    {                                                   \
-        if (handler == Name##_)                         \
-            return;                                     \
-        Name##_ = std::move(handler);                   \
-        UpdateEventMask();                              \
-    }
-LK58_HANDLER_SETTER(TNotifyEvent, OnBreak)
-LK58_HANDLER_SETTER(TNotifyEvent, OnCTSChange)
-LK58_HANDLER_SETTER(TNotifyEvent, OnDSRChange)
-LK58_HANDLER_SETTER(TLineErrorEvent, OnLineError)
-LK58_HANDLER_SETTER(TNotifyEvent, OnEvent1)
-LK58_HANDLER_SETTER(TNotifyEvent, OnEvent2)
-LK58_HANDLER_SETTER(TNotifyEvent, OnPrinterError)
-LK58_HANDLER_SETTER(TNotifyEvent, OnRing)
-LK58_HANDLER_SETTER(TNotifyEvent, OnRLSDChange)
-LK58_HANDLER_SETTER(TNotifyEvent, OnRx80PercFull)
-LK58_HANDLER_SETTER(TNotifyEvent, OnRxChar)
-LK58_HANDLER_SETTER(TNotifyEvent, OnRxFlag)
-LK58_HANDLER_SETTER(TNotifyEvent, OnTxEmpty)
-#undef LK58_HANDLER_SETTER
-
 namespace {
 
 // The notify handlers in dispatch order with their event bits; the line

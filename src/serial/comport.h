@@ -147,37 +147,54 @@ public:
     void StartEventThread();
     void StopEventThread();
 
-#define LK58_HANDLER(Type, Name)                                  \
-    const Type& Name() const { return Name##_; }                  \
-    void Set##Name(Type handler);
-    LK58_HANDLER(TNotifyEvent, OnBreak)
-    LK58_HANDLER(TNotifyEvent, OnCTSChange)
-    LK58_HANDLER(TNotifyEvent, OnDSRChange)
-    LK58_HANDLER(TLineErrorEvent, OnLineError)
-    LK58_HANDLER(TNotifyEvent, OnEvent1)
-    LK58_HANDLER(TNotifyEvent, OnEvent2)
-    LK58_HANDLER(TNotifyEvent, OnPrinterError)
-    LK58_HANDLER(TNotifyEvent, OnRing)
-    LK58_HANDLER(TNotifyEvent, OnRLSDChange)
-    LK58_HANDLER(TNotifyEvent, OnRx80PercFull)
-    LK58_HANDLER(TNotifyEvent, OnRxChar)
-    LK58_HANDLER(TNotifyEvent, OnRxFlag)
-    LK58_HANDLER(TNotifyEvent, OnTxEmpty)
-#undef LK58_HANDLER
+    // The event handlers: assigning one that is not already there updates
+    // the driver's event mask (and starts or stops the event thread).
+    const TNotifyEvent& OnBreak() const { return OnBreak_; }
+    void SetOnBreak(TNotifyEvent handler) { SetHandler(OnBreak_, std::move(handler)); }
+    const TNotifyEvent& OnCTSChange() const { return OnCTSChange_; }
+    void SetOnCTSChange(TNotifyEvent handler) { SetHandler(OnCTSChange_, std::move(handler)); }
+    const TNotifyEvent& OnDSRChange() const { return OnDSRChange_; }
+    void SetOnDSRChange(TNotifyEvent handler) { SetHandler(OnDSRChange_, std::move(handler)); }
+    const TLineErrorEvent& OnLineError() const { return OnLineError_; }
+    void SetOnLineError(TLineErrorEvent handler) { SetHandler(OnLineError_, std::move(handler)); }
+    const TNotifyEvent& OnEvent1() const { return OnEvent1_; }
+    void SetOnEvent1(TNotifyEvent handler) { SetHandler(OnEvent1_, std::move(handler)); }
+    const TNotifyEvent& OnEvent2() const { return OnEvent2_; }
+    void SetOnEvent2(TNotifyEvent handler) { SetHandler(OnEvent2_, std::move(handler)); }
+    const TNotifyEvent& OnPrinterError() const { return OnPrinterError_; }
+    void SetOnPrinterError(TNotifyEvent handler) { SetHandler(OnPrinterError_, std::move(handler)); }
+    const TNotifyEvent& OnRing() const { return OnRing_; }
+    void SetOnRing(TNotifyEvent handler) { SetHandler(OnRing_, std::move(handler)); }
+    const TNotifyEvent& OnRLSDChange() const { return OnRLSDChange_; }
+    void SetOnRLSDChange(TNotifyEvent handler) { SetHandler(OnRLSDChange_, std::move(handler)); }
+    const TNotifyEvent& OnRx80PercFull() const { return OnRx80PercFull_; }
+    void SetOnRx80PercFull(TNotifyEvent handler) { SetHandler(OnRx80PercFull_, std::move(handler)); }
+    const TNotifyEvent& OnRxChar() const { return OnRxChar_; }
+    void SetOnRxChar(TNotifyEvent handler) { SetHandler(OnRxChar_, std::move(handler)); }
+    const TNotifyEvent& OnRxFlag() const { return OnRxFlag_; }
+    void SetOnRxFlag(TNotifyEvent handler) { SetHandler(OnRxFlag_, std::move(handler)); }
+    const TNotifyEvent& OnTxEmpty() const { return OnTxEmpty_; }
+    void SetOnTxEmpty(TNotifyEvent handler) { SetHandler(OnTxEmpty_, std::move(handler)); }
 
-#define LK58_HOOK(Type, Name)                                     \
-    const Type& Name() const { return Name##_; }                  \
-    void Set##Name(Type hook) { Name##_ = std::move(hook); }
-    LK58_HOOK(TOpenCloseEvent, BeforeOpen)
-    LK58_HOOK(TOpenCloseEvent, AfterOpen)
-    LK58_HOOK(TOpenCloseEvent, BeforeClose)
-    LK58_HOOK(TOpenCloseEvent, AfterClose)
-    LK58_HOOK(TComErrorEvent, OnError)
-    LK58_HOOK(TReadWriteEvent, BeforeRead)
-    LK58_HOOK(TReadWriteEvent, AfterRead)
-    LK58_HOOK(TReadWriteEvent, BeforeWrite)
-    LK58_HOOK(TReadWriteEvent, AfterWrite)
-#undef LK58_HOOK
+    // The hooks: stored, nothing else.
+    const TOpenCloseEvent& BeforeOpen() const { return BeforeOpen_; }
+    void SetBeforeOpen(TOpenCloseEvent hook) { BeforeOpen_ = std::move(hook); }
+    const TOpenCloseEvent& AfterOpen() const { return AfterOpen_; }
+    void SetAfterOpen(TOpenCloseEvent hook) { AfterOpen_ = std::move(hook); }
+    const TOpenCloseEvent& BeforeClose() const { return BeforeClose_; }
+    void SetBeforeClose(TOpenCloseEvent hook) { BeforeClose_ = std::move(hook); }
+    const TOpenCloseEvent& AfterClose() const { return AfterClose_; }
+    void SetAfterClose(TOpenCloseEvent hook) { AfterClose_ = std::move(hook); }
+    const TComErrorEvent& OnError() const { return OnError_; }
+    void SetOnError(TComErrorEvent hook) { OnError_ = std::move(hook); }
+    const TReadWriteEvent& BeforeRead() const { return BeforeRead_; }
+    void SetBeforeRead(TReadWriteEvent hook) { BeforeRead_ = std::move(hook); }
+    const TReadWriteEvent& AfterRead() const { return AfterRead_; }
+    void SetAfterRead(TReadWriteEvent hook) { AfterRead_ = std::move(hook); }
+    const TReadWriteEvent& BeforeWrite() const { return BeforeWrite_; }
+    void SetBeforeWrite(TReadWriteEvent hook) { BeforeWrite_ = std::move(hook); }
+    const TReadWriteEvent& AfterWrite() const { return AfterWrite_; }
+    void SetAfterWrite(TReadWriteEvent hook) { AfterWrite_ = std::move(hook); }
 
 protected:
     explicit TCustomComPort(QObject* owner = nullptr);
@@ -187,6 +204,14 @@ protected:
 private:
     friend class TComThread;
 
+    template <class Event>
+    void SetHandler(Event& field, Event handler)
+    {
+        if (handler == field)
+            return;
+        field = std::move(handler);
+        UpdateEventMask();
+    }
     TComPort& Sender();
     void Fire(const TOpenCloseEvent& hook);
     platform::TSerialDevice& Device();
