@@ -4,35 +4,45 @@
 #include "serial/comthread.h"
 #include "serial/serialdevice.h"
 
+#include <span>
 #include <system_error>
 
 namespace lk58 {
 
-namespace {
+// Every event handler with its bit of the driver's event mask, in the order
+// a cycle calls them: the one place that pairs them. OnLineError, of its own
+// type, stands in the kEvErr row without a member: the cycle calls the line
+// error check, which calls it.
+std::span<const TCustomComPort::THandlerRow> TCustomComPort::Handlers()
+{
+    static constexpr THandlerRow rows[] = {
+        {kEvBreak, &TCustomComPort::OnBreak_},
+        {kEvCts, &TCustomComPort::OnCTSChange_},
+        {kEvDsr, &TCustomComPort::OnDSRChange_},
+        {kEvErr, nullptr},
+        {kEvEvent1, &TCustomComPort::OnEvent1_},
+        {kEvEvent2, &TCustomComPort::OnEvent2_},
+        {kEvPErr, &TCustomComPort::OnPrinterError_},
+        {kEvRing, &TCustomComPort::OnRing_},
+        {kEvRlsd, &TCustomComPort::OnRLSDChange_},
+        {kEvRx80Full, &TCustomComPort::OnRx80PercFull_},
+        {kEvRxChar, &TCustomComPort::OnRxChar_},
+        {kEvRxFlag, &TCustomComPort::OnRxFlag_},
+        {kEvTxEmpty, &TCustomComPort::OnTxEmpty_}};
+    return rows;
+}
 
-// The notify handlers in dispatch order with their event bits; the line
-// error check (kEvErr) sits between OnDSRChange and OnEvent1.
-struct TNotifyRow {
-    std::uint32_t bit;
-    TNotifyEvent TCustomComPort::*handler;
-};
-
-} // namespace
+bool TCustomComPort::Assigned(const THandlerRow& row) const
+{
+    return row.notify ? static_cast<bool>(this->*row.notify) : static_cast<bool>(OnLineError_);
+}
 
 std::uint32_t TCustomComPort::HandlerEventMask() const
 {
-    const std::pair<bool, std::uint32_t> rows[] = {
-        {bool(OnBreak_), kEvBreak}, {bool(OnCTSChange_), kEvCts},
-        {bool(OnDSRChange_), kEvDsr}, {bool(OnLineError_), kEvErr},
-        {bool(OnEvent1_), kEvEvent1}, {bool(OnEvent2_), kEvEvent2},
-        {bool(OnPrinterError_), kEvPErr}, {bool(OnRing_), kEvRing},
-        {bool(OnRLSDChange_), kEvRlsd}, {bool(OnRx80PercFull_), kEvRx80Full},
-        {bool(OnRxChar_), kEvRxChar}, {bool(OnRxFlag_), kEvRxFlag},
-        {bool(OnTxEmpty_), kEvTxEmpty}};
     std::uint32_t mask = 0;
-    for (const auto& [assigned, bit] : rows)
-        if (assigned)
-            mask |= bit;
+    for (const THandlerRow& row : Handlers())
+        if (Assigned(row))
+            mask |= row.bit;
     return mask;
 }
 
@@ -101,37 +111,20 @@ void TCustomComPort::HandleWakes(std::uint32_t wakes, const TComThread& caller)
 
 void TCustomComPort::DispatchEvents(std::uint32_t occurred, const TComThread& caller)
 {
-    static constexpr TNotifyRow before[] = {
-        {kEvBreak, &TCustomComPort::OnBreak_},
-        {kEvCts, &TCustomComPort::OnCTSChange_},
-        {kEvDsr, &TCustomComPort::OnDSRChange_}};
-    static constexpr TNotifyRow after[] = {
-        {kEvEvent1, &TCustomComPort::OnEvent1_},
-        {kEvEvent2, &TCustomComPort::OnEvent2_},
-        {kEvPErr, &TCustomComPort::OnPrinterError_},
-        {kEvRing, &TCustomComPort::OnRing_},
-        {kEvRlsd, &TCustomComPort::OnRLSDChange_},
-        {kEvRx80Full, &TCustomComPort::OnRx80PercFull_},
-        {kEvRxChar, &TCustomComPort::OnRxChar_},
-        {kEvRxFlag, &TCustomComPort::OnRxFlag_},
-        {kEvTxEmpty, &TCustomComPort::OnTxEmpty_}};
     // A handler that raises ends the cycle; the error goes to the error box.
     // A handler that closes the port (or removes the last handler) stops
     // the calling thread, which ends the cycle too.
-    const auto stillOurs = [&] { return !caller.Terminated(); };
-    const auto fire = [&](const TNotifyRow& row) {
-        if (stillOurs() && (occurred & row.bit) && this->*row.handler) {
-            const TNotifyEvent handler = this->*row.handler; // may be reassigned inside
+    Guarded([&] {
+        for (const THandlerRow& row : Handlers()) {
+            if (caller.Terminated() || !(occurred & row.bit) || !Assigned(row))
+                continue;
+            if (!row.notify) {
+                CheckLineErrors();
+                continue;
+            }
+            const TNotifyEvent handler = this->*row.notify; // may be reassigned inside
             handler(Sender());
         }
-    };
-    Guarded([&] {
-        for (const TNotifyRow& row : before)
-            fire(row);
-        if (stillOurs() && (occurred & kEvErr) && OnLineError_)
-            CheckLineErrors();
-        for (const TNotifyRow& row : after)
-            fire(row);
     });
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -203,6 +204,14 @@ protected:
 
 private:
     friend class TComThread;
+
+    // An event handler and its bit of the driver's event mask.
+    struct THandlerRow {
+        std::uint32_t bit;
+        TNotifyEvent TCustomComPort::*notify; // none for OnLineError
+    };
+    static std::span<const THandlerRow> Handlers();
+    bool Assigned(const THandlerRow& row) const;
 
     template <class Event>
     void SetHandler(Event& field, Event handler)
