@@ -16,25 +16,25 @@ namespace lk58 {
 std::span<const TCustomComPort::THandlerRow> TCustomComPort::Handlers()
 {
     static constexpr THandlerRow rows[] = {
-        {kEvBreak, &TCustomComPort::OnBreak_},
-        {kEvCts, &TCustomComPort::OnCTSChange_},
-        {kEvDsr, &TCustomComPort::OnDSRChange_},
+        {kEvBreak, &TCustomComPort::onBreak_},
+        {kEvCts, &TCustomComPort::onCTSChange_},
+        {kEvDsr, &TCustomComPort::onDSRChange_},
         {kEvErr, nullptr},
-        {kEvEvent1, &TCustomComPort::OnEvent1_},
-        {kEvEvent2, &TCustomComPort::OnEvent2_},
-        {kEvPErr, &TCustomComPort::OnPrinterError_},
-        {kEvRing, &TCustomComPort::OnRing_},
-        {kEvRlsd, &TCustomComPort::OnRLSDChange_},
-        {kEvRx80Full, &TCustomComPort::OnRx80PercFull_},
-        {kEvRxChar, &TCustomComPort::OnRxChar_},
-        {kEvRxFlag, &TCustomComPort::OnRxFlag_},
-        {kEvTxEmpty, &TCustomComPort::OnTxEmpty_}};
+        {kEvEvent1, &TCustomComPort::onEvent1_},
+        {kEvEvent2, &TCustomComPort::onEvent2_},
+        {kEvPErr, &TCustomComPort::onPrinterError_},
+        {kEvRing, &TCustomComPort::onRing_},
+        {kEvRlsd, &TCustomComPort::onRLSDChange_},
+        {kEvRx80Full, &TCustomComPort::onRx80PercFull_},
+        {kEvRxChar, &TCustomComPort::onRxChar_},
+        {kEvRxFlag, &TCustomComPort::onRxFlag_},
+        {kEvTxEmpty, &TCustomComPort::onTxEmpty_}};
     return rows;
 }
 
 bool TCustomComPort::Assigned(const THandlerRow& row) const
 {
-    return row.notify ? static_cast<bool>(this->*row.notify) : static_cast<bool>(OnLineError_);
+    return row.notify ? static_cast<bool>(this->*row.notify) : static_cast<bool>(onLineError_);
 }
 
 std::uint32_t TCustomComPort::HandlerEventMask() const

@@ -19,7 +19,7 @@ void FireHook(const TReadWriteEvent& hook, TComPort& sender, const void* buffer,
 void TCustomComPort::Read(void* buffer, std::int32_t length, bool waitOnCompletion)
 {
     RequireOpen();
-    FireHook(BeforeRead_, Sender(), buffer, length, waitOnCompletion);
+    FireHook(beforeRead_, Sender(), buffer, length, waitOnCompletion);
     WaitReadDone();
     readRequested_ = static_cast<std::uint32_t>(length);
     if (length != 0) {
@@ -27,13 +27,13 @@ void TCustomComPort::Read(void* buffer, std::int32_t length, bool waitOnCompleti
         if (waitOnCompletion)
             WaitReadDone();
     }
-    FireHook(AfterRead_, Sender(), buffer, length, waitOnCompletion);
+    FireHook(afterRead_, Sender(), buffer, length, waitOnCompletion);
 }
 
 void TCustomComPort::Write(const void* buffer, std::int32_t length, bool waitOnCompletion)
 {
     RequireOpen();
-    FireHook(BeforeWrite_, Sender(), buffer, length, waitOnCompletion);
+    FireHook(beforeWrite_, Sender(), buffer, length, waitOnCompletion);
     WaitWriteDone();
     writeRequested_ = static_cast<std::uint32_t>(length);
     if (length != 0) {
@@ -41,7 +41,7 @@ void TCustomComPort::Write(const void* buffer, std::int32_t length, bool waitOnC
         if (waitOnCompletion)
             WaitWriteDone();
     }
-    FireHook(AfterWrite_, Sender(), buffer, length, waitOnCompletion);
+    FireHook(afterWrite_, Sender(), buffer, length, waitOnCompletion);
 }
 
 bool TCustomComPort::ReadPending() const
@@ -94,7 +94,7 @@ std::uint32_t TCustomComPort::InputCount()
     std::uint32_t inQueue = 0;
     CheckResult(Device().ClearCommError(errors, &inQueue));
     if (errors != 0)
-        if (const TLineErrorEvent handler = OnLineError_)
+        if (const TLineErrorEvent handler = onLineError_)
             handler(Sender(), LineErrorsFromFlags(errors));
     return inQueue;
 }
@@ -105,7 +105,7 @@ void TCustomComPort::CheckLineErrors()
     std::uint32_t errors = 0;
     CheckResult(Device().ClearCommError(errors, nullptr));
     if (errors != 0)
-        if (const TLineErrorEvent handler = OnLineError_)
+        if (const TLineErrorEvent handler = onLineError_)
             handler(Sender(), LineErrorsFromFlags(errors));
 }
 

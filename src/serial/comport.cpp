@@ -173,11 +173,11 @@ void TCustomComPort::Open()
 {
     if (Active())
         return;
-    if (BeforeOpen_)
-        Fire(BeforeOpen_);
+    if (beforeOpen_)
+        Fire(beforeOpen_);
     OpenDevice();
-    if (Active() && AfterOpen_)
-        Fire(AfterOpen_);
+    if (Active() && afterOpen_)
+        Fire(afterOpen_);
 }
 
 void TCustomComPort::Close()
@@ -188,11 +188,11 @@ void TCustomComPort::Close()
     }
     if (!Active())
         return;
-    if (BeforeClose_)
-        Fire(BeforeClose_);
+    if (beforeClose_)
+        Fire(beforeClose_);
     CloseDevice();
-    if (!Active() && AfterClose_)
-        Fire(AfterClose_);
+    if (!Active() && afterClose_)
+        Fire(afterClose_);
 }
 
 void TCustomComPort::OpenDevice()
@@ -306,7 +306,7 @@ void TCustomComPort::RaiseComError(std::int32_t code, const std::string& message
 {
     const EComError error(code, message);
     TComAction action = caRaise;
-    if (const TComErrorEvent handler = OnError_)
+    if (const TComErrorEvent handler = onError_)
         handler(const_cast<TCustomComPort*>(this)->Sender(), error, action);
     if (action == caAbort)
         throw EAbort();

@@ -150,52 +150,52 @@ public:
 
     // The event handlers: assigning one that is not already there updates
     // the driver's event mask (and starts or stops the event thread).
-    const TNotifyEvent& OnBreak() const { return OnBreak_; }
-    void SetOnBreak(TNotifyEvent handler) { SetHandler(OnBreak_, std::move(handler)); }
-    const TNotifyEvent& OnCTSChange() const { return OnCTSChange_; }
-    void SetOnCTSChange(TNotifyEvent handler) { SetHandler(OnCTSChange_, std::move(handler)); }
-    const TNotifyEvent& OnDSRChange() const { return OnDSRChange_; }
-    void SetOnDSRChange(TNotifyEvent handler) { SetHandler(OnDSRChange_, std::move(handler)); }
-    const TLineErrorEvent& OnLineError() const { return OnLineError_; }
-    void SetOnLineError(TLineErrorEvent handler) { SetHandler(OnLineError_, std::move(handler)); }
-    const TNotifyEvent& OnEvent1() const { return OnEvent1_; }
-    void SetOnEvent1(TNotifyEvent handler) { SetHandler(OnEvent1_, std::move(handler)); }
-    const TNotifyEvent& OnEvent2() const { return OnEvent2_; }
-    void SetOnEvent2(TNotifyEvent handler) { SetHandler(OnEvent2_, std::move(handler)); }
-    const TNotifyEvent& OnPrinterError() const { return OnPrinterError_; }
-    void SetOnPrinterError(TNotifyEvent handler) { SetHandler(OnPrinterError_, std::move(handler)); }
-    const TNotifyEvent& OnRing() const { return OnRing_; }
-    void SetOnRing(TNotifyEvent handler) { SetHandler(OnRing_, std::move(handler)); }
-    const TNotifyEvent& OnRLSDChange() const { return OnRLSDChange_; }
-    void SetOnRLSDChange(TNotifyEvent handler) { SetHandler(OnRLSDChange_, std::move(handler)); }
-    const TNotifyEvent& OnRx80PercFull() const { return OnRx80PercFull_; }
-    void SetOnRx80PercFull(TNotifyEvent handler) { SetHandler(OnRx80PercFull_, std::move(handler)); }
-    const TNotifyEvent& OnRxChar() const { return OnRxChar_; }
-    void SetOnRxChar(TNotifyEvent handler) { SetHandler(OnRxChar_, std::move(handler)); }
-    const TNotifyEvent& OnRxFlag() const { return OnRxFlag_; }
-    void SetOnRxFlag(TNotifyEvent handler) { SetHandler(OnRxFlag_, std::move(handler)); }
-    const TNotifyEvent& OnTxEmpty() const { return OnTxEmpty_; }
-    void SetOnTxEmpty(TNotifyEvent handler) { SetHandler(OnTxEmpty_, std::move(handler)); }
+    const TNotifyEvent& OnBreak() const { return onBreak_; }
+    void SetOnBreak(TNotifyEvent handler) { SetHandler(onBreak_, std::move(handler)); }
+    const TNotifyEvent& OnCTSChange() const { return onCTSChange_; }
+    void SetOnCTSChange(TNotifyEvent handler) { SetHandler(onCTSChange_, std::move(handler)); }
+    const TNotifyEvent& OnDSRChange() const { return onDSRChange_; }
+    void SetOnDSRChange(TNotifyEvent handler) { SetHandler(onDSRChange_, std::move(handler)); }
+    const TLineErrorEvent& OnLineError() const { return onLineError_; }
+    void SetOnLineError(TLineErrorEvent handler) { SetHandler(onLineError_, std::move(handler)); }
+    const TNotifyEvent& OnEvent1() const { return onEvent1_; }
+    void SetOnEvent1(TNotifyEvent handler) { SetHandler(onEvent1_, std::move(handler)); }
+    const TNotifyEvent& OnEvent2() const { return onEvent2_; }
+    void SetOnEvent2(TNotifyEvent handler) { SetHandler(onEvent2_, std::move(handler)); }
+    const TNotifyEvent& OnPrinterError() const { return onPrinterError_; }
+    void SetOnPrinterError(TNotifyEvent handler) { SetHandler(onPrinterError_, std::move(handler)); }
+    const TNotifyEvent& OnRing() const { return onRing_; }
+    void SetOnRing(TNotifyEvent handler) { SetHandler(onRing_, std::move(handler)); }
+    const TNotifyEvent& OnRLSDChange() const { return onRLSDChange_; }
+    void SetOnRLSDChange(TNotifyEvent handler) { SetHandler(onRLSDChange_, std::move(handler)); }
+    const TNotifyEvent& OnRx80PercFull() const { return onRx80PercFull_; }
+    void SetOnRx80PercFull(TNotifyEvent handler) { SetHandler(onRx80PercFull_, std::move(handler)); }
+    const TNotifyEvent& OnRxChar() const { return onRxChar_; }
+    void SetOnRxChar(TNotifyEvent handler) { SetHandler(onRxChar_, std::move(handler)); }
+    const TNotifyEvent& OnRxFlag() const { return onRxFlag_; }
+    void SetOnRxFlag(TNotifyEvent handler) { SetHandler(onRxFlag_, std::move(handler)); }
+    const TNotifyEvent& OnTxEmpty() const { return onTxEmpty_; }
+    void SetOnTxEmpty(TNotifyEvent handler) { SetHandler(onTxEmpty_, std::move(handler)); }
 
     // The hooks: stored, nothing else.
-    const TOpenCloseEvent& BeforeOpen() const { return BeforeOpen_; }
-    void SetBeforeOpen(TOpenCloseEvent hook) { BeforeOpen_ = std::move(hook); }
-    const TOpenCloseEvent& AfterOpen() const { return AfterOpen_; }
-    void SetAfterOpen(TOpenCloseEvent hook) { AfterOpen_ = std::move(hook); }
-    const TOpenCloseEvent& BeforeClose() const { return BeforeClose_; }
-    void SetBeforeClose(TOpenCloseEvent hook) { BeforeClose_ = std::move(hook); }
-    const TOpenCloseEvent& AfterClose() const { return AfterClose_; }
-    void SetAfterClose(TOpenCloseEvent hook) { AfterClose_ = std::move(hook); }
-    const TComErrorEvent& OnError() const { return OnError_; }
-    void SetOnError(TComErrorEvent hook) { OnError_ = std::move(hook); }
-    const TReadWriteEvent& BeforeRead() const { return BeforeRead_; }
-    void SetBeforeRead(TReadWriteEvent hook) { BeforeRead_ = std::move(hook); }
-    const TReadWriteEvent& AfterRead() const { return AfterRead_; }
-    void SetAfterRead(TReadWriteEvent hook) { AfterRead_ = std::move(hook); }
-    const TReadWriteEvent& BeforeWrite() const { return BeforeWrite_; }
-    void SetBeforeWrite(TReadWriteEvent hook) { BeforeWrite_ = std::move(hook); }
-    const TReadWriteEvent& AfterWrite() const { return AfterWrite_; }
-    void SetAfterWrite(TReadWriteEvent hook) { AfterWrite_ = std::move(hook); }
+    const TOpenCloseEvent& BeforeOpen() const { return beforeOpen_; }
+    void SetBeforeOpen(TOpenCloseEvent hook) { beforeOpen_ = std::move(hook); }
+    const TOpenCloseEvent& AfterOpen() const { return afterOpen_; }
+    void SetAfterOpen(TOpenCloseEvent hook) { afterOpen_ = std::move(hook); }
+    const TOpenCloseEvent& BeforeClose() const { return beforeClose_; }
+    void SetBeforeClose(TOpenCloseEvent hook) { beforeClose_ = std::move(hook); }
+    const TOpenCloseEvent& AfterClose() const { return afterClose_; }
+    void SetAfterClose(TOpenCloseEvent hook) { afterClose_ = std::move(hook); }
+    const TComErrorEvent& OnError() const { return onError_; }
+    void SetOnError(TComErrorEvent hook) { onError_ = std::move(hook); }
+    const TReadWriteEvent& BeforeRead() const { return beforeRead_; }
+    void SetBeforeRead(TReadWriteEvent hook) { beforeRead_ = std::move(hook); }
+    const TReadWriteEvent& AfterRead() const { return afterRead_; }
+    void SetAfterRead(TReadWriteEvent hook) { afterRead_ = std::move(hook); }
+    const TReadWriteEvent& BeforeWrite() const { return beforeWrite_; }
+    void SetBeforeWrite(TReadWriteEvent hook) { beforeWrite_ = std::move(hook); }
+    const TReadWriteEvent& AfterWrite() const { return afterWrite_; }
+    void SetAfterWrite(TReadWriteEvent hook) { afterWrite_ = std::move(hook); }
 
 protected:
     explicit TCustomComPort(QObject* owner = nullptr);
@@ -256,13 +256,13 @@ private:
     std::shared_ptr<TComThread> eventThread_;
     std::vector<std::weak_ptr<TComThread>> handlerThreads_; // threads that ran handlers themselves
 
-    TNotifyEvent OnBreak_, OnCTSChange_, OnDSRChange_, OnEvent1_, OnEvent2_,
-        OnPrinterError_, OnRing_, OnRLSDChange_, OnRx80PercFull_, OnRxChar_,
-        OnRxFlag_, OnTxEmpty_;
-    TLineErrorEvent OnLineError_;
-    TOpenCloseEvent BeforeOpen_, AfterOpen_, BeforeClose_, AfterClose_;
-    TComErrorEvent OnError_;
-    TReadWriteEvent BeforeRead_, AfterRead_, BeforeWrite_, AfterWrite_;
+    TNotifyEvent onBreak_, onCTSChange_, onDSRChange_, onEvent1_, onEvent2_,
+        onPrinterError_, onRing_, onRLSDChange_, onRx80PercFull_, onRxChar_,
+        onRxFlag_, onTxEmpty_;
+    TLineErrorEvent onLineError_;
+    TOpenCloseEvent beforeOpen_, afterOpen_, beforeClose_, afterClose_;
+    TComErrorEvent onError_;
+    TReadWriteEvent beforeRead_, afterRead_, beforeWrite_, afterWrite_;
 };
 
 // The port as the program uses it.
