@@ -174,6 +174,12 @@ const std::vector<TCommandSpec>& Commands()
          "its fields; when any is invalid nothing is written. A backup is saved first and the "
          "written settings are read back.",
          {"PORT", "KEY=VALUE..."}, {}, RunSet, true},
+        {"report", "report PORT|FILE -o OUT.pdf [--lang cs|en]", "a one-page PDF settings report",
+         "Reads the converter on PORT, or the settings file FILE, and saves a one-page A4 report of its "
+         "settings to OUT.pdf: identity, calibration, every setting named as the window names it, and "
+         "the output characteristic from range begin to range end. A file's missing settings are "
+         "marked as such. Needs no display.",
+         {"PORT|FILE"}, {"output", "lang"}, RunReport},
     };
     return commands;
 }

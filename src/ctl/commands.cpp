@@ -5,9 +5,11 @@
 #include "ctl/portwork.h"
 #include "ctl/showtable.h"
 #include "ctl/workers.h"
+#include "report/report.h"
 #include "serial/comport.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -114,7 +116,7 @@ std::vector<TPortResult> RunEverywhere(bool verbose, const QStringList& ports,
 }
 
 // The settings file, validated as a whole; every problem is printed.
-config::Settings LoadFile(const QString& path)
+config::SettingsFile LoadSettingsFile(const QString& path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -126,7 +128,12 @@ config::Settings LoadFile(const QString& path)
             lines << path + ": " + QString::fromStdString(p.Message());
         throw TFailure{TExit::Usage, lines.join('\n')};
     }
-    return read.file->settings;
+    return *read.file;
+}
+
+config::Settings LoadFile(const QString& path)
+{
+    return LoadSettingsFile(path).settings;
 }
 
 // `ports --probe`: what answers where. A held port was not touched: its
@@ -260,6 +267,31 @@ TExit RunSet(const TInvocation& inv)
     // Naming type or serial number on the command line is asking for them.
     const TWriteOptions options{settings.Has(config::Key::Type) || settings.Has(config::Key::Serial), false, false};
     return RunHere(inv, inv.operands[0], [&](const TPortJob& job) { return WriteWork(job, settings, options); });
+}
+
+TExit RunReport(const TInvocation& inv)
+{
+    const QString source = inv.operands[0];
+    const QString output = inv.Value("output");
+    const int lang = inv.Value("lang") == "en" ? kReportEnglish : kReportCzech;
+    try {
+        if (output.isEmpty())
+            throw TFailure{TExit::Usage, "report needs -o OUT.pdf"};
+        // A port is a device (or a link to one); a regular file is a settings file.
+        if (!QFileInfo(source).isFile())
+            return RunHere(inv, source, [&](const TPortJob& job) { return ReportWork(job, output, lang); });
+        const config::SettingsFile file = LoadSettingsFile(source);
+        TPortResult r;
+        r.port = source;
+        const QString error = WriteSettingsReport(output, ReportFromFile(file, source), lang);
+        if (!error.isEmpty())
+            throw TFailure{TExit::Usage, error};
+        r.text = source + ": report saved to " + output + '\n';
+        r.json.insert("file", output);
+        return Report(inv, {r});
+    } catch (const TFailure& f) {
+        return Fail(f);
+    }
 }
 
 } // namespace lk58::ctl

@@ -4,9 +4,11 @@
 #include "ctl/interrupt.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 using namespace lk58::ctl;
 
@@ -29,11 +31,33 @@ void ReleaseInterrupts()
     sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
+// Only the report draws: it alone needs Qt Gui, on the offscreen platform so
+// that it runs without a display. Every other command keeps to Qt Core.
+bool Draws(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    args.removeAll("--worker");
+    try {
+        const TInvocation inv = ParseCommandLine(args);
+        return inv.command && inv.command->name == "report";
+    } catch (const TFailure&) {
+        return false;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (Draws(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName("tq36ctl");
     QCoreApplication::setApplicationVersion(LK58_VERSION);
 

@@ -4,6 +4,7 @@
 #include "ctl/interrupt.h"
 #include "ctl/session.h"
 #include "ctl/showtable.h"
+#include "report/report.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -312,6 +313,23 @@ TPortResult WriteWork(const TPortJob& job, const config::Settings& file, const T
         restore.cancelRequested = [] { return Interrupted(); };
         TPortResult r = RestoreReport(config::Restore(session.Link(), file, restore));
         r.text.prepend(job.port + ": ");
+        return r;
+    });
+}
+
+TPortResult ReportWork(const TPortJob& job, const QString& output, int lang)
+{
+    return Guard(job.port, [&] {
+        TConverterSession session(job.port, job.events, job.trace);
+        job.events.Progress("reading", 0, 0);
+        const SettingsBlock block = session.ReadBlock();
+        const QString error =
+            WriteSettingsReport(output, ReportFromConverter(block, job.port, QDateTime::currentDateTime()), lang);
+        if (!error.isEmpty())
+            throw TFailure{TExit::Usage, error};
+        TPortResult r;
+        r.text = job.port + ": report saved to " + output + '\n';
+        r.json.insert("file", output);
         return r;
     });
 }

@@ -25,6 +25,8 @@ TPortResult PingWork(const TPortJob& job);
 // `output` empty: the file's text is the result.
 TPortResult ReadWork(const TPortJob& job, const QString& output);
 TPortResult ShowWork(const TPortJob& job, int lang);
+// The settings report of the converter, saved as the PDF `output`.
+TPortResult ReportWork(const TPortJob& job, const QString& output, int lang);
 TPortResult DiffWork(const TPortJob& job, const config::Settings& file);
 TPortResult WriteWork(const TPortJob& job, const config::Settings& file, const TWriteOptions& options);
 

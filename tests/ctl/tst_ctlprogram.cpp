@@ -214,6 +214,54 @@ private slots:
         QCOMPARE(summary.value("status").toInt(), 0);
     }
 
+    // The settings report of a converter or of a file; the PDF's text holds
+    // the source's values. On failure, the start of the message instead.
+    void reportOfConverterOrFile_data()
+    {
+        QTest::addColumn<QStringList>("args"); // @port, @file (another converter's settings), @dir
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("converter, English")
+            << QStringList{"report", "@port", "-o", "@dir/r.pdf", "--lang", "en"} << 0
+            << QStringList{"36012345", "Boiler 2", "Read from the converter on port @port", "(400 °C, 20 mA)"};
+        QTest::newRow("file, Czech") << QStringList{"report", "@file", "-o", "@dir/r.pdf"} << 0
+                                     << QStringList{"36099999", "Clone 7", "Ze souboru @file", "(450 °C; 20 mA)"};
+        QTest::newRow("unwritable") << QStringList{"report", "@port", "-o", "@dir/none/r.pdf", "--lang", "en"} << 2
+                                    << QStringList{"@port: Cannot save the settings report to @dir/none/r.pdf: "};
+        QTest::newRow("no output") << QStringList{"report", "@file"} << 2
+                                   << QStringList{"tq36ctl: report needs -o OUT.pdf\n"};
+    }
+    void reportOfConverterOrFile()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exit);
+        QFETCH(QStringList, expected);
+        const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+        if (pdftotext.isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed; scripts/deps.sh installs it");
+        TSimulatedConverter c;
+        const QString file = WriteFile("other.json", OtherConvertersFile(c.Block()));
+        const QString pdf = Path("r.pdf");
+        QFile::remove(pdf);
+        auto place = [&](QString s) { return s.replace("@port", c.Path()).replace("@file", file).replace("@dir", dir_.path()); };
+        for (QString& a : args)
+            a = place(a);
+        const TRun r = Ctl(args);
+        QCOMPARE(r.exit, exit);
+        if (exit != 0) {
+            QVERIFY2(r.err.startsWith(place(expected[0])), qPrintable(r.err));
+            QVERIFY(!QFile::exists(pdf));
+            return;
+        }
+        QCOMPARE(r.out, args[1] + ": report saved to " + pdf + '\n');
+        QProcess text;
+        text.start(pdftotext, {pdf, "-"});
+        QVERIFY(text.waitForFinished(30000));
+        const QString said = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+        for (const QString& e : expected)
+            QVERIFY2(said.contains(place(e)), qPrintable(place(e) + " not in: " + said));
+    }
+
     void showNamesSettingsAsTheWindow_data()
     {
         QTest::addColumn<QString>("lang");
