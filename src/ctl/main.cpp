@@ -47,6 +47,18 @@ bool Draws(int argc, char** argv)
     }
 }
 
+QtMessageHandler qtMessages = nullptr;
+
+// Without a desktop session (cron, ssh as root) there is no runtime
+// directory, and Qt Gui notes that on standard error, which belongs to the
+// command's own messages.
+void WithoutRuntimeNote(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set"))
+        return;
+    qtMessages(type, context, message);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -54,6 +66,7 @@ int main(int argc, char** argv)
     std::unique_ptr<QCoreApplication> app;
     if (Draws(argc, argv)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        qtMessages = qInstallMessageHandler(WithoutRuntimeNote);
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
