@@ -283,7 +283,7 @@ TExit RunReport(const TInvocation& inv)
         const config::SettingsFile file = LoadSettingsFile(source);
         TPortResult r;
         r.port = source;
-        const QString error = WriteSettingsReport(output, ReportFromFile(file, source), lang);
+        const QString error = WriteSettingsReport(output, ReportFromFile(file, source), lang, kReportEnglish);
         if (!error.isEmpty())
             throw TFailure{TExit::Usage, error};
         r.text = source + ": report saved to " + output + '\n';

@@ -324,7 +324,8 @@ TPortResult ReportWork(const TPortJob& job, const QString& output, int lang)
         job.events.Progress("reading", 0, 0);
         const SettingsBlock block = session.ReadBlock();
         const QString error =
-            WriteSettingsReport(output, ReportFromConverter(block, job.port, QDateTime::currentDateTime()), lang);
+            WriteSettingsReport(output, ReportFromConverter(block, job.port, QDateTime::currentDateTime()), lang,
+                                kReportEnglish);
         if (!error.isEmpty())
             throw TFailure{TExit::Usage, error};
         TPortResult r;

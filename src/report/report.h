@@ -86,7 +86,8 @@ ReportLayout RenderSettingsReport(QPainter& painter, const QRectF& target, const
                                   int lang);
 
 // Writes the record as a one-page A4 PDF with its fonts embedded. Returns an
-// empty text on success, else what went wrong, in the record's language.
-QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, int lang);
+// empty text on success, else what went wrong, in `messageLang` (the
+// record's language unless given: a command line speaks its own).
+QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, int lang, int messageLang = -1);
 
 } // namespace lk58

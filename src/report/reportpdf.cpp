@@ -19,13 +19,14 @@ QString Failure(int lang, const QString& path, const QString& why)
 
 } // namespace
 
-QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, int lang)
+QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, int lang, int messageLang)
 {
+    const int said = messageLang < 0 ? lang : messageLang;
     // A failed run leaves no half-written file behind, nor replaces an older
     // record with one.
     QSaveFile file(pdfPath);
     if (!file.open(QIODevice::WriteOnly))
-        return Failure(lang, pdfPath, file.errorString());
+        return Failure(said, pdfPath, file.errorString());
     {
         QPdfWriter pdf(&file);
         pdf.setResolution(1200);
@@ -38,7 +39,7 @@ QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, in
                                           : QStringLiteral("Converter settings report"));
         QPainter painter;
         if (!painter.begin(&pdf))
-            return Failure(lang, pdfPath, lang == kReportCzech ? QStringLiteral("PDF nelze vytvořit")
+            return Failure(said, pdfPath, said == kReportCzech ? QStringLiteral("PDF nelze vytvořit")
                                                                : QStringLiteral("the PDF cannot be made"));
         // The painter's origin is the printable area's corner, inside the margins.
         const QSizeF printable = pdf.pageLayout().paintRectPixels(pdf.resolution()).size();
@@ -46,7 +47,7 @@ QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, in
         painter.end();
     }
     if (!file.commit())
-        return Failure(lang, pdfPath, file.errorString());
+        return Failure(said, pdfPath, file.errorString());
     return {};
 }
 
