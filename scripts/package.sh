@@ -65,6 +65,13 @@ if [ -d src/ctl ]; then
     grep -q '"serial": "36012345"' "$work/read.json" \
         || { echo "tq36ctl read gave no factory serial number:" >&2; cat "$work/read.json" >&2; exit 1; }
     echo "installed tq36ctl pings and reads the installed tq36-sim"
+    # The report draws with Qt Gui's offscreen platform: no display needed.
+    env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/tq36ctl report "$work/tq36" -o "$work/report.pdf" --lang en
+    if command -v pdftotext >/dev/null; then
+        pdftotext "$work/report.pdf" - | grep -q 36012345 \
+            || { echo "the installed tq36ctl's report lacks the serial number" >&2; exit 1; }
+    fi
+    echo "installed tq36ctl reports the installed tq36-sim without a display"
 fi
 
 # The installed window starts (offscreen) and keeps running until stopped.
