@@ -31,22 +31,6 @@ void ReleaseInterrupts()
     sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
-// Only the report draws: it alone needs Qt Gui, on the offscreen platform so
-// that it runs without a display. Every other command keeps to Qt Core.
-bool Draws(int argc, char** argv)
-{
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    args.removeAll("--worker");
-    try {
-        const TInvocation inv = ParseCommandLine(args);
-        return inv.command && inv.command->name == "report";
-    } catch (const TFailure&) {
-        return false;
-    }
-}
-
 QtMessageHandler qtMessages = nullptr;
 
 // Without a desktop session (cron, ssh as root) there is no runtime
@@ -63,18 +47,11 @@ void WithoutRuntimeNote(QtMsgType type, const QMessageLogContext& context, const
 
 int main(int argc, char** argv)
 {
-    std::unique_ptr<QCoreApplication> app;
-    if (Draws(argc, argv)) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qtMessages = qInstallMessageHandler(WithoutRuntimeNote);
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    QCoreApplication::setApplicationName("tq36ctl");
-    QCoreApplication::setApplicationVersion(LK58_VERSION);
-
-    QStringList args = QCoreApplication::arguments().mid(1);
+    // Parsed before the application exists, because the command decides
+    // which application that is.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
     // Hidden: this process serves one port of a several-port run.
     const bool worker = !args.isEmpty() && args.first() == "--worker";
     if (worker)
@@ -86,6 +63,20 @@ int main(int argc, char** argv)
         Print(stderr, "tq36ctl: " + f.message + "\nTry 'tq36ctl --help'.\n");
         return static_cast<int>(TExit::Usage);
     }
+
+    // Only the report draws: it alone needs Qt Gui, on the offscreen platform
+    // so that it runs without a display. Every other command keeps to Qt Core.
+    std::unique_ptr<QCoreApplication> app;
+    if (inv.command && inv.command->name == "report") {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qtMessages = qInstallMessageHandler(WithoutRuntimeNote);
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication::setApplicationName("tq36ctl");
+    QCoreApplication::setApplicationVersion(LK58_VERSION);
+
     // Ctrl+C ends a read at once, but lets a write finish what is under way.
     if (inv.command && inv.command->writes)
         InstallInterruptHandler();
