@@ -280,15 +280,7 @@ TExit RunReport(const TInvocation& inv)
         // A port is a device (or a link to one); a regular file is a settings file.
         if (!QFileInfo(source).isFile())
             return RunHere(inv, source, [&](const TPortJob& job) { return ReportWork(job, output, lang); });
-        const config::SettingsFile file = LoadSettingsFile(source);
-        TPortResult r;
-        r.port = source;
-        const QString error = WriteSettingsReport(output, ReportFromFile(file, source), lang, kReportEnglish);
-        if (!error.isEmpty())
-            throw TFailure{TExit::Usage, error};
-        r.text = source + ": report saved to " + output + '\n';
-        r.json.insert("file", output);
-        return Report(inv, {r});
+        return Report(inv, {SaveReport(source, output, ReportFromFile(LoadSettingsFile(source), source), lang)});
     } catch (const TFailure& f) {
         return Fail(f);
     }

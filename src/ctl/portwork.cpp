@@ -317,21 +317,25 @@ TPortResult WriteWork(const TPortJob& job, const config::Settings& file, const T
     });
 }
 
+TPortResult SaveReport(const QString& source, const QString& output, const ReportInput& input, int lang)
+{
+    const QString error = WriteSettingsReport(output, input, lang, kReportEnglish);
+    if (!error.isEmpty())
+        throw TFailure{TExit::Usage, error};
+    TPortResult r;
+    r.port = source;
+    r.text = source + ": report saved to " + output + '\n';
+    r.json.insert("file", output);
+    return r;
+}
+
 TPortResult ReportWork(const TPortJob& job, const QString& output, int lang)
 {
     return Guard(job.port, [&] {
         TConverterSession session(job.port, job.events, job.trace);
         job.events.Progress("reading", 0, 0);
         const SettingsBlock block = session.ReadBlock();
-        const QString error =
-            WriteSettingsReport(output, ReportFromConverter(block, job.port, QDateTime::currentDateTime()), lang,
-                                kReportEnglish);
-        if (!error.isEmpty())
-            throw TFailure{TExit::Usage, error};
-        TPortResult r;
-        r.text = job.port + ": report saved to " + output + '\n';
-        r.json.insert("file", output);
-        return r;
+        return SaveReport(job.port, output, ReportFromConverter(block, job.port, QDateTime::currentDateTime()), lang);
     });
 }
 

@@ -5,6 +5,10 @@
 
 #include <QString>
 
+namespace lk58 {
+struct ReportInput;
+}
+
 namespace lk58::ctl {
 
 // One port's work for each command, on this thread: opens the port, runs
@@ -27,6 +31,9 @@ TPortResult ReadWork(const TPortJob& job, const QString& output);
 TPortResult ShowWork(const TPortJob& job, int lang);
 // The settings report of the converter, saved as the PDF `output`.
 TPortResult ReportWork(const TPortJob& job, const QString& output, int lang);
+// Saves the report of `source` (a port or a settings file) as the PDF
+// `output`; raises TFailure (usage) when it cannot be written.
+TPortResult SaveReport(const QString& source, const QString& output, const ReportInput& input, int lang);
 TPortResult DiffWork(const TPortJob& job, const config::Settings& file);
 TPortResult WriteWork(const TPortJob& job, const config::Settings& file, const TWriteOptions& options);
 
