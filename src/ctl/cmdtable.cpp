@@ -65,7 +65,7 @@ const char* const kTexts = "Texts take the characters of Windows-1250 (Czech).";
 const char* const kBackups =
     "write and set save each converter's settings before the first write in "
     "$XDG_DATA_HOME/LK58/backups (by default ~/.local/share/LK58/backups), named after the "
-    "serial number and the time; with neither variable set they refuse to write. Every file "
+    "serial number and the time; with neither XDG_DATA_HOME nor HOME set they refuse to write. Every file "
     "tq36ctl writes (a backup, read -o, the report) is read back from disk before the run goes "
     "on, and replaces an existing file only whole. A settings file over 1 MiB is refused.";
 

@@ -1,5 +1,4 @@
 #include "config/diskfile.h"
-#include "config/restore.h"
 #include "config/settingsfile.h"
 #include "sim/simulator.h"
 
@@ -409,7 +408,6 @@ private slots:
     {
         QTest::addColumn<QString>("other"); // beside "a"
         QTest::addColumn<bool>("same");
-        QTest::newRow("one name") << "a" << true;
         QTest::newRow("another spelling") << "./a" << true;
         QTest::newRow("symbolic link") << "link" << true;
         QTest::newRow("hard link") << "hard" << true;
@@ -427,42 +425,6 @@ private slots:
         QVERIFY(a.link(dir.filePath("link")) && a.copy(dir.filePath("copy")));
         QVERIFY(::link(QFile::encodeName(dir.filePath("a")).constData(), QFile::encodeName(dir.filePath("hard")).constData()) == 0);
         QCOMPARE(SameFile(dir.filePath("a"), dir.path() + "/" + other), same);
-    }
-
-    // Backups go below the user's data folder, and nowhere without one.
-    void backupFolder_data()
-    {
-        QTest::addColumn<QByteArray>("xdg");  // "-": unset
-        QTest::addColumn<QByteArray>("home");
-        QTest::addColumn<QString>("folder"); // or the error
-        QTest::newRow("data home") << QByteArray("/d") << QByteArray("/h") << "/d/LK58/backups";
-        QTest::newRow("relative data home") << QByteArray("d") << QByteArray("/h") << "/h/.local/share/LK58/backups";
-        QTest::newRow("home only") << QByteArray("-") << QByteArray("/h") << "/h/.local/share/LK58/backups";
-        const QString none = "no folder for backups: neither HOME nor XDG_DATA_HOME is set to a full path; set one of them";
-        QTest::newRow("neither") << QByteArray("-") << QByteArray("-") << none;
-        QTest::newRow("both empty") << QByteArray("") << QByteArray("") << none;
-    }
-    void backupFolder()
-    {
-        QFETCH(QByteArray, xdg);
-        QFETCH(QByteArray, home);
-        QFETCH(QString, folder);
-        const QByteArray xdgBefore = qgetenv("XDG_DATA_HOME"), homeBefore = qgetenv("HOME");
-        const bool hadXdg = qEnvironmentVariableIsSet("XDG_DATA_HOME");
-        const auto set = [](const char* name, const QByteArray& value) {
-            value == "-" ? qunsetenv(name) : qputenv(name, value);
-        };
-        set("XDG_DATA_HOME", xdg);
-        set("HOME", home);
-        QString said;
-        try {
-            said = DefaultBackupDir();
-        } catch (const std::runtime_error& e) {
-            said = e.what();
-        }
-        set("XDG_DATA_HOME", hadXdg ? xdgBefore : QByteArray("-"));
-        set("HOME", homeBefore);
-        QCOMPARE(said, folder);
     }
 };
 
