@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace lk58;
@@ -323,7 +324,7 @@ private slots:
         QTest::newRow("refused by its reader") << "check" << "not what was meant";
         QTest::newRow("no such folder") << "no folder" << "No such file or directory";
         QTest::newRow("a folder in its place") << "folder" << "it is a folder";
-        QTest::newRow("a device in its place") << "device" << "not a regular file";
+        QTest::newRow("a pipe in its place") << "pipe" << "not a regular file";
     }
     void savedOnlyWhenProven()
     {
@@ -340,8 +341,10 @@ private slots:
             path = dir.filePath("none/out.json");
         else if (fault == "folder")
             path = dir.path();
-        else if (fault == "device")
-            path = "/dev/null";
+        else if (fault == "pipe") // like a device node: never to be replaced by a file
+            path = dir.filePath("fifo");
+        if (fault == "pipe")
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
         testing::SetBeforeReadBack([&](const QString& written) {
             QFile f(written);
             if (fault == "truncate")
@@ -369,7 +372,9 @@ private slots:
         QCOMPARE(after.readAll(), reason.isEmpty() ? bytes : old);
         const QFile::Permissions ownerGroupOther = ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
         QCOMPARE(after.permissions() & ownerGroupOther, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.json"});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 (fault == "pipe" ? QStringList{"fifo", "out.json"} : QStringList{"out.json"}));
+        QVERIFY(fault != "pipe" || !QFileInfo(path).isFile());
     }
 
     // A settings file is read whole up to 1 MiB; beyond that, and from a
