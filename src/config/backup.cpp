@@ -3,18 +3,31 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 namespace lk58::config {
 
 QString DefaultBackupDir()
 {
-    // XDG: a relative XDG_DATA_HOME is invalid and ignored.
+    // XDG: a relative XDG_DATA_HOME is invalid and ignored, and so is a
+    // relative HOME; with neither there is no user's folder to put it in
+    // (QDir::homePath() would give "/").
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty() || QDir::isRelativePath(data))
-        data = QDir::homePath() + "/.local/share";
+    if (data.isEmpty() || QDir::isRelativePath(data)) {
+#ifdef Q_OS_WIN
+        const QString home = QDir::homePath(); // the user's profile folder
+#else
+        const QString home = qEnvironmentVariable("HOME");
+#endif
+        if (home.isEmpty() || QDir::isRelativePath(home))
+            throw std::runtime_error("no folder for backups: neither HOME nor XDG_DATA_HOME is set to a full path; "
+                                     "set one of them");
+        data = home + "/.local/share";
+    }
     return data + "/LK58/backups";
 }
 
@@ -23,6 +36,14 @@ namespace {
 [[noreturn]] void Fail(const QString& what, const QString& path, const QString& reason)
 {
     throw std::runtime_error((what + " " + path + ": " + reason).toStdString());
+}
+
+void MakeFolder(const QString& dir)
+{
+    std::error_code error;
+    std::filesystem::create_directories(QFileInfo(dir).filesystemAbsoluteFilePath(), error);
+    if (error)
+        Fail("cannot make the backup folder", dir, QString::fromLocal8Bit(error.message().c_str()));
 }
 
 // Claims a name that no file has yet; a second backup of the same
@@ -44,16 +65,15 @@ QString ClaimName(const QString& dir, const QString& stem)
 
 QString WriteBackup(const SettingsBlock& block, const QString& dir, const QDateTime& when, const QString& program)
 {
-    if (!QDir().mkpath(dir))
-        Fail("cannot make the backup folder", dir, "mkdir failed");
+    MakeFolder(dir);
     const SettingsFile file = FileFromBlock(block, when, program);
     const Bytes serial = file.settings.Has(Key::Serial) ? std::get<Bytes>(*file.settings[Key::Serial]) : Bytes{};
     const QString stem = SafeFileStem(serial) + "-" + when.toString("yyyyMMdd-HHmmss-zzz");
     const QString path = ClaimName(dir, stem);
-    QSaveFile save(path);
-    const QByteArray text = WriteSettingsFile(file);
-    if (!save.open(QIODevice::WriteOnly) || save.write(text) != text.size() || !save.commit()) {
-        const QString reason = save.errorString();
+    // The converter is written only after this file is proven to restore
+    // what was read from it.
+    const QString reason = SaveSettingsFile(path, file);
+    if (!reason.isEmpty()) {
         QFile::remove(path); // the claimed name, still empty
         Fail("cannot write the backup", path, reason);
     }
