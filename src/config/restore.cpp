@@ -68,7 +68,7 @@ void OrderRange(WritePlan& plan, const SettingsBlock& converter)
     const std::int32_t oldEnd = DecodeNumber(converter, kRangeEnd);
     const std::int32_t begin = newBegin.value_or(oldBegin), end = newEnd.value_or(oldEnd);
     if (!RangeInOrder(begin, end)) {
-        plan.problems.push_back(RangeOrderProblem(end, begin, newBegin ? "range_begin" : "the converter's range_begin"));
+        plan.problems.push_back(PlannedRangeProblem(newBegin, newEnd, oldBegin, oldEnd));
         return;
     }
     if (!newBegin || !newEnd)

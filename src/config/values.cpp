@@ -242,6 +242,17 @@ Problem RangeOrderProblem(std::int32_t end, std::int32_t begin, const std::strin
     return {"settings.range_end", std::to_string(end), "must be above " + beginSource + " (" + std::to_string(begin) + ")"};
 }
 
+Problem PlannedRangeProblem(std::optional<std::int32_t> newBegin, std::optional<std::int32_t> newEnd,
+                            std::int32_t oldBegin, std::int32_t oldEnd)
+{
+    if (newBegin && !newEnd)
+        return {"settings.range_begin", std::to_string(*newBegin),
+                "must be below the converter's range_end (" + std::to_string(oldEnd) + ")"};
+    if (newEnd && !newBegin)
+        return RangeOrderProblem(*newEnd, oldBegin, "the converter's range_begin");
+    return RangeOrderProblem(newEnd.value_or(oldEnd), newBegin.value_or(oldBegin), "range_begin");
+}
+
 QString SavedText(const QDateTime& time)
 {
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);

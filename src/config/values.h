@@ -21,6 +21,12 @@ std::string ValueJsonText(Key key, const Value& value);
 std::string KeyList();
 // `end` is not above `begin`, which `beginSource` names.
 Problem RangeOrderProblem(std::int32_t end, std::int32_t begin, const std::string& beginSource);
+// The range a plan would leave out of order, named by what the user gave:
+// a new begin alone is refused against the converter's range end, a new
+// end alone against its begin, never as if the user had given the
+// converter's value.
+Problem PlannedRangeProblem(std::optional<std::int32_t> newBegin, std::optional<std::int32_t> newEnd,
+                            std::int32_t oldBegin, std::int32_t oldEnd);
 // ISO 8601 with the offset from UTC: "2026-12-07T22:40:00+01:00".
 QString SavedText(const QDateTime& time);
 

@@ -37,8 +37,10 @@ const char* const kIntro =
 const char* const kProgress =
     "On a terminal, write shows one live line per port on standard error (the setting being "
     "written, n of k); otherwise it prints plain \"PORT: step n/k\" lines. Results go to "
-    "standard output. Ctrl+C stops every port after its current write and reports what was "
-    "written, as a failed write does.";
+    "standard output. Ctrl+C, SIGTERM and a hang-up (SIGHUP) stop every port after its current "
+    "write and report what was written, as a failed write does; a setting is never left half "
+    "written. A closed standard output stops no write: what it does not take goes to standard "
+    "error.";
 
 // The keys of `set` and of the settings file, with what they take.
 struct TKeyText {

@@ -3,6 +3,8 @@
 #include "config/diskfile.h"
 #include "ctl/console.h"
 #include "ctl/keyvalue.h"
+#include "ctl/output.h"
+#include "ctl/portopen.h"
 #include "ctl/portwork.h"
 #include "ctl/showtable.h"
 #include "ctl/workers.h"
@@ -36,9 +38,7 @@ private:
 
 void Print(std::FILE* out, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out);
-    std::fflush(out);
+    PrintText(out, text);
 }
 
 void PrintJson(const QJsonObject& o)
@@ -101,7 +101,8 @@ TExit RunHere(const TInvocation& inv, const QString& port, const TWork& work)
 
 // The work for several ports, each in a worker of its own, all at once.
 std::vector<TPortResult> RunEverywhere(bool verbose, const QStringList& ports,
-                                       const std::function<QStringList(const QString&)>& argsFor, TConsole& console)
+                                       const std::function<QStringList(const QString&)>& argsFor, TConsole& console,
+                                       const QByteArray& input = {})
 {
     console.SetPorts(ports);
     auto withVerbose = [&](const QString& port) {
@@ -110,18 +111,33 @@ std::vector<TPortResult> RunEverywhere(bool verbose, const QStringList& ports,
             args << "--verbose";
         return args;
     };
-    std::vector<TPortResult> results = RunWorkers(ports, withVerbose, console);
+    std::vector<TPortResult> results = RunWorkers(ports, withVerbose, console, input);
     console.Finish();
     return results;
 }
 
-// The settings file, validated as a whole; every problem is printed.
-config::SettingsFile LoadSettingsFile(const QString& path)
+QByteArray ReadSettingsBytes(const QString& path)
 {
     const auto bytes = config::ReadSettingsBytes(path);
     if (const QString* reason = std::get_if<QString>(&bytes))
         throw TFailure{TExit::Usage, path + ": " + *reason};
-    const config::ReadResult read = config::ReadSettingsFile(std::get<QByteArray>(bytes));
+    return std::get<QByteArray>(bytes);
+}
+
+// A worker's settings file, as its parent read it (see RunWorkers).
+QByteArray ReadStandardInput()
+{
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly))
+        throw TFailure{TExit::Usage, "standard input: " + in.errorString()};
+    return in.readAll();
+}
+
+// The settings file `path` holds `bytes`, validated as a whole; every
+// problem is printed.
+config::SettingsFile ParseSettingsFile(const QString& path, const QByteArray& bytes)
+{
+    const config::ReadResult read = config::ReadSettingsFile(bytes);
     if (!read.file) {
         QStringList lines;
         for (const config::Problem& p : read.problems)
@@ -140,6 +156,11 @@ bool IsSettingsFileName(const QString& source)
     if (info.isFile())
         return true;
     return !info.exists() && source.endsWith(QLatin1String(".json"), Qt::CaseInsensitive);
+}
+
+config::SettingsFile LoadSettingsFile(const QString& path)
+{
+    return ParseSettingsFile(path, ReadSettingsBytes(path));
 }
 
 config::Settings LoadFile(const QString& path)
@@ -244,14 +265,23 @@ TExit RunDiff(const TInvocation& inv)
 TExit RunWrite(const TInvocation& inv)
 {
     const QString path = inv.operands[0];
+    const QStringList ports = inv.operands.mid(1);
+    QByteArray bytes;
     config::Settings file;
     try {
-        file = LoadFile(path);
+        if (const auto same = RepeatedPort(ports)) {
+            const QString a = ports[same->first], b = ports[same->second];
+            throw TFailure{TExit::Usage, (a == b ? a + " is named twice" : a + " and " + b + " are the same port")
+                                             + "; name each port once"};
+        }
+        // Read once: the file may be a pipe (/dev/stdin, <(...)), which
+        // the workers could not read again; they get these bytes.
+        bytes = inv.worker ? ReadStandardInput() : ReadSettingsBytes(path);
+        file = ParseSettingsFile(path, bytes).settings;
     } catch (const TFailure& f) {
         return Fail(f);
     }
     const TWriteOptions options{inv.Flag("include-identity"), inv.Flag("dry-run"), inv.Flag("no-backup")};
-    const QStringList ports = inv.operands.mid(1);
     if (ports.size() == 1)
         return RunHere(inv, ports[0], [&](const TPortJob& job) { return WriteWork(job, file, options); });
     TConsole console(stderr, TConsole::StderrIsTerminal(), inv.Flag("quiet"));
@@ -262,7 +292,7 @@ TExit RunWrite(const TInvocation& inv)
                 a << QString("--") + flag;
         return a;
     };
-    return Report(inv, RunEverywhere(inv.Flag("verbose"), ports, args, console));
+    return Report(inv, RunEverywhere(inv.Flag("verbose"), ports, args, console, bytes));
 }
 
 TExit RunSet(const TInvocation& inv)

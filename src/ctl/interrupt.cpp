@@ -7,6 +7,8 @@ namespace lk58::ctl {
 
 namespace {
 
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 std::atomic<bool> interrupted{false};
 std::atomic<pid_t> workers[kMaxWorkers];
 
@@ -27,8 +29,19 @@ void InstallInterruptHandler()
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : kInterruptSignals)
+        sigaction(signal, &action, nullptr);
+}
+
+void AddInterruptSignals(sigset_t& set)
+{
+    for (const int signal : kInterruptSignals)
+        sigaddset(&set, signal);
+}
+
+void IgnoreBrokenPipe()
+{
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool Interrupted()

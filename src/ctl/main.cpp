@@ -2,6 +2,7 @@
 
 #include "ctl/cmdtable.h"
 #include "ctl/interrupt.h"
+#include "ctl/output.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -16,8 +17,7 @@ namespace {
 
 void Print(std::FILE* out, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out);
+    PrintText(out, text);
 }
 
 // A worker starts with the interrupt signals held (see workers.cpp); they
@@ -26,8 +26,7 @@ void ReleaseInterrupts()
 {
     sigset_t held;
     sigemptyset(&held);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGTERM);
+    AddInterruptSignals(held);
     sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
@@ -47,6 +46,10 @@ void WithoutRuntimeNote(QtMsgType type, const QMessageLogContext& context, const
 
 int main(int argc, char** argv)
 {
+    // A reader that goes away (`| head`), or a worker's parent that is gone,
+    // must not stop a converter write half way: the write goes on, and what
+    // can no longer be printed is told on standard error.
+    IgnoreBrokenPipe();
     // Parsed before the application exists, because the command decides
     // which application that is.
     QStringList args;
@@ -77,13 +80,10 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName("tq36ctl");
     QCoreApplication::setApplicationVersion(LK58_VERSION);
 
-    // Ctrl+C ends a read at once, but lets a write finish what is under way.
+    // Ctrl+C ends a read at once, but lets a write finish what is under way;
+    // so do SIGTERM and a hang-up.
     if (inv.command && inv.command->writes)
         InstallInterruptHandler();
-    // A worker whose parent is gone still finishes its port's work: a
-    // converter must not be left with half a text written.
-    if (worker)
-        std::signal(SIGPIPE, SIG_IGN);
     ReleaseInterrupts();
     if (inv.Flag("help")) {
         Print(stdout, HelpText());

@@ -1,5 +1,8 @@
 #include "ctl/portopen.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <cerrno>
 
 #include <grp.h>
@@ -55,6 +58,29 @@ QString ExplainOpenError(int code, const std::string& systemText, const QString&
     default:
         return system.isEmpty() ? QStringLiteral("error %1").arg(code) : system;
     }
+}
+
+bool SamePort(const QString& a, const QString& b)
+{
+    struct stat sa{}, sb{};
+    if (::stat(a.toLocal8Bit().constData(), &sa) == 0 && ::stat(b.toLocal8Bit().constData(), &sb) == 0) {
+        // A device node is the device its number names, wherever the node lies.
+        if (S_ISCHR(sa.st_mode) && S_ISCHR(sb.st_mode))
+            return sa.st_rdev == sb.st_rdev;
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    }
+    // A name that does not exist fails to open anyway; the same spelling of
+    // it is still the same port.
+    return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
+}
+
+std::optional<std::pair<int, int>> RepeatedPort(const QStringList& ports)
+{
+    for (int i = 0; i < ports.size(); ++i)
+        for (int j = i + 1; j < ports.size(); ++j)
+            if (SamePort(ports[i], ports[j]))
+                return std::pair{i, j};
+    return std::nullopt;
 }
 
 void OpenConverterPort(TComPort& port, const QString& path)

@@ -4,6 +4,10 @@
 #include "serial/comport.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
 
 #include <string>
 
@@ -19,5 +23,13 @@ void OpenConverterPort(TComPort& port, const QString& path);
 // cause in the user's terms and, for a permission problem, the cure.
 // `path` is the device (its group is named when it can be read).
 QString ExplainOpenError(int code, const std::string& systemText, const QString& path);
+
+// True when `a` and `b` name the same port: the same path, or two names of
+// one device (a link and its target), known by its device number, so that
+// no port is opened twice in one run.
+bool SamePort(const QString& a, const QString& b);
+
+// The first two of `ports` (their indexes) that name the same port.
+std::optional<std::pair<int, int>> RepeatedPort(const QStringList& ports);
 
 } // namespace lk58::ctl

@@ -249,19 +249,22 @@ TPortResult ShowWork(const TPortJob& job, int lang)
         TConverterSession session(job.port, job.events, job.trace);
         job.events.Progress("reading", 0, 0);
         const SettingsBlock block = session.ReadBlock();
-        std::vector<Key> unreadable;
-        const config::Settings settings = config::FromBlock(block, &unreadable);
         TPortResult r;
-        r.text = SettingsTable(settings, unreadable, lang);
+        r.text = SettingsTable(block, lang);
         r.isData = true;
         QJsonArray rows;
+        std::vector<Key> unreadable;
         for (Key key : config::kKeys) {
-            if (!settings.Has(key))
-                continue;
-            rows.append(QJsonObject{{"key", KeyText(key)},
-                                    {"name", SettingName(key, lang)},
-                                    {"value", config::ToJson(key, *settings[key])},
-                                    {"shown", DisplayValue(key, *settings[key], lang)}});
+            const config::BlockReading reading = config::ReadBlockSetting(key, block);
+            QJsonObject row{{"key", KeyText(key)},
+                            {"name", SettingName(key, lang)},
+                            {"value", OptionalJson(key, reading.value)},
+                            {"shown", ShownValue(key, reading, lang)}};
+            if (!reading.value && !reading.noSelection)
+                unreadable.push_back(key);
+            if (!reading.value && reading.raw)
+                row.insert("raw", *reading.raw);
+            rows.append(row);
         }
         r.json = {{"settings", rows}, {"unreadable", KeyListJson(unreadable)}};
         return r;

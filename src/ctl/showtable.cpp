@@ -63,13 +63,13 @@ QString SettingName(Key key, int lang)
     case Key::Input: return Clean(texts::kGroupInput, lang);
     case Key::ColdEndCompensation: return Clean(texts::kColdComp, lang);
     case Key::SetTemperature: return Clean(texts::kLabelSetTemp, lang);
-    case Key::WiringResistance: return Clean(texts::kLabelResComp, lang);
+    case Key::WiringResistance: return Clean(texts::kDocLabelResComp, lang);
     case Key::Output: return Clean(texts::kGroupOutput, lang);
     case Key::RangeBegin: return Clean(texts::kGroupOutRange, lang) + ", " + Clean(texts::kLabelTempBegin, lang);
     case Key::RangeEnd: return Clean(texts::kGroupOutRange, lang) + ", " + Clean(texts::kLabelTempEnd, lang);
     case Key::OutputLimit: return Clean(texts::kOutLimit, lang);
     case Key::InputError: return Clean(texts::kGroupInErr, lang);
-    case Key::Wiring: return Clean(texts::kGroupWire, lang);
+    case Key::Wiring: return Clean(texts::kDocGroupWire, lang);
     }
     return {};
 }
@@ -105,23 +105,27 @@ QString DisplayValue(Key key, const config::Value& value, int lang)
     }
 }
 
-QString SettingsTable(const config::Settings& settings, const std::vector<Key>& unreadable, int lang)
+QString ShownValue(Key key, const config::BlockReading& reading, int lang)
+{
+    if (reading.value)
+        return DisplayValue(key, *reading.value, lang);
+    if (reading.noSelection)
+        return lang == kCzech ? QStringLiteral("(nevybráno)") : QStringLiteral("(not selected)");
+    const QString unreadable = lang == kCzech ? QStringLiteral("nečitelné") : QStringLiteral("unreadable");
+    if (!reading.raw)
+        return '(' + unreadable + ')';
+    return '(' + unreadable + ": " + QString::number(*reading.raw) + ')';
+}
+
+QString SettingsTable(const SettingsBlock& block, int lang)
 {
     int width = 0;
     for (Key key : config::kKeys)
         width = std::max<int>(width, SettingName(key, lang).size());
-    const QString unreadableText = lang == kCzech ? QStringLiteral("(nečitelné)") : QStringLiteral("(unreadable)");
     QString table;
-    for (Key key : config::kKeys) {
-        QString value;
-        if (settings.Has(key))
-            value = DisplayValue(key, *settings[key], lang);
-        else if (std::find(unreadable.begin(), unreadable.end(), key) != unreadable.end())
-            value = unreadableText;
-        else
-            continue;
-        table += (SettingName(key, lang) + ':').leftJustified(width + 2) + value + '\n';
-    }
+    for (Key key : config::kKeys)
+        table += (SettingName(key, lang) + ':').leftJustified(width + 2)
+                 + ShownValue(key, config::ReadBlockSetting(key, block), lang) + '\n';
     return table;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/blockreading.h"
 #include "config/settingsfile.h"
 
 #include <QString>
@@ -19,9 +20,15 @@ QString SettingName(config::Key key, int lang);
 // Windows-1250 has no character for, and control bytes, show as \xNN.
 QString DisplayValue(config::Key key, const config::Value& value, int lang);
 
-// The converter's settings as a two-column table, in the file's key order;
-// keys in `unreadable` show as such.
-QString SettingsTable(const config::Settings& settings, const std::vector<config::Key>& unreadable, int lang);
+// A setting of the converter's block as the window shows it; when its
+// bytes hold no value the window's field could show, "(unreadable: 9)"
+// with the number the converter holds, and "(not selected)" for a choice
+// without an item. Never a value the bytes do not hold.
+QString ShownValue(config::Key key, const config::BlockReading& reading, int lang);
+
+// Every setting of the converter's block as a two-column table, in the
+// file's key order.
+QString SettingsTable(const SettingsBlock& block, int lang);
 
 // Text bytes for a terminal: Windows-1250 as UTF-8, \xNN where there is no
 // character or the byte is a control byte.

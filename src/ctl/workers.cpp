@@ -41,6 +41,18 @@ void WriteLine(std::FILE* out, const QJsonObject& object)
     std::fflush(out);
 }
 
+void WriteAll(int fd, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<std::size_t>(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += n;
+    }
+}
+
 struct TWorker {
     QString port;
     pid_t pid = -1;
@@ -50,13 +62,19 @@ struct TWorker {
 };
 
 // Starts this program for one port, its standard output into a pipe. The
-// worker starts with SIGINT and SIGTERM blocked and unblocks them once its
-// handler is in place, so an early Ctrl+C is held, not fatal.
-bool Spawn(TWorker& w, const QStringList& args, QString& error)
+// worker starts with the interrupt signals blocked and unblocks them once
+// its handler is in place, so an early Ctrl+C or hang-up is held, not fatal.
+bool Spawn(TWorker& w, const QStringList& args, const QByteArray& input, QString& error)
 {
-    int fds[2];
+    int fds[2], in[2];
     if (::pipe2(fds, O_CLOEXEC) < 0) {
         error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    if (::pipe2(in, O_CLOEXEC) < 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        ::close(fds[0]);
+        ::close(fds[1]);
         return false;
     }
     const QByteArray self =
@@ -71,34 +89,53 @@ bool Spawn(TWorker& w, const QStringList& args, QString& error)
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     sigset_t held;
     sigemptyset(&held);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGTERM);
+    AddInterruptSignals(held);
     posix_spawnattr_setsigmask(&attr, &held);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
     const int rc = posix_spawn(&w.pid, self.constData(), &actions, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
+    ::close(in[0]);
     if (rc != 0) {
         ::close(fds[0]);
+        ::close(in[1]);
         error = QString::fromLocal8Bit(std::strerror(rc));
         return false;
     }
     RegisterWorker(w.pid);
     w.fd = fds[0];
+    // The worker reads its input whole before it writes a line, so this
+    // cannot wait on a worker that waits on us. A worker that is already
+    // gone fails the write (EPIPE), and its exit status tells why.
+    WriteAll(in[1], input);
+    ::close(in[1]);
     return true;
 }
 
+// A worker that ended without a result: its exit status is what it met (a
+// bad file 2, a port that would not open 3), and it has said why on
+// standard error. One killed, or ending "well" without a word, may have
+// left its converter anyhow.
 TPortResult MissingResult(const QString& port, int waitStatus)
 {
-    QString why = WIFSIGNALED(waitStatus) ? QStringLiteral("signal %1").arg(WTERMSIG(waitStatus))
-                                          : QStringLiteral("exit status %1").arg(WEXITSTATUS(waitStatus));
-    return TPortResult{port, TExit::NoAnswer, {}, "the port's work ended without a report (" + why + ")", {}};
+    TExit status = TExit::NoAnswer;
+    QString why;
+    if (WIFSIGNALED(waitStatus)) {
+        why = QStringLiteral("signal %1").arg(WTERMSIG(waitStatus));
+    } else {
+        const int code = WEXITSTATUS(waitStatus);
+        why = QStringLiteral("exit status %1").arg(code);
+        if (code > 0 && code <= static_cast<int>(TExit::NoAnswer))
+            status = static_cast<TExit>(code);
+    }
+    return TPortResult{port, status, {}, "the port's work ended without a report (" + why + ")", {}};
 }
 
 } // namespace
@@ -153,13 +190,13 @@ bool HandleWorkerLine(const QByteArray& line, int index, TConsole& console, TPor
 
 std::vector<TPortResult> RunWorkers(const QStringList& ports,
                                     const std::function<QStringList(const QString&)>& argsFor,
-                                    TConsole& console)
+                                    TConsole& console, const QByteArray& input)
 {
     std::vector<TWorker> workers(ports.size());
     for (int i = 0; i < ports.size(); ++i) {
         workers[i].port = ports[i];
         QString error;
-        if (!Spawn(workers[i], argsFor(ports[i]), error))
+        if (!Spawn(workers[i], argsFor(ports[i]), input, error))
             workers[i].result = TPortResult{ports[i], TExit::NoAnswer, {}, "cannot start its work: " + error, {}};
     }
     for (;;) {

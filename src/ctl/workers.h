@@ -36,11 +36,14 @@ void SetWorkerProgram(const QString& path);
 
 // The parent's side: runs `argsFor(port)` (a command line for one port) for
 // every port at once, shows their progress and traffic on `console`, and
-// returns each port's result in the order of `ports`. A worker that ends
-// without a result (it crashed) counts as a port that did not answer.
+// returns each port's result in the order of `ports`. Every worker reads
+// `input` as its standard input (a settings file read once by the parent:
+// a pipe cannot be read again). A worker that ends without a result gets
+// the status it exited with (what it met), or that of a port that did not
+// answer when it was killed.
 std::vector<TPortResult> RunWorkers(const QStringList& ports,
                                     const std::function<QStringList(const QString&)>& argsFor,
-                                    TConsole& console);
+                                    TConsole& console, const QByteArray& input = {});
 
 // Decodes one line of a worker's report, feeding progress and traffic to
 // `console` (port `index`); returns true and fills `result` for a result.

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QPainter;
 
@@ -15,6 +17,7 @@ namespace lk58 {
 
 class SettingsBlock;
 namespace config {
+enum class Key;
 class Settings;
 struct SettingsFile;
 } // namespace config
@@ -36,6 +39,14 @@ struct ReportSettings {
     std::optional<bool> outputLimit;
     std::optional<int> inputError;  // none, pulsation, 2 mA
     std::optional<int> wiring;      // 2 or 4 wire, 3 wire
+    // Choices, checks and numbers whose bytes in the converter hold no
+    // value the window's field could show, with the number they hold
+    // (their fields above are empty): stated as unreadable, never as a
+    // setting, and nothing is drawn from them.
+    std::vector<std::pair<config::Key, std::int32_t>> unreadable;
+
+    // The number behind `key` when it is unreadable.
+    std::optional<std::int32_t> Unreadable(config::Key key) const;
 };
 
 // Every setting of a block read from a converter, as the window shows it.

@@ -1,4 +1,5 @@
 #include "report/reportcontent.h"
+#include "config/settingsfile.h"
 #include "settings/settingnames.h"
 
 #include <QCoreApplication>
@@ -96,6 +97,13 @@ QString Item(int item, const QStringList& items, const Texts& tr)
     return items[item];
 }
 
+// As `tq36ctl show` states it: "(unreadable: 9)".
+QString Unreadable(std::int32_t raw, const Texts& tr)
+{
+    return QLatin1Char('(') + tr("nečitelné", "unreadable") + QStringLiteral(": ") + QString::number(raw)
+           + QLatin1Char(')');
+}
+
 // The rows, each built only when its setting is there.
 class RowMaker {
 public:
@@ -130,34 +138,45 @@ public:
         });
     }
 
+    // `made` unless the converter's bytes for `key` hold no valid value:
+    // then unreadable, with the number they hold.
+    ReportRow Read(const ReportSettings& s, config::Key key, ReportRow made) const
+    {
+        if (const auto raw = s.Unreadable(key))
+            return {made.name, Unreadable(*raw, tr_), false};
+        return made;
+    }
+
 private:
     Texts tr_;
     int lang_;
 };
 
-bool AnyMissing(const ReportSettings& s)
+bool AnyMissing(const ReportContent& c)
 {
-    return !s.type || !s.serial || !s.label || !s.person || !s.calibrationDate || !s.input ||
-           !s.coldComp || !s.setTemp || !s.resComp || !s.output || !s.rangeBegin || !s.rangeEnd ||
-           !s.outputLimit || !s.inputError || !s.wiring;
+    for (const auto* rows : {&c.identity, &c.calibration, &c.settings})
+        for (const ReportRow& row : *rows)
+            if (row.missing)
+                return true;
+    return false;
 }
 
 void AddSettingsRows(ReportContent& c, const ReportSettings& s, int lang)
 {
     const RowMaker row(lang);
-    using namespace texts;
-    const QString range = Name(kGroupOutRange, lang) + QStringLiteral(": ");
+    const QString range = Name(texts::kGroupOutRange, lang) + QStringLiteral(": ");
+    using config::Key;
     c.settings = {
-        row.Choice(Name(kGroupInput, lang), s.input, Items(kInputItems)),
-        row.YesNo(Name(kColdComp, lang), s.coldComp),
-        row.Number(Name(kLabelSetTemp, lang), s.setTemp, 1, "°C"),
-        row.Number(Name(kLabelResComp, lang), s.resComp, 2, "Ω"),
-        row.Choice(Name(kGroupWire, lang), s.wiring, Items(kWireItems, lang)),
-        row.Choice(Name(kGroupOutput, lang), s.output, Items(kOutputItems)),
-        row.Number(range + Name(kLabelTempBegin, lang), s.rangeBegin, 0, "°C"),
-        row.Number(range + Name(kLabelTempEnd, lang), s.rangeEnd, 0, "°C"),
-        row.YesNo(Name(kOutLimit, lang), s.outputLimit),
-        row.Choice(Name(kGroupInErr, lang), s.inputError, Items(kInErrItems, lang)),
+        row.Read(s, Key::Input, row.Choice(Name(texts::kGroupInput, lang), s.input, Items(texts::kInputItems))),
+        row.Read(s, Key::ColdEndCompensation, row.YesNo(Name(texts::kColdComp, lang), s.coldComp)),
+        row.Read(s, Key::SetTemperature, row.Number(Name(texts::kLabelSetTemp, lang), s.setTemp, 1, "°C")),
+        row.Read(s, Key::WiringResistance, row.Number(Name(texts::kDocLabelResComp, lang), s.resComp, 2, "Ω")),
+        row.Read(s, Key::Wiring, row.Choice(Name(texts::kDocGroupWire, lang), s.wiring, Items(texts::kWireItems, lang))),
+        row.Read(s, Key::Output, row.Choice(Name(texts::kGroupOutput, lang), s.output, Items(texts::kOutputItems))),
+        row.Read(s, Key::RangeBegin, row.Number(range + Name(texts::kLabelTempBegin, lang), s.rangeBegin, 0, "°C")),
+        row.Read(s, Key::RangeEnd, row.Number(range + Name(texts::kLabelTempEnd, lang), s.rangeEnd, 0, "°C")),
+        row.Read(s, Key::OutputLimit, row.YesNo(Name(texts::kOutLimit, lang), s.outputLimit)),
+        row.Read(s, Key::InputError, row.Choice(Name(texts::kGroupInErr, lang), s.inputError, Items(texts::kInErrItems, lang))),
     };
 }
 
@@ -166,6 +185,8 @@ bool CurrentOutput(const ReportSettings& s) { return s.output && (*s.output == 1
 
 QString LimitStatement(const ReportSettings& s, const Texts& tr)
 {
+    if (const auto raw = s.Unreadable(config::Key::OutputLimit))
+        return tr("Omezení výstupu: ", "Output limit: ") + Unreadable(*raw, tr) + QLatin1Char('.');
     if (!s.outputLimit)
         return tr("Omezení výstupu: není v souboru.", "Output limit: not in the file.");
     const QString max = VoltageOutput(s)   ? QStringLiteral("10 V")
@@ -180,6 +201,9 @@ QString LimitStatement(const ReportSettings& s, const Texts& tr)
 
 QString IndicationStatement(const ReportSettings& s, const Texts& tr)
 {
+    if (const auto raw = s.Unreadable(config::Key::InputError))
+        return tr("Hlášení nekorektního vstupu: ", "Incorrect input indication: ") + Unreadable(*raw, tr) +
+               QLatin1Char('.');
     if (!s.inputError)
         return tr("Hlášení nekorektního vstupu: není v souboru.",
                   "Incorrect input indication: not in the file.");
@@ -217,6 +241,25 @@ void AddPlot(ReportContent& c, const ReportSettings& s, int lang)
 {
     const Texts tr{lang};
     const QString cannot = tr("Charakteristiku nelze zakreslit: ", "The characteristic cannot be drawn: ");
+    // Nothing is drawn from bytes that hold no valid setting.
+    QStringList unreadable;
+    const std::pair<config::Key, QString> drawnFrom[] = {
+        {config::Key::Output, tr("výstup", "output")},
+        {config::Key::RangeBegin, tr("začátek rozsahu", "range begin")},
+        {config::Key::RangeEnd, tr("konec rozsahu", "range end")}};
+    for (const auto& [key, what] : drawnFrom)
+        if (const auto raw = s.Unreadable(key))
+            unreadable << what + QStringLiteral(" (%1)").arg(*raw);
+    if (!unreadable.isEmpty()) {
+        const QString which = unreadable.size() == 1
+                                  ? unreadable[0]
+                                  : unreadable.mid(0, unreadable.size() - 1).join(QStringLiteral(", ")) +
+                                        tr(" a ", " and ") + unreadable.last();
+        c.noPlot = cannot + (unreadable.size() == 1 ? tr("%1 převodníku je nečitelný.", "the converter's %1 is unreadable.")
+                                                    : tr("%1 převodníku jsou nečitelné.", "the converter's %1 are unreadable."))
+                                .arg(which);
+        return;
+    }
     QStringList absent;
     if (!s.output)
         absent << tr("výstup", "output");
@@ -309,7 +352,7 @@ ReportContent BuildReportContent(const ReportInput& input, int lang)
                  }),
         row.Text(Name(texts::kLabelPerson, lang), s.person)};
     AddSettingsRows(c, s, lang);
-    if (AnyMissing(s))
+    if (AnyMissing(c))
         c.templateNote = tr("Soubor obsahuje jen některá nastavení; ostatní jsou označena „není v souboru“.",
                             "The file holds only some of the settings; the others are marked "
                             "“not in the file”.");

@@ -1,31 +1,10 @@
+#include "config/blockreading.h"
 #include "config/settingsfile.h"
 #include "report/report.h"
 #include "settings/parammap.h"
 #include "settings/textcodec.h"
 
 namespace lk58 {
-
-ReportSettings ReportSettingsFromBlock(const SettingsBlock& block)
-{
-    const LoadedSettings l = DecodeSettings(block);
-    ReportSettings s;
-    s.type = l.type;
-    s.serial = l.serial;
-    s.label = l.name;
-    s.person = l.person;
-    s.calibrationDate = l.date.date;
-    s.input = l.inputItem;
-    s.coldComp = l.coldComp;
-    s.setTemp = l.setTemp;
-    s.resComp = l.resComp;
-    s.output = l.outputItem;
-    s.rangeBegin = l.rangeBegin;
-    s.rangeEnd = l.rangeEnd;
-    s.outputLimit = l.outputLimit;
-    s.inputError = l.inputErrorItem;
-    s.wiring = l.wiringItem;
-    return s;
-}
 
 namespace {
 
@@ -84,6 +63,37 @@ ReportSettings ReportSettingsFromFile(const config::Settings& f)
     s.inputError = Item(f, Key::InputError);
     s.wiring = Item(f, Key::Wiring);
     return s;
+}
+
+// The block read setting by setting by the rule `tq36ctl show` follows:
+// bytes that hold no valid value are unreadable, never a setting.
+ReportSettings ReportSettingsFromBlock(const SettingsBlock& block)
+{
+    using config::Key;
+    config::Settings values;
+    std::vector<std::pair<Key, std::int32_t>> unreadable;
+    for (Key key : config::kKeys) {
+        const config::BlockReading r = config::ReadBlockSetting(key, block);
+        if (r.value)
+            values[key] = *r.value;
+        else if (r.noSelection)
+            values[key] = config::Value{*r.raw}; // item -1: "not selected"
+        else if (r.raw)
+            unreadable.emplace_back(key, *r.raw);
+    }
+    ReportSettings s = ReportSettingsFromFile(values);
+    if (!s.calibrationDate)
+        s.calibrationDate.emplace(); // there, but it does not read
+    s.unreadable = std::move(unreadable);
+    return s;
+}
+
+std::optional<std::int32_t> ReportSettings::Unreadable(config::Key key) const
+{
+    for (const auto& [k, raw] : unreadable)
+        if (k == key)
+            return raw;
+    return std::nullopt;
 }
 
 ReportInput ReportFromConverter(const SettingsBlock& block, const QString& port, const QDateTime& readAt)

@@ -34,6 +34,12 @@ inline constexpr TLangText kGroupInErr{" Nekorektní vstup ", " Incorrect input 
 inline constexpr TLangText kLabelTempBegin{"začátek:", "begin:"};
 inline constexpr TLangText kLabelTempEnd{"konec:", "end:"};
 
+// The printed record and `tq36ctl show` are documents of their own and
+// spell these names correctly; the window keeps its labels above as they
+// stand.
+inline constexpr TLangText kDocLabelResComp{"Kompenzace odporu vedení:", "Wiring resist. compens.:"};
+inline constexpr TLangText kDocGroupWire{" Způsob zapojení ", " Input wiring selection "};
+
 // Items of the choices, in the order of their values.
 inline constexpr const char* kInputItems[] = {"J", "K", "S", "B", "PT100"};
 inline constexpr const char* kOutputItems[] = {"0 - 10 VDC", "0 - 20 mADC", "4 - 20 mADC"};

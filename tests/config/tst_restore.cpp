@@ -256,7 +256,7 @@ private slots:
         const RestoreOutcome o = Restore(*link, Parse(R"("label": "X", "range_begin": 400)"), Options());
         QCOMPARE(o.status, RunStatus::Rejected);
         QCOMPARE(o.problems.size(), std::size_t(1));
-        QCOMPARE(o.problems[0].Message(), "settings.range_end = 400: must be above range_begin (400)");
+        QCOMPARE(o.problems[0].Message(), "settings.range_begin = 400: must be below the converter's range_end (400)");
         const RestoreOutcome p = Restore(*link, Parse(R"("range_end": -1)"), Options());
         QCOMPARE(p.problems[0].Message(), "settings.range_end = -1: must be above the converter's range_begin (0)");
         QCOMPARE(sim->Counters().writes, std::size_t(0));

@@ -73,6 +73,29 @@ QByteArray ManyChangesFile(const SettingsBlock& base)
     return config::WriteSettingsFile(config::FileFromBlock(block, QDateTime::currentDateTime(), "LK58 test"));
 }
 
+// Each setting of `c` holds its value `before` or the one `wanted` holds,
+// never a mix of both (a text half written).
+void VerifyOldOrNew(const TSimulatedConverter& c, const SettingsBlock& before, const QByteArray& wanted)
+{
+    const config::Settings now = config::FromBlock(c.Block()), old = config::FromBlock(before);
+    const config::Settings next = config::ReadSettingsFile(wanted).file->settings;
+    for (Key key : config::kKeys) {
+        if (!next.Has(key))
+            continue;
+        QVERIFY2(now[key] == old[key] || now[key] == next[key], config::KeyName(key).data());
+    }
+}
+
+// Bytes no setting stands for: input 9, output 4, output limit 2.
+SettingsBlock InvalidBytes(const SettingsBlock& base)
+{
+    SettingsBlock block = base;
+    StoreValue(block, kInputType, 9);
+    StoreValue(block, kOutputType, 4);
+    StoreValue(block, kOutputLimit, 2);
+    return block;
+}
+
 QString Label(const TSimulatedConverter& c)
 {
     return QString::fromStdString(DecodeTextField(c.Block(), kName));
@@ -88,12 +111,12 @@ class TstCtlProgram : public QObject {
     QString Path(const QString& name) const { return dir_.path() + '/' + name; }
     QString BackupDir() const { return Path("data/LK58/backups"); }
 
-    void Start(QProcess& p, const QStringList& args)
+    void Start(QProcess& p, const QStringList& args, const QString& program = TQ36CTL)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", Path("data"));
         p.setProcessEnvironment(env);
-        p.start(TQ36CTL, args);
+        p.start(program, args);
     }
     TRun Ctl(const QStringList& args, int timeoutMs = 60000)
     {
@@ -182,6 +205,11 @@ private slots:
                                           << "tq36ctl: /dev/zero: larger than 1 MiB: not a settings file\n";
         QTest::newRow("set invalid pair") << QStringList{"set", "@port", "label=B3", "output=5V"} << false << false
                                           << 2 << "tq36ctl: output=5V: ";
+        QTest::newRow("same port twice") << QStringList{"write", "@dir/label.json", "@port", "@port"} << false
+                                         << false << 2 << "tq36ctl: @port is named twice; name each port once\n";
+        QTest::newRow("a link and its target")
+            << QStringList{"write", "@dir/label.json", "@port", "@dir/link"} << false << false << 2
+            << "tq36ctl: @port and @dir/link are the same port; name each port once\n";
     }
     void exitStatuses()
     {
@@ -194,6 +222,9 @@ private slots:
         if (silent)
             c.sim.SetFault(Fault::Silent);
         WriteFile("bad.json", R"({"format": "tq36-settings", "version": 1, "settings": {"range_end": 10000}})");
+        WriteFile("label.json", R"({"format": "tq36-settings", "version": 1, "settings": {"label": "Twice"}})");
+        QFile::remove(Path("link"));
+        QVERIFY(QFile::link(c.Path(), Path("link")));
         std::unique_ptr<THeldPort> hold(held ? new THeldPort(c.Path()) : nullptr);
         for (QString* s : {&err})
             s->replace("@port", c.Path()).replace("@dir", dir_.path());
@@ -251,33 +282,42 @@ private slots:
     void reportOfConverterOrFile_data()
     {
         QTest::addColumn<QStringList>("args"); // @port, @file (another converter's settings), @dir
+        QTest::addColumn<bool>("invalid");     // the converter holds InvalidBytes
         QTest::addColumn<int>("exit");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("converter, English")
-            << QStringList{"report", "@port", "-o", "@dir/r.pdf", "--lang", "en"} << 0
+            << QStringList{"report", "@port", "-o", "@dir/r.pdf", "--lang", "en"} << false << 0
             << QStringList{"36012345", "Boiler 2", "Read from the converter on port @port", "(400 °C, 20 mA)"};
-        QTest::newRow("file, Czech") << QStringList{"report", "@file", "-o", "@dir/r.pdf"} << 0
+        QTest::newRow("file, Czech") << QStringList{"report", "@file", "-o", "@dir/r.pdf"} << false << 0
                                      << QStringList{"36099999", "Clone 7", "Ze souboru @file", "(450 °C; 20 mA)"};
+        QTest::newRow("invalid bytes, English")
+            << QStringList{"report", "@port", "-o", "@dir/r.pdf", "--lang", "en"} << true << 0
+            << QStringList{"Input (unreadable: 9)", "Output (unreadable: 4)", "Output limit: (unreadable: 2).",
+                           "The characteristic cannot be drawn: the converter's output (4) is unreadable."};
         // The page's language is Czech; the command's own message stays English.
-        QTest::newRow("unwritable") << QStringList{"report", "@port", "-o", "@dir/none/r.pdf"} << 2
+        QTest::newRow("unwritable") << QStringList{"report", "@port", "-o", "@dir/none/r.pdf"} << false << 2
                                     << QStringList{"@port: Cannot save the settings report to @dir/none/r.pdf: "};
         const QString own = ": is the settings file the report is made from; choose another name for the report\n";
-        QTest::newRow("onto its own file") << QStringList{"report", "@file", "-o", "@file"} << 2
+        QTest::newRow("onto its own file") << QStringList{"report", "@file", "-o", "@file"} << false << 2
                                            << QStringList{"tq36ctl: @file" + own};
         QTest::newRow("onto its own file, spelt otherwise")
-            << QStringList{"report", "@file", "-o", "@dir/./other.json"} << 2 << QStringList{"tq36ctl: @dir/./other.json" + own};
-        QTest::newRow("no output") << QStringList{"report", "@file"} << 2
+            << QStringList{"report", "@file", "-o", "@dir/./other.json"} << false << 2
+            << QStringList{"tq36ctl: @dir/./other.json" + own};
+        QTest::newRow("no output") << QStringList{"report", "@file"} << false << 2
                                    << QStringList{"tq36ctl: report needs -o OUT.pdf\n"};
     }
     void reportOfConverterOrFile()
     {
         QFETCH(QStringList, args);
+        QFETCH(bool, invalid);
         QFETCH(int, exit);
         QFETCH(QStringList, expected);
         const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
         if (pdftotext.isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed; scripts/deps.sh installs it");
         TSimulatedConverter c;
+        if (invalid)
+            c.SetBlock(InvalidBytes(c.Block()));
         const QString file = WriteFile("other.json", OtherConvertersFile(c.Block()));
         const QString pdf = Path("r.pdf");
         QFile::remove(pdf);
@@ -306,21 +346,36 @@ private slots:
     void showNamesSettingsAsTheWindow_data()
     {
         QTest::addColumn<QString>("lang");
+        QTest::addColumn<bool>("invalid"); // input byte 9, output byte 4, limit byte 2
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("czech") << "cs"
+        QTest::newRow("czech") << "cs" << false
                                << QStringList{"Označení:", "Boiler 2", "Výstup:", "4 - 20 mADC",
                                               "Pevně nastavená teplota:", "25,0 °C",
-                                              "Výstupní rozsah ve °C, konec:", "400", "Datum:", "14.03.2026"};
-        QTest::newRow("english") << "en"
+                                              "Výstupní rozsah ve °C, konec:", "400", "Datum:", "14.03.2026",
+                                              "Kompenzace odporu vedení:", "12,34 Ω",
+                                              "Způsob zapojení:", "2 nebo 4 vodič"};
+        QTest::newRow("english") << "en" << false
                                  << QStringList{"Text label:", "Boiler 2", "Output:", "4 - 20 mADC",
                                                 "Fixed set temperature:", "25.0 °C",
-                                                "Output range in °C, end:", "400", "Date:", "2026-03-14"};
+                                                "Output range in °C, end:", "400", "Date:", "2026-03-14",
+                                                "Wiring resist. compens.:", "12.34 Ω"};
+        QTest::newRow("invalid bytes, czech")
+            << "cs" << true
+            << QStringList{"Vstup:", "(nečitelné: 9)", "Výstup:", "(nečitelné: 4)",
+                           "Omezit výstup na max. 10 VDC, 20 mADC:", "(nečitelné: 2)", "Označení:", "Boiler 2"};
+        QTest::newRow("invalid bytes, english")
+            << "en" << true
+            << QStringList{"Input:", "(unreadable: 9)", "Output:", "(unreadable: 4)",
+                           "Limit output to max. 10 VDC, 20 mADC:", "(unreadable: 2)"};
     }
     void showNamesSettingsAsTheWindow()
     {
         QFETCH(QString, lang);
+        QFETCH(bool, invalid);
         QFETCH(QStringList, lines);
         TSimulatedConverter c;
+        if (invalid)
+            c.SetBlock(InvalidBytes(c.Block()));
         const TRun r = Ctl({"show", c.Path(), "--lang", lang});
         QCOMPARE(r.exit, 0);
         const QStringList out = r.out.split('\n');
@@ -485,22 +540,40 @@ private slots:
         QCOMPARE(QJsonDocument::fromJson(lines[2].toUtf8()).object().value("status").toInt(), 4);
     }
 
+    // A text is written whole or not at all: the write under way finishes,
+    // then every port stops and reports what its converter holds.
+    void interruptStopsAfterTheCurrentWrite_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("ports");
+        QTest::newRow("Ctrl+C to the parent of two ports") << int(SIGINT) << 2;
+        QTest::newRow("hang-up to the parent of two ports") << int(SIGHUP) << 2;
+        QTest::newRow("hang-up, one port") << int(SIGHUP) << 1;
+        QTest::newRow("SIGTERM, one port") << int(SIGTERM) << 1;
+    }
     void interruptStopsAfterTheCurrentWrite()
     {
+        QFETCH(int, signal);
+        QFETCH(int, ports);
         TSimulatedConverter a, b;
         a.sim.SetPacing(true);
         b.sim.SetPacing(true);
-        const QString file = WriteFile("many.json", ManyChangesFile(a.Block()));
+        const SettingsBlock before = a.Block();
+        const QString file = WriteFile("many.json", ManyChangesFile(before));
+        const QList<TSimulatedConverter*> converters = QList<TSimulatedConverter*>{&a, &b}.mid(0, ports);
+        QStringList args{"write", file};
+        for (TSimulatedConverter* c : converters)
+            args << c->Path();
         QProcess p;
-        Start(p, {"write", file, a.Path(), b.Path(), "--json"});
+        Start(p, args << "--json");
         QString err;
         QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(p.readAllStandardError())).contains(": writing "), 20000);
-        ::kill(static_cast<pid_t>(p.processId()), SIGINT); // to this process only: it passes it on
+        ::kill(static_cast<pid_t>(p.processId()), signal); // to this process only: it passes it on
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 4);
         const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < ports; ++i) {
             const QJsonObject port = QJsonDocument::fromJson(lines[i]).object();
             QCOMPARE(port.value("outcome").toString(), QString("interrupted"));
             const QJsonArray settings = port.value("settings").toArray();
@@ -510,9 +583,114 @@ private slots:
                 QVERIFY2(status == "verified" || status == "not written", qPrintable(status));
             }
         }
-        // A text is written whole or not at all: the write under way finished.
-        for (TSimulatedConverter* c : {&a, &b})
-            QVERIFY2(Label(*c) == "Boiler 2" || Label(*c) == "Clone 7", qPrintable(Label(*c)));
+        for (TSimulatedConverter* c : converters)
+            VerifyOldOrNew(*c, before, ManyChangesFile(before));
+    }
+
+    // A reader that goes away (`| head -c1`) stops no write: every setting
+    // is written and checked, and what standard output would not take is
+    // told on standard error.
+    void closedPipeNeverCutsAWrite_data()
+    {
+        QTest::addColumn<int>("ports");
+        QTest::addColumn<QString>("pipe"); // the shell's pipe after tq36ctl
+        QTest::newRow("both streams, one port") << 1 << "2>&1 | head -c1";
+        QTest::newRow("both streams, two ports") << 2 << "2>&1 | head -c1";
+        QTest::newRow("standard output only, one port") << 1 << "| true";
+    }
+    void closedPipeNeverCutsAWrite()
+    {
+        QFETCH(int, ports);
+        QFETCH(QString, pipe);
+        TSimulatedConverter a, b;
+        a.sim.SetPacing(true);
+        b.sim.SetPacing(true);
+        const QByteArray wanted = ManyChangesFile(a.Block());
+        const QString file = WriteFile("many.json", wanted);
+        const QList<TSimulatedConverter*> converters = QList<TSimulatedConverter*>{&a, &b}.mid(0, ports);
+        // pipefail: the status is tq36ctl's, not that of the reader.
+        QStringList args{"-c", "set -o pipefail; \"$0\" \"$@\" " + pipe, TQ36CTL, "write", file};
+        for (TSimulatedConverter* c : converters)
+            args << c->Path();
+        QProcess p;
+        Start(p, args, "bash");
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == 0, qPrintable(QString::number(p.exitCode()) + ": " + err));
+        for (TSimulatedConverter* c : converters)
+            QVERIFY(config::FromBlock(c->Block()) == config::ReadSettingsFile(wanted).file->settings);
+        if (!pipe.startsWith("2>&1"))
+            QVERIFY2(err.contains("tq36ctl: standard output: Broken pipe; what it did not take follows here\n"
+                                  + a.Path() + ": 13 settings written and verified\n"),
+                     qPrintable(err));
+    }
+
+    // A settings file from a pipe is read once, by the parent: every port
+    // of a several-port write gets it.
+    void settingsFileFromAPipe()
+    {
+        TSimulatedConverter a, b;
+        QProcess p;
+        Start(p, {"write", "/dev/stdin", a.Path(), b.Path()});
+        p.write(OtherConvertersFile(a.Block()));
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        QCOMPARE(Label(a), QString("Clone 7"));
+        QCOMPARE(Label(b), QString("Clone 7"));
+    }
+
+    // A worker that ends before it reports: its own exit status is what it
+    // met, not a converter that did not answer.
+    void workerEndingUnreported_data()
+    {
+        QTest::addColumn<QStringList>("args"); // @port
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("status");
+        QTest::newRow("bad settings file")
+            << QStringList{"write", "bad.json", "@port"}
+            << QByteArray(R"({"format": "tq36-settings", "version": 1, "settings": {"range_end": 10000}})") << 2;
+        QTest::newRow("usage error") << QStringList{"write", "only-a-file.json"} << QByteArray() << 2;
+    }
+    void workerEndingUnreported()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, input);
+        QFETCH(int, status);
+        TSimulatedConverter c;
+        std::FILE* log = std::tmpfile();
+        ctl::TConsole console(log, false, true);
+        const std::vector<ctl::TPortResult> results = ctl::RunWorkers(
+            {c.Path()}, [&](const QString& port) { return QStringList(args).replaceInStrings("@port", port); },
+            console, input);
+        std::fclose(log);
+        QCOMPARE(results.size(), std::size_t(1));
+        QCOMPARE(static_cast<int>(results[0].status), status);
+        QCOMPARE(c.sim.Counters().writes, std::size_t(0));
+    }
+
+    // A range end or begin alone is refused against the converter's other
+    // end, named as the converter's.
+    void setRangeAgainstTheConverter_data()
+    {
+        QTest::addColumn<QString>("pair");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("begin above the converter's end")
+            << "range_begin=500" << "settings.range_begin = 500: must be below the converter's range_end (400)";
+        QTest::newRow("end below the converter's begin")
+            << "range_end=-5" << "settings.range_end = -5: must be above the converter's range_begin (0)";
+    }
+    void setRangeAgainstTheConverter()
+    {
+        QFETCH(QString, pair);
+        QFETCH(QString, problem);
+        TSimulatedConverter c;
+        const TRun r = Ctl({"set", c.Path(), pair});
+        QCOMPARE(r.exit, 2);
+        QVERIFY2(r.out.contains("  " + problem + '\n'), qPrintable(r.out));
+        QCOMPARE(c.sim.Counters().writes, std::size_t(0));
+        QCOMPARE(Backups(), 0);
     }
 
     void verboseShowsEveryRequestAndReply()

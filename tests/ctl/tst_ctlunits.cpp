@@ -200,6 +200,31 @@ private slots:
             QVERIFY2(why.contains(s), qPrintable(why));
     }
 
+    // Two names of one port are found before anything is opened.
+    void samePort_data()
+    {
+        QTest::addColumn<QString>("a"); // @dir: a folder with "link" -> /dev/null
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("one name twice") << "/dev/null" << "/dev/null" << true;
+        QTest::newRow("a link and its target") << "@dir/link" << "/dev/null" << true;
+        QTest::newRow("two devices") << "/dev/null" << "/dev/zero" << false;
+        QTest::newRow("two spellings of a missing name") << "@dir/ttyNONE" << "@dir/./ttyNONE" << true;
+        QTest::newRow("two missing names") << "@dir/ttyNONE" << "@dir/ttyNONE2" << false;
+    }
+    void samePort()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, same);
+        QTemporaryDir dir;
+        QVERIFY(QFile::link("/dev/null", dir.filePath("link")));
+        a.replace("@dir", dir.path());
+        b.replace("@dir", dir.path());
+        QCOMPARE(SamePort(a, b), same);
+        QCOMPARE(RepeatedPort({"/dev/full", a, b}), same ? std::optional(std::pair{1, 2}) : std::nullopt);
+    }
+
     void plainProgressLines()
     {
         std::FILE* f = std::tmpfile();

@@ -87,7 +87,7 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         const QStringList cs{"TQ36", "36012345", "Kotel č. 3", "14. 3. 2026", "Šťěpán Dvořák", "Vstup K",
                              "Kompenzace studeného konce ano", "Pevně nastavená teplota 25,0 °C",
-                             "Kompezace odporu vedení 12,34 Ω", "Způsob Zapojení 3 vodič",
+                             "Kompenzace odporu vedení 12,34 Ω", "Způsob zapojení 3 vodič",
                              "Nekorektní vstup pulsace 50% / 100%", "/dev/ttyUSB0", "7. 12. 2026 v 23:40",
                              "LK58 0.2.1.7", "Teplota [°C]", "výstup pulsuje"};
         const QStringList en{"TQ36", "36012345", "Kotel č. 3", "2026-03-14", "Šťěpán Dvořák", "Input K",
@@ -235,6 +235,53 @@ private slots:
         QImage image(420, 620, QImage::Format_RGB32);
         QPainter painter(&image);
         QVERIFY(RenderSettingsReport(painter, image.rect(), input, kReportEnglish).plot.isEmpty());
+    }
+
+    // Bytes that hold no valid setting are stated as unreadable with the
+    // number the converter holds, and nothing is drawn or said from them.
+    void invalidBytesAreUnreadable_data()
+    {
+        QTest::addColumn<QString>("field"); // the setting's form field
+        QTest::addColumn<int>("value");     // what its bytes hold
+        QTest::addColumn<QString>("row");   // the row's name
+        QTest::addColumn<QString>("said");  // in place of the plot, or among the statements
+        QTest::newRow("input byte 9") << "RdGrpInput" << 9 << "Input" << "";
+        QTest::newRow("output byte 4")
+            << "RdGrpOutput" << 4 << "Output"
+            << "The characteristic cannot be drawn: the converter's output (4) is unreadable.";
+        QTest::newRow("output limit byte 2") << "ChckBxOutLimit" << 2 << "Limit output to max. 10 VDC, 20 mADC"
+                                             << "Output limit: (unreadable: 2).";
+        QTest::newRow("indication byte 3") << "RdGrpInErr" << 3 << "Incorrect input indication"
+                                           << "Incorrect input indication: (unreadable: 3).";
+        QTest::newRow("range end 10000 beyond its field")
+            << "MskEdtTempEnd" << 10000 << "Output range in °C: end"
+            << "The characteristic cannot be drawn: the converter's range end (10000) is unreadable.";
+    }
+    void invalidBytesAreUnreadable()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, value);
+        QFETCH(QString, row);
+        QFETCH(QString, said);
+        SettingsBlock block = Block({2, 0, 400});
+        for (const SettingInfo& setting : kSettings)
+            if (field == QLatin1String(setting.field))
+                StoreValue(block, setting, value);
+        const ReportContent c =
+            BuildReportContent(ReportFromConverter(block, QStringLiteral("/dev/ttyUSB0"), {}), kReportEnglish);
+        const auto shown = std::find_if(c.settings.begin(), c.settings.end(),
+                                        [&](const ReportRow& r) { return r.name == row; });
+        QVERIFY(shown != c.settings.end());
+        QCOMPARE(shown->value, QStringLiteral("(unreadable: %1)").arg(value));
+        QVERIFY(!shown->missing);
+        QCOMPARE(c.templateNote, QString()); // a converter's block lacks nothing
+        if (said.startsWith(QStringLiteral("The characteristic"))) {
+            QVERIFY(!c.plot);
+            QCOMPARE(c.noPlot, said);
+        } else {
+            QVERIFY(c.plot);
+            QVERIFY2(said.isEmpty() || c.statements.contains(said), qPrintable(c.statements.join('\n')));
+        }
     }
 
     // A template shows what it holds and marks the rest, never a default.

@@ -1,0 +1,48 @@
+#include "ctl/output.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace lk58::ctl {
+
+namespace {
+
+std::atomic<bool> stdoutLost{false};
+
+// All of `bytes` to `out`; false when the stream failed (errno tells why).
+bool Put(std::FILE* out, const QByteArray& bytes)
+{
+    errno = 0;
+    const std::size_t n = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out);
+    const bool flushed = std::fflush(out) == 0;
+    return n == static_cast<std::size_t>(bytes.size()) && flushed;
+}
+
+} // namespace
+
+void PrintText(std::FILE* out, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    if (out == stdout && !stdoutLost.load()) {
+        if (Put(stdout, bytes))
+            return;
+        const int error = errno;
+        stdoutLost.store(true);
+        // Whatever part of it went through, the reader has it; the rest
+        // would be lost, so the whole text follows on standard error.
+        std::clearerr(stdout);
+        const QString why = error ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("write failed");
+        Put(stderr, ("tq36ctl: standard output: " + why + "; what it did not take follows here\n").toUtf8());
+    }
+    if (out == stdout)
+        out = stderr;
+    Put(out, bytes);
+}
+
+bool StandardOutputLost()
+{
+    return stdoutLost.load();
+}
+
+} // namespace lk58::ctl

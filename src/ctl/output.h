@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdio>
+
+namespace lk58::ctl {
+
+// Writes `text` to `out` (standard output or standard error) at once. A
+// reader of standard output that went away (`tq36ctl ... | head`) must not
+// cost a result: once standard output fails, this text and every later one
+// meant for it go to standard error instead, after one line saying why.
+// A failure of standard error itself is ignored: nothing is left to tell.
+void PrintText(std::FILE* out, const QString& text);
+
+// True once standard output has failed.
+bool StandardOutputLost();
+
+} // namespace lk58::ctl
