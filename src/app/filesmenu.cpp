@@ -3,6 +3,7 @@
 #include "app/filesdialogs.h"
 #include "app/filestexts.h"
 #include "app/frmmain.h"
+#include "app/offlinefile.h"
 #include "config/restore.h"
 #include "config/settingsfile.h"
 #include "core/apperror.h"
@@ -145,6 +146,12 @@ void TFilesMenu::SetLang(int lang)
     MFileReport->setText(t.MFileReport);
 }
 
+// A settings file shown in the form: no converter to work with.
+bool TFilesMenu::OfflineInForm() const
+{
+    return frm_.Offline != nullptr && frm_.Offline->InForm();
+}
+
 // The commands need a converter: they follow the settings panel.
 bool TFilesMenu::eventFilter(QObject* watched, QEvent* event)
 {
@@ -155,7 +162,7 @@ bool TFilesMenu::eventFilter(QObject* watched, QEvent* event)
 
 void TFilesMenu::UpdateEnabled()
 {
-    const bool connected = !frm_.PanelSettings->isHidden();
+    const bool connected = !frm_.PanelSettings->isHidden() && !OfflineInForm();
     for (QAction* a : {MFileSave, MFileCompare, MFileWrite, MFileReport})
         a->setEnabled(connected);
 }
@@ -186,7 +193,7 @@ void TFilesMenu::MFileReportClick()
 void TFilesMenu::Run(void (TFilesMenu::*command)())
 {
     Guarded([this, command] {
-        if (running_ || frm_.PanelSettings->isHidden())
+        if (running_ || frm_.PanelSettings->isHidden() || OfflineInForm())
             return;
         struct TRunning {
             bool& flag;
@@ -213,13 +220,19 @@ void TFilesMenu::Save()
         return;
     const QByteArray bytes = config::WriteSettingsFile(
         config::FileFromBlock(*block, QDateTime::currentDateTime(), Program()));
-    // The file appears whole or not at all.
+    if (WriteSettingsBytes(path, bytes))
+        frm_.Form->SetStatusText(FilesTexts(lang_).Saved.arg(DisplayName(path)));
+}
+
+// The file appears whole or not at all.
+bool TFilesMenu::WriteSettingsBytes(const QString& path, const QByteArray& bytes)
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         ShowErrorDialog(&frm_, FilesTexts(lang_).CannotSave.arg(DisplayName(path), file.errorString()));
-        return;
+        return false;
     }
-    frm_.Form->SetStatusText(FilesTexts(lang_).Saved.arg(DisplayName(path)));
+    return true;
 }
 
 // The file the user picks against what the converter holds now. Nothing when
@@ -310,24 +323,36 @@ void TFilesMenu::Report()
 // and goes no further.
 bool TFilesMenu::OpenSettings(TOpened& opened)
 {
-    opened.path = Choose(TFileUse::OpenSettings, QString());
-    if (opened.path.isEmpty())
+    // A settings file open in the window is the one to compare or write,
+    // with its edits.
+    if (frm_.Offline != nullptr && frm_.Offline->IsOpen()) {
+        opened.path = frm_.Offline->Path();
+        opened.file.settings = frm_.Offline->Settings();
+        return true;
+    }
+    return OpenSettingsFile(opened.path, opened.file);
+}
+
+bool TFilesMenu::OpenSettingsFile(QString& path, config::SettingsFile& opened)
+{
+    path = Choose(TFileUse::OpenSettings, QString());
+    if (path.isEmpty())
         return false;
     const TFilesTexts t = FilesTexts(lang_);
-    QFile file(opened.path);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        ShowErrorDialog(&frm_, t.CannotRead.arg(DisplayName(opened.path), file.errorString()));
+        ShowErrorDialog(&frm_, t.CannotRead.arg(DisplayName(path), file.errorString()));
         return false;
     }
     config::ReadResult read = config::ReadSettingsFile(file.readAll());
     if (!read.file) {
-        QStringList lines{t.Rejected.arg(DisplayName(opened.path))};
+        QStringList lines{t.Rejected.arg(DisplayName(path))};
         for (const config::Problem& p : read.problems)
             lines << QString::fromStdString(p.Message());
         ShowWarningDialog(&frm_, lines.join(QLatin1Char('\n')));
         return false;
     }
-    opened.file = std::move(*read.file);
+    opened = std::move(*read.file);
     return true;
 }
 
