@@ -65,6 +65,8 @@ TFrmMain::TFrmMain(QWidget* parent)
         MenuFile->insertAction(Files->MFileSave, MDemo);
         MenuFile->insertSeparator(Files->MFileSave);
         connect(MDemo, &QAction::triggered, this, &TFrmMain::MDemoClick);
+        // Offered while no converter is connected.
+        connect(MenuFile, &QMenu::aboutToShow, this, [this] { MDemo->setEnabled(!ComPort.Active()); });
     }
     // The window keeps the size of its client area and menu: no resizing.
     layout()->setSizeConstraint(QLayout::SetFixedSize);

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -37,6 +38,17 @@ struct TSilentPort {
         return bytes;
     }
 };
+
+// With LK58_SHOTS set to a folder (and a real display), the screen at a
+// moment worth showing is saved there, for the documentation.
+void Shot(const char* name)
+{
+    const QString dir = qEnvironmentVariable("LK58_SHOTS");
+    if (dir.isEmpty())
+        return;
+    QCoreApplication::processEvents();
+    QGuiApplication::primaryScreen()->grabWindow(0).save(dir + QLatin1Char('/') + QLatin1String(name));
+}
 
 QStringList Items(const QComboBox* box)
 {
@@ -72,7 +84,10 @@ void TstField::init()
     watcher.Clear();
     watcher.SetWhileShown({});
     // The search's progress is left to the search.
-    watcher.SetOther([](QDialog&) {});
+    watcher.SetOther([](QDialog& d) {
+        if (d.objectName() == QLatin1String("FindProgress"))
+            Shot("find.png");
+    });
     dir_ = std::make_unique<QTemporaryDir>();
 }
 
@@ -219,6 +234,11 @@ void TstField::listFollowsPlugging()
 
     QVERIFY(QFile::link(adapter.Path(), second));
     QTRY_COMPARE_WITH_TIMEOUT(Items(frm->CmbBxComPorts), QStringList({first, second}), 2000);
+    if (typed.isEmpty() && !plugFirst) {
+        frm->CmbBxComPorts->showPopup();
+        Shot("plugging.png");
+        frm->CmbBxComPorts->hidePopup();
+    }
     QCOMPARE(frm->CmbBxComPorts->currentText(), shown);
     QVERIFY(QFile::remove(plugFirst ? first : second));
     QTRY_COMPARE_WITH_TIMEOUT(Items(frm->CmbBxComPorts), QStringList{plugFirst ? second : first}, 2000);
