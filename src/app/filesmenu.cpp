@@ -3,6 +3,7 @@
 #include "app/filesdialogs.h"
 #include "app/filestexts.h"
 #include "app/frmmain.h"
+#include "app/offlinefile.h"
 #include "config/diskfile.h"
 #include "config/restore.h"
 #include "config/settingsfile.h"
@@ -144,6 +145,12 @@ void TFilesMenu::SetLang(int lang)
     MFileReport->setText(t.MFileReport);
 }
 
+// A settings file shown in the form: no converter to work with.
+bool TFilesMenu::OfflineInForm() const
+{
+    return frm_.Offline != nullptr && frm_.Offline->InForm();
+}
+
 // The commands need a converter: they follow the settings panel.
 bool TFilesMenu::eventFilter(QObject* watched, QEvent* event)
 {
@@ -154,7 +161,7 @@ bool TFilesMenu::eventFilter(QObject* watched, QEvent* event)
 
 void TFilesMenu::UpdateEnabled()
 {
-    const bool connected = !frm_.PanelSettings->isHidden();
+    const bool connected = !frm_.PanelSettings->isHidden() && !OfflineInForm();
     for (QAction* a : {MFileSave, MFileCompare, MFileWrite, MFileReport})
         a->setEnabled(connected);
 }
@@ -185,7 +192,7 @@ void TFilesMenu::MFileReportClick()
 void TFilesMenu::Run(void (TFilesMenu::*command)())
 {
     Guarded([this, command] {
-        if (running_ || frm_.PanelSettings->isHidden())
+        if (running_ || frm_.PanelSettings->isHidden() || OfflineInForm())
             return;
         struct TRunning {
             bool& flag;
@@ -210,14 +217,28 @@ void TFilesMenu::Save()
                                 config::ProposedFileName(SerialOf(*block), QDate::currentDate()));
     if (path.isEmpty())
         return;
-    // The file appears whole and proven on disk, or not at all.
-    const QString reason =
-        config::SaveSettingsFile(path, config::FileFromBlock(*block, QDateTime::currentDateTime(), Program()));
+    const QByteArray bytes = config::WriteSettingsFile(
+        config::FileFromBlock(*block, QDateTime::currentDateTime(), Program()));
+    if (WriteSettingsBytes(path, bytes))
+        frm_.Form->SetStatusText(FilesTexts(lang_).Saved.arg(DisplayName(path)));
+}
+
+// The file appears whole and proven on disk, or not at all: read back, it
+// must give the very settings meant.
+bool TFilesMenu::WriteSettingsBytes(const QString& path, const QByteArray& bytes)
+{
+    const config::ReadResult meant = config::ReadSettingsFile(bytes);
+    const QString reason = config::SaveProven(path, bytes, [&](const QByteArray& onDisk) {
+        const config::ReadResult read = config::ReadSettingsFile(onDisk);
+        return read.file && meant.file && read.file->settings == meant.file->settings
+            ? QString()
+            : QStringLiteral("read back from disk, it does not give the settings saved");
+    });
     if (!reason.isEmpty()) {
         ShowErrorDialog(&frm_, FilesTexts(lang_).CannotSave.arg(DisplayName(path), reason));
-        return;
+        return false;
     }
-    frm_.Form->SetStatusText(FilesTexts(lang_).Saved.arg(DisplayName(path)));
+    return true;
 }
 
 // The file the user picks against what the converter holds now. Nothing when
@@ -308,24 +329,36 @@ void TFilesMenu::Report()
 // and goes no further.
 bool TFilesMenu::OpenSettings(TOpened& opened)
 {
-    opened.path = Choose(TFileUse::OpenSettings, QString());
-    if (opened.path.isEmpty())
+    // A settings file open in the window is the one to compare or write,
+    // with its edits.
+    if (frm_.Offline != nullptr && frm_.Offline->IsOpen()) {
+        opened.path = frm_.Offline->Path();
+        opened.file.settings = frm_.Offline->Settings();
+        return true;
+    }
+    return OpenSettingsFile(opened.path, opened.file);
+}
+
+bool TFilesMenu::OpenSettingsFile(QString& path, config::SettingsFile& opened)
+{
+    path = Choose(TFileUse::OpenSettings, QString());
+    if (path.isEmpty())
         return false;
     const TFilesTexts t = FilesTexts(lang_);
-    const auto bytes = config::ReadSettingsBytes(opened.path);
+    const auto bytes = config::ReadSettingsBytes(path);
     if (const QString* reason = std::get_if<QString>(&bytes)) {
-        ShowErrorDialog(&frm_, t.CannotRead.arg(DisplayName(opened.path), *reason));
+        ShowErrorDialog(&frm_, t.CannotRead.arg(DisplayName(path), *reason));
         return false;
     }
     config::ReadResult read = config::ReadSettingsFile(std::get<QByteArray>(bytes));
     if (!read.file) {
-        QStringList lines{t.Rejected.arg(DisplayName(opened.path))};
+        QStringList lines{t.Rejected.arg(DisplayName(path))};
         for (const config::Problem& p : read.problems)
             lines << QString::fromStdString(p.Message());
         ShowWarningDialog(&frm_, lines.join(QLatin1Char('\n')));
         return false;
     }
-    opened.file = std::move(*read.file);
+    opened = std::move(*read.file);
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 class QAction;
+class QByteArray;
 class QWidget;
 
 namespace lk58 {
@@ -44,6 +45,17 @@ public:
     void SetChooser(TChooser chooser);
 
     void SetLang(int lang);
+
+    // Asks for a settings file and reads it; a file the library rejects is
+    // shown with every problem. False: cancelled or refused.
+    bool OpenSettingsFile(QString& path, config::SettingsFile& file);
+    // Writes a settings file's bytes to `path`, whole or not at all; a
+    // failure is shown and gives false.
+    bool WriteSettingsBytes(const QString& path, const QByteArray& bytes);
+    // Asks the user for a file (see TChooser), offering `name` in the folder
+    // last used.
+    QString Choose(TFileUse use, const QString& name);
+
     // True while a command runs.
     bool Running() const { return running_; }
 
@@ -66,8 +78,8 @@ private:
     bool OpenSettings(TOpened& opened);
     std::optional<SettingsBlock> ReadConverter();
     std::optional<std::vector<config::Difference>> Differences(TOpened& opened);
-    QString Choose(TFileUse use, const QString& name);
     void UpdateEnabled();
+    bool OfflineInForm() const;
 
     TFrmMain& frm_;
     TChooser chooser_;

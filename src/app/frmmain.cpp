@@ -1,9 +1,14 @@
 #include "app/frmmain.h"
 
+#include "app/democonverter.h"
+#include "app/fieldtexts.h"
 #include "app/filesmenu.h"
 #include "app/frmhelp.h"
+#include "app/offlinefile.h"
+#include "app/portfinder.h"
 #include "app/porterror.h"
 #include "core/apperror.h"
+#include "serial/portwatch.h"
 #include "settings/dialogs.h"
 
 #include <QAction>
@@ -11,6 +16,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -23,6 +29,16 @@ namespace lk58 {
 namespace {
 
 constexpr int kCloseRetryMs = 50;
+// A device brings several entries at once (its node, links to it): look
+// once they have settled.
+constexpr int kPortSettleMs = 200;
+
+std::vector<std::string> MachinePorts()
+{
+    std::vector<std::string> names;
+    TComPort::ListPorts(names);
+    return names;
+}
 
 } // namespace
 
@@ -41,6 +57,17 @@ TFrmMain::TFrmMain(QWidget* parent)
     Form = std::make_unique<TSettingsForm>(BuildSettingsPanel(client), Msg, Link);
     Form->SetShowConnPanel([this] { ShowConnPanel(); });
     Files = new TFilesMenu(*this);
+    Offline = new TOfflineFile(*this);
+    Finder = new TPortFinder(*this);
+    if (DemoAvailable()) {
+        MDemo = new QAction(this);
+        MDemo->setObjectName(QStringLiteral("MDemo"));
+        MenuFile->insertAction(Files->MFileSave, MDemo);
+        MenuFile->insertSeparator(Files->MFileSave);
+        connect(MDemo, &QAction::triggered, this, &TFrmMain::MDemoClick);
+        // Offered while no converter is connected.
+        connect(MenuFile, &QMenu::aboutToShow, this, [this] { MDemo->setEnabled(!ComPort.Active()); });
+    }
     // The window keeps the size of its client area and menu: no resizing.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -50,26 +77,38 @@ TFrmMain::TFrmMain(QWidget* parent)
     connect(MLangEN, &QAction::triggered, this, &TFrmMain::MLangENClick);
     connect(MFileExit, &QAction::triggered, this, &TFrmMain::MFileExitClick);
 
+    portSettle_ = new QTimer(this);
+    portSettle_->setSingleShot(true);
+    portSettle_->setInterval(kPortSettleMs);
+    connect(portSettle_, &QTimer::timeout, this, [this] { Guarded([this] { RefreshPortList(); }); });
+    portSource_ = MachinePorts;
     FormCreate();
+    FollowPorts(MachinePorts, kDeviceDir);
     FrmHelp = std::make_unique<TFrmHelp>(this);
     CentreOnScreen();
 }
 
 TFrmMain::~TFrmMain()
 {
-    // The port outlives this body and closes in its own destructor.
     ComPort.SetAfterClose({});
+    // The demo converter's line goes before the port: close the port first.
+    CloseQuietly();
+}
+
+void TFrmMain::SetConverterLine(TComPort& port)
+{
+    port.SetBaudRate(br4800);
+    port.SetDataBits(db8);
+    port.SetParity(paNone);
+    port.SetStopBits(sb1);
+    port.FlowControl().SetDTR(dcDisable);
+    port.FlowControl().SetRTS(rcEnable);
 }
 
 void TFrmMain::SetUpPort()
 {
     ComPort.SetDeviceName("COM2");
-    ComPort.SetBaudRate(br4800);
-    ComPort.SetDataBits(db8);
-    ComPort.SetParity(paNone);
-    ComPort.SetStopBits(sb1);
-    ComPort.FlowControl().SetDTR(dcDisable);
-    ComPort.FlowControl().SetRTS(rcEnable);
+    SetConverterLine(ComPort);
     ComPort.SetAfterClose(TOpenCloseEvent(this, &TFrmMain::ComPortAfterClose));
 }
 
@@ -87,7 +126,7 @@ void TFrmMain::ComPortAfterClose(TComPort&)
 void TFrmMain::CheckConnectionGone()
 {
     if (PanelSettings->isVisible() && !ComPort.Active() && !Link.Busy() && !showingConnLoss_ &&
-        !Files->Running())
+        !Files->Running() && !Offline->InForm())
         ShowConnPanel();
 }
 
@@ -104,14 +143,41 @@ void TFrmMain::FormCreate()
 
 void TFrmMain::FillPortList()
 {
-    std::vector<std::string> names;
-    TComPort::ListPorts(names);
+    const std::vector<std::string> names = portSource_();
     CmbBxComPorts->clear();
     for (const std::string& name : names)
         CmbBxComPorts->addItem(QString::fromStdString(name));
     // No port is preselected: the text stays empty until the user picks one.
     CmbBxComPorts->setCurrentIndex(-1);
     CmbBxComPorts->clearEditText();
+}
+
+void TFrmMain::FollowPorts(TPortSource source, const std::string& deviceDir)
+{
+    portSource_ = std::move(source);
+    portWatch_ = WatchSerialDevices(deviceDir, [this] { portSettle_->start(); });
+    RefreshPortList();
+}
+
+// What the user picked or typed stays in the box, also when its port has
+// gone from the list.
+void TFrmMain::RefreshPortList()
+{
+    QStringList ports;
+    for (const std::string& name : portSource_())
+        ports << QString::fromStdString(name);
+    QStringList shown;
+    for (int i = 0; i < CmbBxComPorts->count(); ++i)
+        shown << CmbBxComPorts->itemText(i);
+    if (ports == shown)
+        return;
+    const QString text = CmbBxComPorts->currentText();
+    const int cursor = CmbBxComPorts->lineEdit()->cursorPosition();
+    CmbBxComPorts->clear();
+    CmbBxComPorts->addItems(ports);
+    CmbBxComPorts->setCurrentIndex(ports.indexOf(text));
+    CmbBxComPorts->setEditText(text);
+    CmbBxComPorts->lineEdit()->setCursorPosition(cursor);
 }
 
 void TFrmMain::CentreOnScreen()
@@ -131,6 +197,12 @@ void TFrmMain::closeEvent(QCloseEvent* event)
         QTimer::singleShot(kCloseRetryMs, this, &QWidget::close);
         return;
     }
+    bool closing = false;
+    Guarded([this, &closing] { closing = Offline->ConfirmDiscard(); });
+    if (!closing) {
+        event->ignore();
+        return;
+    }
     Guarded([this] { FormClose(); });
     QMainWindow::closeEvent(event);
 }
@@ -144,6 +216,11 @@ void TFrmMain::FormClose()
 void TFrmMain::ClearForm()
 {
     Form->ClearForm();
+}
+
+void TFrmMain::UpdateCaption()
+{
+    setWindowTitle(Offline->Caption(caption_));
 }
 
 bool TFrmMain::LangMenuEnabled() const
@@ -190,6 +267,8 @@ void TFrmMain::ConnectOpenPort()
     ComPort.ClearInput();
     ComPort.ClearOutput();
     if (Link.Ping()) {
+        // From here on the form is the converter's, also after a file.
+        Offline->LeaveForm();
         ClearForm();
         Form->Ctl.BtnLoadData->setEnabled(true);
         BtnConnect->setEnabled(true);
@@ -261,6 +340,33 @@ void TFrmMain::MLangENClick()
         MLangCZ->setChecked(false);
         MLangEN->setChecked(true);
         SetLang(kLangEnglish);
+    });
+}
+
+std::string TFrmMain::DemoPort() const
+{
+    return demo_ ? demo_->Port() : std::string();
+}
+
+// The demo converter is connected like any converter, through the port box
+// and Connect; only the status text tells it apart.
+void TFrmMain::MDemoClick()
+{
+    Guarded([this] {
+        if (ComPort.Active() || Link.Busy())
+            return;
+        if (!demo_) {
+            try {
+                demo_ = StartDemoConverter();
+            } catch (const std::exception& e) {
+                ShowErrorDialog(this, FieldTexts(lang_).DemoFailed.arg(QString::fromLocal8Bit(e.what())));
+                return;
+            }
+        }
+        CmbBxComPorts->setEditText(QString::fromStdString(demo_->Port()));
+        BtnConnectClick();
+        if (PanelSettings->isVisible() && ComPort.Active())
+            Form->SetStatusText(FieldTexts(lang_).DemoStatus);
     });
 }
 

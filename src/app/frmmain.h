@@ -6,7 +6,9 @@
 #include "settings/settingsform.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -15,12 +17,16 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QMenu;
+class QTimer;
 class QToolButton;
 
 namespace lk58 {
 
 class TFilesMenu;
 class TFrmHelp;
+class TDemoConverter;
+class TOfflineFile;
+class TPortFinder;
 
 enum TLang { kLangCzech = 0, kLangEnglish = 1 };
 
@@ -44,6 +50,9 @@ public:
 
     QMenu* MenuFile = nullptr;
     QAction* MFileExit = nullptr;
+    // Starts the demo converter and connects to it; nullptr where the
+    // platform can run none.
+    QAction* MDemo = nullptr;
     QMenu* MenuLang = nullptr;
     QAction* MLangCZ = nullptr;
     QAction* MLangEN = nullptr;
@@ -60,11 +69,23 @@ public:
     std::unique_ptr<TFrmHelp> FrmHelp;
     // The File menu's settings-file commands.
     TFilesMenu* Files = nullptr;
+    // A settings file open without a converter.
+    TOfflineFile* Offline = nullptr;
+    // "Find" on the port panel: the converter on any port of the list.
+    TPortFinder* Finder = nullptr;
+
+    // The converter's line: 4800 baud, 8 data bits, no parity, 1 stop bit,
+    // DTR off, RTS on.
+    static void SetConverterLine(TComPort& port);
 
     // Applies every caption and message text of a language; any other
     // index changes nothing.
     void SetLang(int lang);
     void ClearForm();
+    // The port of the demo converter; empty while none runs.
+    std::string DemoPort() const;
+    // The caption of the language in force, with the open file's name.
+    void UpdateCaption();
 
     // The handshake: opens the chosen port, pings the converter and on an
     // answer shows the settings panel. Port errors after opening close the
@@ -73,6 +94,14 @@ public:
     // The reaction to a failed exchange: the connection-lost dialog, the
     // port closed, the port panel shown, the language menu enabled.
     void ShowConnPanel();
+
+    // Where the port list comes from, and the folder whose changes make it
+    // look again (the machine's ports and /dev by default). The list follows
+    // devices that come and go, keeping what the port box shows.
+    using TPortSource = std::function<std::vector<std::string>()>;
+    void FollowPorts(TPortSource source, const std::string& deviceDir);
+    // Reads the list again; the port box keeps its text.
+    void RefreshPortList();
 
     // The language menu as the user sees it: greyed out or not.
     bool LangMenuEnabled() const;
@@ -84,6 +113,7 @@ public slots:
     void MLangCZClick();
     void MLangENClick();
     void MFileExitClick();
+    void MDemoClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -121,6 +151,12 @@ private:
     std::vector<TAutoLabel> autoLabels_;
     std::vector<TFittedCheckBox> checkBoxes_;
     bool showingConnLoss_ = false;
+    QString caption_;
+    std::unique_ptr<TDemoConverter> demo_;
+    TPortSource portSource_;
+    std::unique_ptr<QObject> portWatch_;
+    QTimer* portSettle_ = nullptr;
+    int lang_ = kLangCzech;
 };
 
 } // namespace lk58

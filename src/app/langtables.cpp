@@ -1,6 +1,9 @@
 // The Czech and English texts of every caption, item list and message.
+#include "app/fieldtexts.h"
 #include "app/filesmenu.h"
 #include "app/frmmain.h"
+#include "app/offlinefile.h"
+#include "app/portfinder.h"
 #include "app/langtables.h"
 #include "settings/radiogroup.h"
 #include "settings/settingnames.h"
@@ -47,11 +50,17 @@ void TFrmMain::SetLang(int lang)
     auto t = [lang](const char* czech, const char* english) { return Pick(lang, czech, english); };
     auto n = [lang](const TLangText& text) { return Pick(lang, text); };
 
-    setWindowTitle(t("Konfigurační program pro převodník TQ36 - TAVRIN®",
-                     "Configuration software for TQ36 converter - TAVRIN®"));
+    caption_ = t("Konfigurační program pro převodník TQ36 - TAVRIN®",
+                 "Configuration software for TQ36 converter - TAVRIN®");
+    UpdateCaption();
     MenuFile->setTitle(t("Soubor", "File"));
     MFileExit->setText(t("Konec", "Exit"));
     Files->SetLang(lang);
+    Offline->SetLang(lang);
+    Finder->SetLang(lang);
+    lang_ = lang;
+    if (MDemo != nullptr)
+        MDemo->setText(FieldTexts(lang).MDemo);
     LblAvailPort->setText(t("Dostupné COM porty na tomto PC", "Available COM ports in this PC"));
     BtnConnect->setText(t("Spojit se", "Connect"));
     c.LabelType->setText(n(texts::kLabelType));

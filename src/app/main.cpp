@@ -3,7 +3,12 @@
 #include "app/errorbox.h"
 #include "app/frmmain.h"
 
+#include <QAction>
+#include <QCommandLineParser>
+#include <QTimer>
+
 #include <csignal>
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -14,8 +19,24 @@ int main(int argc, char* argv[])
 #endif
     lk58::TApplication app(argc, argv);
     lk58::SetUpApplication(app);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Configuration program for the TQ36 temperature converter"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Start the simulated converter and connect to it."));
+    parser.addOption(demo);
+    parser.process(app);
+
     lk58::InstallErrorBox();
     lk58::TFrmMain FrmMain;
     FrmMain.show();
+    if (parser.isSet(demo)) {
+        if (FrmMain.MDemo == nullptr)
+            std::fputs("lk58: this system cannot run the demo converter\n", stderr);
+        else
+            QTimer::singleShot(0, &FrmMain, &lk58::TFrmMain::MDemoClick);
+    }
     return app.exec();
 }

@@ -61,7 +61,7 @@ void TSettingsForm::CommitText(QLineEdit* edit, const SettingInfo& setting, QLab
     const Bytes text = loaded != loadedTexts_.end() && loaded->second.Text == edit->text()
                            ? loaded->second.Words
                            : EncodeTextField(setting, edit->text().toStdString());
-    Written(Link.SendString(text, std::uint8_t(setting.number), setting.words), mark);
+    Written(target_->SendString(text, std::uint8_t(setting.number), setting.words), mark);
 }
 
 // A field that shows no value of its own (see SetNumberField) has nothing
@@ -72,9 +72,9 @@ void TSettingsForm::CommitNumber(QLineEdit* edit, const SettingInfo& setting, QL
         return;
     const std::int32_t value = ReadMaskedField(edit, setting);
     if (setting.write == WriteKind::Long32)
-        Written(Link.SendLong(setting.number, value), mark);
+        Written(target_->SendLong(setting.number, value), mark);
     else
-        Written(Link.SendInt(setting.number, value), mark);
+        Written(target_->SendInt(setting.number, value), mark);
 }
 
 // The type and serial number are the converter's identity: while the field
@@ -104,7 +104,7 @@ void TSettingsForm::DtTmPckrKeyPress()
     Ctl.DtTmPckr->interpretText();
     Ctl.DtTmPckr->EndTyping();
     const Bytes text = EncodeDateField(YearMonthDay(Ctl.DtTmPckr->date()));
-    Written(Link.SendString(text, std::uint8_t(kDate.number), kDate.words), Ctl.LblDateCh);
+    Written(target_->SendString(text, std::uint8_t(kDate.number), kDate.words), Ctl.LblDateCh);
 }
 
 void TSettingsForm::EdtPersonKeyPress()
@@ -192,7 +192,7 @@ void TSettingsForm::RdGrpInErrExit()
 void TSettingsForm::WriteChoice(const SettingInfo& setting, std::int32_t value)
 {
     if (!Filling)
-        Written(Link.SendInt(setting.number, value), nullptr);
+        Written(target_->SendInt(setting.number, value), nullptr);
 }
 
 // A thermocouple (J, K, S, B) uses the cold end and a fixed set

@@ -49,7 +49,7 @@ std::array<QLabel*, 9> TSettingsControls::ChangeMarks() const
 
 TSettingsForm::TSettingsForm(const TSettingsControls& controls, const TMessages& messages,
                              TDeviceLink& link, QObject* parent)
-    : QObject(parent), Ctl(controls), Msg(messages), Link(link)
+    : QObject(parent), Ctl(controls), Msg(messages), Link(link), linkTarget_(link)
 {
     connect(Ctl.BtnLoadData, &QPushButton::clicked, this, &TSettingsForm::BtnLoadDataClick);
     connect(Ctl.BtnCleanForm, &QPushButton::clicked, this, &TSettingsForm::BtnCleanFormClick);
@@ -265,6 +265,11 @@ void TSettingsForm::ClearForm()
         mark->hide();
     loadedTexts_.clear();
     SetStatusText(QString());
+}
+
+void TSettingsForm::SetCommitTarget(TCommitTarget* target)
+{
+    target_ = target != nullptr ? target : &linkTarget_;
 }
 
 QString TSettingsForm::StatusText() const

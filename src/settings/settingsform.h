@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/bytes.h"
+#include "settings/committarget.h"
 #include "settings/datepicker.h"
 #include "settings/messages.h"
 
@@ -115,6 +116,18 @@ public:
     // handlers then show no mark and the choice fields write nothing.
     bool Filling = false;
 
+    // Where Enter and the choices write: the converter (nullptr, the
+    // default) or another target, such as a settings file in memory. Loading
+    // always reads the converter.
+    void SetCommitTarget(TCommitTarget* target);
+    bool WritesToConverter() const { return target_ == &linkTarget_; }
+
+    // Fills the fields from `block` without writing anything, as a load
+    // does; only the settings that `shown` accepts (all when it is empty),
+    // the others keep what they show.
+    using TShown = std::function<bool(const SettingInfo&)>;
+    void ShowBlock(const SettingsBlock& block, const TShown& shown = {});
+
     // Blanks every field, sets the date to today and hides the nine change
     // marks, without any exchange with the converter. The enabled state of
     // the fields is kept.
@@ -152,10 +165,10 @@ private:
 
     // Loading (settingsload.cpp).
     void LoadData();
-    void FillTexts(const LoadedSettings& s, const SettingsBlock& block);
+    void FillTexts(const LoadedSettings& s, const SettingsBlock& block, const TShown& shown);
     void FillDate(const DateDecode& date);
-    void FillChoices(const LoadedSettings& s);
-    void FillNumbers(const LoadedSettings& s);
+    void FillChoices(const LoadedSettings& s, const TShown& shown);
+    void FillNumbers(const LoadedSettings& s, const TShown& shown);
     void SetNumberField(QLineEdit* edit, QLabel* mark, const SettingInfo& setting,
                         std::int32_t value, const std::string& text);
     void ReleaseUnshown(QLineEdit* edit);
@@ -224,6 +237,8 @@ private:
     std::vector<TField> fields_;
     std::optional<TField> highlighted_;
     std::function<void()> showConnPanel_;
+    TLinkTarget linkTarget_;
+    TCommitTarget* target_ = &linkTarget_;
     bool exitCheckRunning_ = false;
 };
 

@@ -53,18 +53,24 @@ void TSettingsForm::LoadData()
         ShowConnPanel();
         return;
     }
-    const SettingsBlock block = SettingsBlock::FromReply(Link.Reply());
+    SetStatusText(Msg.MsgLoaded);
+    ShowBlock(SettingsBlock::FromReply(Link.Reply()));
+}
+
+// The status text is set before: a value no field can show replaces it.
+void TSettingsForm::ShowBlock(const SettingsBlock& block, const TShown& shown)
+{
     const LoadedSettings s = DecodeSettings(block);
     TFillingScope filling(Filling);
-    SetStatusText(Msg.MsgLoaded);
-    FillTexts(s, block);
-    FillDate(s.date);
-    FillChoices(s);
-    FillNumbers(s);
+    FillTexts(s, block, shown);
+    if (!shown || shown(kDate))
+        FillDate(s.date);
+    FillChoices(s, shown);
+    FillNumbers(s, shown);
     Ctl.EdtType->setFocus(Qt::OtherFocusReason);
 }
 
-void TSettingsForm::FillTexts(const LoadedSettings& s, const SettingsBlock& block)
+void TSettingsForm::FillTexts(const LoadedSettings& s, const SettingsBlock& block, const TShown& shown)
 {
     const std::tuple<QLineEdit*, const SettingInfo&, const std::string&> texts[] = {
         {Ctl.EdtType, kType, s.type},
@@ -73,6 +79,8 @@ void TSettingsForm::FillTexts(const LoadedSettings& s, const SettingsBlock& bloc
         {Ctl.EdtPerson, kPerson, s.person},
     };
     for (const auto& [edit, setting, text] : texts) {
+        if (shown && !shown(setting))
+            continue;
         edit->setText(QString::fromStdString(text));
         loadedTexts_[edit] = {edit->text(), TextFieldWords(block, setting)};
     }
@@ -92,17 +100,27 @@ void TSettingsForm::FillDate(const DateDecode& date)
 
 // Selecting the input type applies the input-type rule; Filling keeps every
 // choice from writing.
-void TSettingsForm::FillChoices(const LoadedSettings& s)
+void TSettingsForm::FillChoices(const LoadedSettings& s, const TShown& shown)
 {
-    Ctl.RdGrpInput->SetItemIndex(s.inputItem);
-    Ctl.ChckBxOutLimit->setChecked(s.outputLimit);
-    Ctl.RdGrpInErr->SetItemIndex(s.inputErrorItem);
-    Ctl.ChckBxColdComp->setChecked(s.coldComp);
-    Ctl.RdGrpOutput->SetItemIndex(s.outputItem);
-    Ctl.RdGrpWire->SetItemIndex(s.wiringItem);
+    const std::tuple<TRadioGroup*, const SettingInfo&, int> groups[] = {
+        {Ctl.RdGrpInput, kInputType, s.inputItem},
+        {Ctl.RdGrpInErr, kInputError, s.inputErrorItem},
+        {Ctl.RdGrpOutput, kOutputType, s.outputItem},
+        {Ctl.RdGrpWire, kWiring, s.wiringItem},
+    };
+    const std::tuple<QCheckBox*, const SettingInfo&, bool> boxes[] = {
+        {Ctl.ChckBxOutLimit, kOutputLimit, s.outputLimit},
+        {Ctl.ChckBxColdComp, kColdComp, s.coldComp},
+    };
+    for (const auto& [group, setting, item] : groups)
+        if (!shown || shown(setting))
+            group->SetItemIndex(item);
+    for (const auto& [box, setting, checked] : boxes)
+        if (!shown || shown(setting))
+            box->setChecked(checked);
 }
 
-void TSettingsForm::FillNumbers(const LoadedSettings& s)
+void TSettingsForm::FillNumbers(const LoadedSettings& s, const TShown& shown)
 {
     const std::tuple<QLineEdit*, QLabel*, const SettingInfo&, std::int32_t, const std::string&,
                      const QString&>
@@ -115,6 +133,8 @@ void TSettingsForm::FillNumbers(const LoadedSettings& s)
         };
     QStringList unshown;
     for (const auto& [edit, mark, setting, value, text, name] : numbers) {
+        if (shown && !shown(setting))
+            continue;
         SetNumberField(edit, mark, setting, value, text);
         if (unshown_.contains(edit))
             unshown << name + QLatin1Char(' ') +

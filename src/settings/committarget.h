@@ -1,0 +1,63 @@
+#pragma once
+
+// Where the settings form's writes go: the converter over the device link,
+// or a settings block held in memory (a settings file open in the form).
+// The form makes the same writes either way; only their target differs.
+
+#include "core/bytes.h"
+#include "settings/parammap.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace lk58 {
+
+class TDeviceLink;
+
+class TCommitTarget {
+public:
+    virtual ~TCommitTarget() = default;
+    // Each returns true when the write took effect (the converter
+    // acknowledged it).
+    virtual bool SendInt(std::int32_t number, std::int32_t value) = 0;   // 16-bit parameter
+    virtual bool SendLong(std::int32_t number, std::int32_t value) = 0;  // 32-bit parameter
+    // `count` words of `text` to parameters first, first + 1, ...
+    virtual bool SendString(const Bytes& text, std::uint8_t first, std::uint8_t count) = 0;
+};
+
+// The converter: every write is an exchange on the line.
+class TLinkTarget : public TCommitTarget {
+public:
+    explicit TLinkTarget(TDeviceLink& link) : link_(link) {}
+    bool SendInt(std::int32_t number, std::int32_t value) override;
+    bool SendLong(std::int32_t number, std::int32_t value) override;
+    bool SendString(const Bytes& text, std::uint8_t first, std::uint8_t count) override;
+
+private:
+    TDeviceLink& link_;
+};
+
+// A block in memory that takes each write as the converter would store it:
+// a 16-bit write its low 16 bits, a 32-bit write two words (high first), a
+// text its words. A parameter outside 1..64 is refused, as the converter
+// leaves it unanswered, and changes nothing.
+class TBlockTarget : public TCommitTarget {
+public:
+    bool SendInt(std::int32_t number, std::int32_t value) override;
+    bool SendLong(std::int32_t number, std::int32_t value) override;
+    bool SendString(const Bytes& text, std::uint8_t first, std::uint8_t count) override;
+
+    const SettingsBlock& Block() const { return block_; }
+    void SetBlock(const SettingsBlock& block) { block_ = block; }
+    // Hears the parameter number of every write that took effect (the
+    // first one of a text).
+    void SetOnWrite(std::function<void(std::int32_t number)> onWrite) { onWrite_ = std::move(onWrite); }
+
+private:
+    void Wrote(std::int32_t number);
+
+    SettingsBlock block_;
+    std::function<void(std::int32_t)> onWrite_;
+};
+
+} // namespace lk58

@@ -1,0 +1,272 @@
+// The window in the field: Find pings every port of the list at once, the
+// port list follows devices that come and go, and the demo converter runs
+// inside the program. Ports are pseudo-terminals: the simulated converter
+// answers on one, nobody on the others.
+#include "e2efixture.h"
+
+#include "app/democonverter.h"
+#include "app/fieldtexts.h"
+#include "app/portfinder.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QScreen>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <unistd.h>
+
+using namespace lk58;
+using namespace lk58::test;
+
+namespace {
+
+// A port where nobody answers; `Heard` tells what reached the far end.
+struct TSilentPort {
+    PtyPair pty = OpenPtyPair();
+    QString Path() const { return QString::fromStdString(pty.slavePath); }
+    Bytes Heard() const
+    {
+        Bytes bytes;
+        std::uint8_t buffer[256];
+        for (ssize_t n; (n = ::read(pty.master.Get(), buffer, sizeof buffer)) > 0;)
+            bytes.insert(bytes.end(), buffer, buffer + n);
+        return bytes;
+    }
+};
+
+// With LK58_SHOTS set to a folder (and a real display), the screen at a
+// moment worth showing is saved there, for the documentation.
+void Shot(const char* name)
+{
+    const QString dir = qEnvironmentVariable("LK58_SHOTS");
+    if (dir.isEmpty())
+        return;
+    QCoreApplication::processEvents();
+    QGuiApplication::primaryScreen()->grabWindow(0).save(dir + QLatin1Char('/') + QLatin1String(name));
+}
+
+QStringList Items(const QComboBox* box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+} // namespace
+
+class TstField : public TE2eTest {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void findConnects_data();
+    void findConnects();
+    void findCancelled();
+    void listFollowsPlugging_data();
+    void listFollowsPlugging();
+    void demoWorksAsHardware();
+
+private:
+    // The shown window whose port list is `ports` (and stays so).
+    std::unique_ptr<TFrmMain> NewWindow(const QStringList& ports);
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void TstField::init()
+{
+    watcher.Clear();
+    watcher.SetWhileShown({});
+    // The search's progress is left to the search.
+    watcher.SetOther([](QDialog& d) {
+        if (d.objectName() == QLatin1String("FindProgress"))
+            Shot("find.png");
+    });
+    dir_ = std::make_unique<QTemporaryDir>();
+}
+
+std::unique_ptr<TFrmMain> TstField::NewWindow(const QStringList& ports)
+{
+    auto frm = std::make_unique<TFrmMain>();
+    std::vector<std::string> names;
+    for (const QString& p : ports)
+        names.push_back(p.toStdString());
+    frm->FollowPorts([names] { return names; }, dir_->path().toStdString());
+    frm->show();
+    frm->activateWindow();
+    if (!QTest::qWaitForWindowActive(frm.get()))
+        qWarning("main window did not become active");
+    return frm;
+}
+
+void TstField::findConnects_data()
+{
+    QTest::addColumn<int>("silentBefore");
+    QTest::addColumn<int>("silentAfter");
+    QTest::addColumn<bool>("converter");
+    QTest::addColumn<bool>("held"); // the first silent port is held by another program
+    QTest::newRow("converter on the third of four") << 2 << 1 << true << false;
+    QTest::newRow("converter alone") << 0 << 0 << true << false;
+    QTest::newRow("held port skipped, converter after it") << 1 << 1 << true << true;
+    QTest::newRow("none answers") << 2 << 0 << false << false;
+    QTest::newRow("none answers, one held") << 2 << 0 << false << true;
+}
+
+// Find selects the port where the converter answered and connects; a held
+// port gets nothing; with no answer the warning names every port tried.
+void TstField::findConnects()
+{
+    QFETCH(int, silentBefore);
+    QFETCH(int, silentAfter);
+    QFETCH(bool, converter);
+    QFETCH(bool, held);
+    std::vector<std::unique_ptr<TSilentPort>> silent;
+    for (int i = 0; i < silentBefore + silentAfter; ++i)
+        silent.push_back(std::make_unique<TSilentPort>());
+    TSimulatedConverter sim;
+    QStringList ports;
+    for (int i = 0; i < silentBefore; ++i)
+        ports << silent[i]->Path();
+    if (converter)
+        ports << sim.Path();
+    for (int i = silentBefore; i < silentBefore + silentAfter; ++i)
+        ports << silent[i]->Path();
+    TComPort holder;
+    if (held) {
+        holder.SetDeviceName(silent[0]->Path().toStdString());
+        holder.SetActive(true);
+    }
+    auto frm = NewWindow(ports);
+
+    QTest::mouseClick(frm->Finder->BtnFind, Qt::LeftButton);
+
+    QCOMPARE(frm->PanelSettings->isVisible(), converter);
+    QStringList warnings;
+    for (const TSeenDialog& d : watcher.Seen())
+        if (d.Icon == QMessageBox::Warning)
+            warnings << d.Text;
+    if (converter) {
+        QCOMPARE(frm->CmbBxComPorts->currentIndex(), silentBefore);
+        QCOMPARE(frm->ComPort.DeviceName(), sim.pty.slavePath);
+        QCOMPARE(frm->Form->StatusText(), QStringLiteral("Spojení s převodníkem TQ36 bylo navázáno."));
+        QCOMPARE(warnings, QStringList());
+    } else {
+        QStringList tried = ports;
+        if (held)
+            tried[0] += QStringLiteral(" (obsazen)");
+        QCOMPARE(warnings, QStringList{QStringLiteral("Na žádném portu převodník neodpověděl. Zkoušeno: %1")
+                                           .arg(tried.join(QStringLiteral(", ")))});
+        QVERIFY(!frm->ComPort.Active());
+    }
+    if (held)
+        QCOMPARE(silent[0]->Heard(), Bytes());
+    // Every free port was pinged before the search gave up.
+    if (!converter)
+        for (std::size_t i = held ? 1 : 0; i < silent.size(); ++i)
+            QVERIFY(!silent[i]->Heard().empty());
+}
+
+// Cancel stops the search: no port connected, no warning, every probe's
+// port closed again (the ports open afterwards).
+void TstField::findCancelled()
+{
+    TSilentPort a, b;
+    auto frm = NewWindow({a.Path(), b.Path()});
+    watcher.SetOther([](QDialog& d) {
+        if (auto* progress = qobject_cast<QProgressDialog*>(&d))
+            progress->cancel();
+    });
+    QTest::mouseClick(frm->Finder->BtnFind, Qt::LeftButton);
+    QCOMPARE(watcher.Seen().size(), 1);
+    QCOMPARE(watcher.Seen()[0].ObjectName, QStringLiteral("FindProgress"));
+    QVERIFY(frm->PanelConnect->isVisible());
+    for (const TSilentPort* p : {&a, &b}) {
+        TComPort port;
+        port.SetDeviceName(p->pty.slavePath);
+        port.SetActive(true); // throws "busy" if a probe still held it
+        QVERIFY(port.Active());
+    }
+}
+
+void TstField::listFollowsPlugging_data()
+{
+    QTest::addColumn<QString>("typed"); // empty: pick the first port
+    QTest::addColumn<bool>("plugFirst");   // the picked port is pulled
+    QTest::newRow("typed text kept as a port comes") << "/dev/ttyX" << false;
+    QTest::newRow("picked port kept as another comes") << "" << false;
+    QTest::newRow("picked port pulled: its name stays") << "" << true;
+}
+
+// Devices appear and go as links in a folder the list is read from: the
+// list follows within 2 s, the port box keeps what the user picked or typed.
+void TstField::listFollowsPlugging()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, plugFirst);
+    TSilentPort adapter;
+    const QString first = dir_->filePath(QStringLiteral("ttyUSB0"));
+    const QString second = dir_->filePath(QStringLiteral("ttyUSB1"));
+    QVERIFY(QFile::link(adapter.Path(), first));
+    auto frm = std::make_unique<TFrmMain>();
+    const std::string folder = dir_->path().toStdString();
+    frm->FollowPorts(
+        [folder] {
+            std::vector<std::string> names;
+            const QDir d(QString::fromStdString(folder));
+            for (const QString& n : d.entryList(QDir::System | QDir::Files, QDir::Name))
+                names.push_back(d.filePath(n).toStdString());
+            return names;
+        },
+        folder);
+    frm->show();
+    QCOMPARE(Items(frm->CmbBxComPorts), QStringList{first});
+    if (typed.isEmpty())
+        frm->CmbBxComPorts->setCurrentIndex(0);
+    else
+        TypeInto(frm->CmbBxComPorts->lineEdit(), typed);
+    const QString shown = frm->CmbBxComPorts->currentText();
+
+    QVERIFY(QFile::link(adapter.Path(), second));
+    QTRY_COMPARE_WITH_TIMEOUT(Items(frm->CmbBxComPorts), QStringList({first, second}), 2000);
+    if (typed.isEmpty() && !plugFirst) {
+        frm->CmbBxComPorts->showPopup();
+        Shot("plugging.png");
+        frm->CmbBxComPorts->hidePopup();
+    }
+    QCOMPARE(frm->CmbBxComPorts->currentText(), shown);
+    QVERIFY(QFile::remove(plugFirst ? first : second));
+    QTRY_COMPARE_WITH_TIMEOUT(Items(frm->CmbBxComPorts), QStringList{plugFirst ? second : first}, 2000);
+    QCOMPARE(frm->CmbBxComPorts->currentText(), shown);
+}
+
+// The demo converter starts inside the program and is connected like any
+// converter; it loads and takes an edit at the line's pace.
+void TstField::demoWorksAsHardware()
+{
+    auto frm = NewWindow({});
+    QVERIFY(frm->MDemo != nullptr);
+    QVERIFY(frm->MenuFile->actions().contains(frm->MDemo));
+    frm->MDemo->trigger();
+    QVERIFY(frm->PanelSettings->isVisible());
+    QCOMPARE(frm->ComPort.DeviceName(), frm->DemoPort());
+    QCOMPARE(frm->Form->StatusText(), FieldTexts(kLangCzech).DemoStatus);
+    const TSettingsControls& c = frm->Form->Ctl;
+    ClickLoad(*frm);
+    QCOMPARE(c.EdtType->text(), QStringLiteral("TQ36"));
+    TypeInto(c.EdtName, QStringLiteral("Demo 1"));
+    PressEnter(c.EdtName);
+    QVERIFY(c.LblNameCh->isHidden());
+    TypeInto(c.EdtName, QStringLiteral("x"));
+    ClickLoad(*frm);
+    QCOMPARE(c.EdtName->text(), QStringLiteral("Demo 1"));
+    QCOMPARE(watcher.Texts(), QStringList());
+}
+
+QTEST_MAIN(TstField)
+#include "tst_field.moc"
