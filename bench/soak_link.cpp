@@ -85,7 +85,10 @@ unsigned Spoiling(Kind kind)
     return bits;
 }
 
-constexpr unsigned kStray = FaultBit(Fault::Late) | FaultBit(Fault::Surplus);
+// Faults that can put an exchange's last reply into the next exchange's
+// wait: held back, sent twice, or delayed past the end of the exchange (a
+// delayed reply that stood in for it was the one before it).
+constexpr unsigned kStray = FaultBit(Fault::Late) | FaultBit(Fault::Surplus) | FaultBit(Fault::Delay);
 
 struct TTally {
     int Runs = 0;
@@ -144,7 +147,8 @@ private:
     std::array<TTally, kKinds> tally_{};
     std::array<std::array<int, kKinds>, kFaultKinds> faults_{};
     // The last request of the exchange before, when its reply was held
-    // back or sent twice: that reply comes in front of this exchange's.
+    // back, sent twice or delayed: that reply may come in front of this
+    // exchange's.
     std::optional<RequestRecord> stray_;
     int violations_ = 0;
     std::vector<long> rss_;
@@ -257,8 +261,12 @@ bool TSoak::Check(int i, Kind kind, bool ok, double ms, const std::vector<Reques
                 const bool tooLate = r == attempts.back() && (r->faults & FaultBit(Fault::Late));
                 acked |= r->outcome == RequestOutcome::Answered && !(r->faults & kUnsound) && !tooLate;
             }
-            if (!acked)
-                Violation(i, kind, "reported done, but no sound reply went out");
+            if (!acked) {
+                std::string faults;
+                for (const RequestRecord* r : attempts)
+                    faults += " " + std::to_string(r->faults);
+                Violation(i, kind, "reported done, but no sound reply went out (faults" + faults + ")");
+            }
         }
         for (const auto& [number, word] : written)
             if (sim_.Word(number) != word)
@@ -330,8 +338,8 @@ bool TSoak::Run(int exchanges)
         sum.Single += t.Single;
         sum.SingleOk += t.SingleOk;
     }
-    std::printf("(no fault: failed with no fault of its own; after stray: a late or surplus reply of the\n"
-                " exchange before came in its wait; max t/w: longest wall time over attempts x (pause +\n"
+    std::printf("(no fault: failed with no fault of its own; after stray: the exchange before ended with a\n"
+                " late, surplus or delayed reply; max t/w: longest wall time over attempts x (pause +\n"
                 " ticks x 10 ms))\n");
     std::printf("\n%-17s", "faults on");
     for (int k = 0; k < kKinds; ++k)

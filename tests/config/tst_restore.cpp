@@ -397,22 +397,15 @@ private slots:
         // Writes: label, wiring_resistance (32-bit), output, range_begin, range_end.
         QTest::newRow("first read-all unanswered once") << 0 << silent << 1 << kOnReadAll << RunStatus::Done << false << QString();
         QTest::newRow("32-bit write unanswered once") << 2 << silent << 1 << kOnWrite << RunStatus::Done << false << QString();
-        QTest::newRow("32-bit ack damaged once") << 2 << corrupt << 1 << kOnWrite << RunStatus::Done << false << QString();
         QTest::newRow("read-back unanswered once") << 5 << silent << 1 << kOnReadAll << RunStatus::Done << false << QString();
         QTest::newRow("read-back damaged twice, converter pings")
             << 5 << corrupt << 2 << kOnReadAll << RunStatus::CheckFailed << false
             << QString("the converter answered the read-back with a damaged reply, though it answers a ping");
-        QTest::newRow("read-back unanswered twice, converter pings")
-            << 5 << silent << 2 << kOnReadAll << RunStatus::CheckFailed << false
-            << QString("the converter did not answer the read-back, though it answers a ping");
         QTest::newRow("read-back and ping unanswered")
             << 5 << silent << kEveryReply << (kOnReadAll | kOnPing) << RunStatus::CheckFailed << true
             << QString("the converter did not answer the read-back, nor a ping");
         QTest::newRow("32-bit write unanswered twice")
             << 2 << silent << 2 << kOnWrite << RunStatus::Lost << false << QString("the converter did not acknowledge wiring_resistance");
-        QTest::newRow("32-bit ack damaged twice")
-            << 2 << corrupt << 2 << kOnWrite << RunStatus::Lost << false
-            << QString("the converter's acknowledgement was damaged for wiring_resistance");
         QTest::newRow("first read-all damaged twice")
             << 0 << corrupt << 2 << kOnReadAll << RunStatus::NotRead << false << QString("the converter answered with a damaged reply");
     }

@@ -215,7 +215,6 @@ private slots:
         const Bytes ack = Ack(kNumber + 1);
         QTest::newRow("retry's own ack before the read-all reply") << int(ExReadAll) << ack;
         QTest::newRow("retry's own ack before a 32-bit ack") << int(ExSendLong) << Ack(kNumber + 1);
-        QTest::newRow("retry's own ack before a ping reply") << int(ExPing) << ack;
         QTest::newRow("surplus byte before the read-all reply") << int(ExReadAll) << Bytes{0x00};
         QTest::newRow("surplus byte before a 32-bit ack") << int(ExSendLong) << Bytes{0x00};
         QTest::newRow("cut ack before a 32-bit ack") << int(ExSendLong) << Head(Ack(kNumber + 1), 3);

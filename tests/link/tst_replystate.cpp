@@ -74,7 +74,6 @@ private slots:
         QTest::newRow("an earlier write's ack in front, split across reads")
             << kModeWrite << 22 << Chunks{Head(Ack(21), 5), Cat(Tail(Ack(21), 5), Head(ack, 4)), Tail(ack, 4)}
             << true << Bytes{};
-        QTest::newRow("the same ack twice") << kModeWrite << 22 << Chunks{Cat(ack, ack)} << true << Bytes{};
         QTest::newRow("ack's tail, no head") << kModeWrite << 22 << Chunks{Tail(ack, 1), {0x00}} << false
                                              << Cat(Tail(ack, 2), {0x00});
         QTest::newRow("ack and a byte more in one read")
@@ -103,7 +102,6 @@ private slots:
         // never holds a whole reply's length of them.
         QTest::newRow("bad read-all reply, then the sound one")
             << kModeReadAll << 0 << Chunks{bad, block} << true << block;
-        QTest::newRow("bad read-all reply alone") << kModeReadAll << 0 << Chunks{bad} << false << Tail(bad, 1);
     }
 
     void collect()
