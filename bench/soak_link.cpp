@@ -1,21 +1,27 @@
 // Soak of the device link under the simulated converter's random faults:
 // thousands of exchanges (pings, 16-bit, 32-bit and text writes, read-alls)
 // through TDeviceLink, each result checked against the converter's own log
-// of requests and the faults that hit them:
-//   - a write reported done was acknowledged (a sound reply went out for it)
+// of requests and the faults that hit them. Besides damaged, split, delayed
+// and unanswered replies, the converter sends replies cut short, late (held
+// back until the next request, then sent in front of its reply) and twice
+// (once more in front of the next reply), so that stray replies of one
+// exchange land in the next one's wait.
+//   - no false success: a write reported done was acknowledged (a sound
+//     reply to it, or to the same request just before, went out in time)
 //     and applied (the converter's block holds it); a read-all reply read
 //     is the converter's block;
-//   - a failure had a fault behind it: every attempt of it was hit by one
-//     that can spoil an attempt, or a late reply of the exchange before it
-//     was still on its way;
+//   - no failure without a fault of its own: every attempt of a failed
+//     exchange was hit by a fault that can spoil an attempt; a stray reply
+//     of the exchange before is no excuse;
+//   - a retried exchange (ping, 16-bit write, a text) whose faults hit a
+//     single attempt, and any one hit by fewer faults than it has attempts,
+//     succeeds;
 //   - no exchange outlives its tick budget: the ticks dispatched while it
 //     ran stay within attempts x ticks per attempt (its wall time against
 //     attempts x (pause + ticks x 10 ms) is reported, not judged: a loaded
 //     machine delivers the 10 ms ticks late);
 //   - memory does not grow (resident set sampled every 500 exchanges,
 //     judged after the first 1000 warm up).
-// A retried exchange (ping, 16-bit write, each word of a text) hit by
-// fewer faults than it has attempts must succeed.
 //
 // Usage: soak_link [EXCHANGES [PERCENT [SEED]]]
 //   10000 exchanges, each fault 2 % of the requests, seed 1 by default.
@@ -29,6 +35,7 @@
 #include <QTimer>
 
 #include <array>
+#include <optional>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -61,31 +68,41 @@ constexpr std::array<TKindInfo, kKinds> kInfo{{
     {"read-all", 1, 0, 150, 20},
 }};
 
-constexpr std::array<const char*, 6> kFaultNames{"silent", "corrupt checksum", "wrong first byte", "split",
-                                                 "extra bytes", "delay"};
+constexpr std::array<const char*, 9> kFaultNames{"silent", "corrupt checksum", "wrong first byte", "split",
+                                                 "extra bytes", "delay", "cut", "late", "surplus"};
 constexpr std::size_t kFaultKinds = kFaultNames.size();
 
-// Faults that can spoil one attempt: no reply, a rejected one, or one too
-// late for a 150 ms wait.
+constexpr unsigned kUnsound = FaultBit(Fault::Silent) | FaultBit(Fault::CorruptChecksum)
+    | FaultBit(Fault::WrongFirstByte) | FaultBit(Fault::Cut);
+
+// Faults that can spoil one attempt: no reply, a rejected or incomplete
+// one, or one too late for its wait.
 unsigned Spoiling(Kind kind)
 {
-    unsigned bits = FaultBit(Fault::Silent) | FaultBit(Fault::CorruptChecksum) | FaultBit(Fault::WrongFirstByte);
+    unsigned bits = kUnsound | FaultBit(Fault::Late);
     if (kInfo[kind].Ticks * 10 < 200)
         bits |= FaultBit(Fault::Delay);
     return bits;
 }
 
-constexpr unsigned kUnsound = FaultBit(Fault::Silent) | FaultBit(Fault::CorruptChecksum)
-    | FaultBit(Fault::WrongFirstByte);
+// Faults that can put an exchange's last reply into the next exchange's
+// wait: held back, sent twice, or delayed past the end of the exchange (a
+// delayed reply that stood in for it was the one before it).
+constexpr unsigned kStray = FaultBit(Fault::Late) | FaultBit(Fault::Surplus) | FaultBit(Fault::Delay);
 
 struct TTally {
     int Runs = 0;
     int Ok = 0;
     int Failed = 0;
     int FailedByFault = 0;      // every attempt spoiled by a fault
-    int FailedByLateReply = 0;  // a late reply of the exchange before came in its wait
+    int FailedNoFault = 0;      // failed with no fault of its own
+    int FalseOk = 0;            // reported done, but not done
     int Faulted = 0;            // exchanges with at least one fault
     int FaultedOk = 0;
+    int Single = 0;             // faults hit a single attempt
+    int SingleOk = 0;
+    int AfterStray = 0;         // a stray reply of the exchange before came in its wait
+    int AfterStrayOk = 0;
     long Requests = 0;
     double MaxRatio = 0;        // wall time over the nominal worst case
     int MaxTicks = 0;           // ticks of the longest exchange
@@ -129,7 +146,10 @@ private:
     int ticks_ = 0;
     std::array<TTally, kKinds> tally_{};
     std::array<std::array<int, kKinds>, kFaultKinds> faults_{};
-    bool lateBefore_ = false; // the exchange before had a late reply
+    // The last request of the exchange before, when its reply was held
+    // back, sent twice or delayed: that reply may come in front of this
+    // exchange's.
+    std::optional<RequestRecord> stray_;
     int violations_ = 0;
     std::vector<long> rss_;
 };
@@ -197,13 +217,20 @@ bool TSoak::Check(int i, Kind kind, bool ok, double ms, const std::vector<Reques
     ++t.Runs;
     t.Requests += long(log.size());
     unsigned all = 0;
+    int hitAttempts = 0;
     for (const RequestRecord& r : log) {
         all |= r.faults;
+        hitAttempts += r.faults != 0;
         for (std::size_t f = 0; f < kFaultKinds; ++f)
             if (r.faults & (1u << f))
                 ++faults_[f][kind];
     }
     t.Faulted += all != 0;
+    const bool single = hitAttempts == 1 && kInfo[kind].Attempts > 1;
+    t.Single += single;
+    t.SingleOk += single && ok;
+    t.AfterStray += stray_.has_value();
+    t.AfterStrayOk += stray_.has_value() && ok;
 
     const TKindInfo& info = kInfo[kind];
     const int words = kind == kText ? std::max<int>(1, int(written.size())) : 1;
@@ -223,12 +250,23 @@ bool TSoak::Check(int i, Kind kind, bool ok, double ms, const std::vector<Reques
     if (ok) {
         ++t.Ok;
         t.FaultedOk += all != 0;
-        for (const auto& attempts : byRequest) {
-            bool acked = false;
-            for (const RequestRecord* r : attempts)
-                acked |= r->outcome == RequestOutcome::Answered && !(r->faults & kUnsound);
-            if (!acked)
-                Violation(i, kind, "reported done, but no sound reply went out");
+        const int before = violations_;
+        for (std::size_t g = 0; g < byRequest.size(); ++g) {
+            const auto& attempts = byRequest[g];
+            // The same request's reply held back or repeated by the exchange
+            // before stands for this one's: the converter took it then.
+            bool acked = g == 0 && stray_ && stray_->bytes == attempts.front()->bytes;
+            for (const RequestRecord* r : attempts) {
+                // A reply held back after the last attempt came too late.
+                const bool tooLate = r == attempts.back() && (r->faults & FaultBit(Fault::Late));
+                acked |= r->outcome == RequestOutcome::Answered && !(r->faults & kUnsound) && !tooLate;
+            }
+            if (!acked) {
+                std::string faults;
+                for (const RequestRecord* r : attempts)
+                    faults += " " + std::to_string(r->faults);
+                Violation(i, kind, "reported done, but no sound reply went out (faults" + faults + ")");
+            }
         }
         for (const auto& [number, word] : written)
             if (sim_.Word(number) != word)
@@ -237,6 +275,7 @@ bool TSoak::Check(int i, Kind kind, bool ok, double ms, const std::vector<Reques
             Violation(i, kind, "the reply read is not the converter's block");
         if (byRequest.empty() && kind != kText)
             Violation(i, kind, "reported done without a request");
+        t.FalseOk += violations_ > before;
         return true;
     }
     ++t.Failed;
@@ -245,12 +284,13 @@ bool TSoak::Check(int i, Kind kind, bool ok, double ms, const std::vector<Reques
     bool spoiled = int(last.size()) == info.Attempts;
     for (const RequestRecord* r : last)
         spoiled = spoiled && (r->faults & Spoiling(kind));
-    if (spoiled)
+    if (spoiled) {
         ++t.FailedByFault;
-    else if (lateBefore_)
-        ++t.FailedByLateReply;
-    else
-        Violation(i, kind, "failed with " + std::to_string(last.size()) + " attempts and no fault behind it");
+    } else {
+        ++t.FailedNoFault;
+        Violation(i, kind, "failed with " + std::to_string(last.size()) + " attempts and no fault of its own"
+                               + (stray_ ? " (a stray reply of the exchange before came)" : ""));
+    }
     return false;
 }
 
@@ -271,9 +311,9 @@ bool TSoak::Run(int exchanges)
             Violation(i, kind, "the converter did not log every request sent");
         const std::vector<RequestRecord> log = sim_.Requests();
         Check(i, kind, ok, ms, log, written);
-        lateBefore_ = false;
-        for (const RequestRecord& r : log)
-            lateBefore_ |= (r.faults & FaultBit(Fault::Delay)) != 0;
+        stray_.reset();
+        if (!log.empty() && (log.back().faults & kStray) && log.back().outcome == RequestOutcome::Answered)
+            stray_ = log.back();
         if (i % 500 == 0)
             rss_.push_back(RssKiB());
         if (i % 1000 == 999) {
@@ -283,16 +323,24 @@ bool TSoak::Run(int exchanges)
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
-    std::printf("\n%-11s %6s %6s %6s %8s %8s %8s %9s %8s %9s %8s\n", "exchange", "runs", "ok", "failed",
-                "by fault", "by late", "faulted", "recovered", "requests", "max ticks", "max t/w");
+    std::printf("\n%-11s %6s %6s %6s %8s %8s %8s %8s %9s %8s %8s %9s %8s\n", "exchange", "runs", "ok", "failed",
+                "by fault", "no fault", "false ok", "faulted", "recovered", "after", "ok", "max ticks", "max t/w");
+    std::printf("%-11s %6s %6s %6s %8s %8s %8s %8s %9s %8s %8s %9s %8s\n", "", "", "", "", "", "", "", "", "",
+                "stray", "", "", "");
+    TTally sum;
     for (int k = 0; k < kKinds; ++k) {
         const TTally& t = tally_[k];
-        std::printf("%-11s %6d %6d %6d %8d %8d %8d %9d %8ld %9d %8.3f\n", kInfo[k].Name, t.Runs, t.Ok,
-                    t.Failed, t.FailedByFault, t.FailedByLateReply, t.Faulted, t.FaultedOk, t.Requests,
-                    t.MaxTicks, t.MaxRatio);
+        std::printf("%-11s %6d %6d %6d %8d %8d %8d %8d %9d %8d %8d %9d %8.3f\n", kInfo[k].Name, t.Runs, t.Ok,
+                    t.Failed, t.FailedByFault, t.FailedNoFault, t.FalseOk, t.Faulted, t.FaultedOk, t.AfterStray,
+                    t.AfterStrayOk, t.MaxTicks, t.MaxRatio);
+        sum.FailedNoFault += t.FailedNoFault;
+        sum.FalseOk += t.FalseOk;
+        sum.Single += t.Single;
+        sum.SingleOk += t.SingleOk;
     }
-    std::printf("(by late: a late reply of the exchange before spoiled it; max t/w: longest wall time over\n"
-                " attempts x (pause + ticks x 10 ms))\n");
+    std::printf("(no fault: failed with no fault of its own; after stray: the exchange before ended with a\n"
+                " late, surplus or delayed reply; max t/w: longest wall time over attempts x (pause +\n"
+                " ticks x 10 ms))\n");
     std::printf("\n%-17s", "faults on");
     for (int k = 0; k < kKinds; ++k)
         std::printf(" %10s", kInfo[k].Name);
@@ -313,15 +361,18 @@ bool TSoak::Run(int exchanges)
     const std::size_t warm = std::min<std::size_t>(2, rss_.size() - 1);
     const long rssFirst = rss_[warm];
     const long rssLast = RssKiB();
-    std::printf("\n%d exchanges in %.0f s; retried exchanges not spoiled in every attempt: %d of %d succeeded\n",
-                exchanges, seconds, retriedOk, retried);
+    std::printf("\n%d exchanges in %.0f s\n", exchanges, seconds);
+    std::printf("failed with no fault of their own: %d\n", sum.FailedNoFault);
+    std::printf("false successes: %d\n", sum.FalseOk);
+    std::printf("retried exchanges with faults on a single attempt: %d of %d recovered\n", sum.SingleOk, sum.Single);
+    std::printf("retried exchanges not spoiled in every attempt: %d of %d succeeded\n", retriedOk, retried);
     std::printf("resident set: %ld KiB after %zu exchanges, %ld KiB at the end (%+ld KiB)\n", rssFirst,
                 warm * 500 + 1, rssLast, rssLast - rssFirst);
     // Judged only past the warm-up: a short run still fills caches (and a
     // sanitizer's shadow memory).
     if (warm == 2 && rssLast - rssFirst > 1024)
         Violation(exchanges, kPing, "memory grew by more than 1 MiB");
-    if (retriedOk != retried)
+    if (retriedOk != retried || sum.SingleOk != sum.Single)
         Violation(exchanges, kPing, "a retried exchange was not recovered");
     std::printf("violations: %d\n", violations_);
     return violations_ == 0;

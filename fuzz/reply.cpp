@@ -13,6 +13,7 @@
 #include "link/frame.h"
 #include "link/replystate.h"
 
+#include <algorithm>
 #include <array>
 
 namespace lk58::fuzz {
@@ -29,20 +30,32 @@ bool ValidReply(std::span<const std::uint8_t> bytes, std::int32_t mode, std::int
     return mode == kModeWrite ? bytes[0] == tag - 1 : bytes[0] == mode;
 }
 
-// True when some `length` bytes of what arrived since the state was armed
-// form a valid reply: an accepted reply cannot come from anywhere else.
-bool HoldsValidReply(const Bytes& arrived, std::int32_t mode, std::int32_t tag, std::size_t length)
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// Where the first `length` bytes of what arrived since the state was armed
+// that form a valid reply start; npos when none do.
+std::size_t FirstValidReply(const Bytes& arrived, std::int32_t mode, std::int32_t tag, std::size_t length)
 {
     for (std::size_t at = 0; at + length <= arrived.size(); ++at)
         if (ValidReply(std::span(arrived).subspan(at, length), mode, tag))
+            return at;
+    return kNone;
+}
+
+// True when some `length` bytes of what arrived start with the awaited first
+// byte and fail their checksum.
+bool HoldsDamagedReply(const Bytes& arrived, std::int32_t mode, std::int32_t tag, std::size_t length)
+{
+    for (std::size_t at = 0; at + length <= arrived.size(); ++at) {
+        const auto candidate = std::span(arrived).subspan(at, length);
+        if ((mode == kModeWrite ? candidate[0] == tag - 1 : candidate[0] == mode) && !ChecksumValid(candidate))
             return true;
+    }
     return false;
 }
 
 struct TModel {
-    Bytes arrived;               // every byte read since the state was armed
-    bool replyAtStart = false;   // the first bytes read are a valid reply...
-    bool readEndedThere = false; // ...and a read ended right after it
+    Bytes arrived; // every byte read since the state was armed
 };
 
 void Arm(TReplyState& state, TModel& model, TInput& in, std::uint8_t step)
@@ -82,25 +95,23 @@ void Read(TReplyState& state, TModel& model, std::span<const std::uint8_t> chunk
 
     const std::size_t length = state.ExpectedLength();
     FUZZ_CHECK(length == (mode == kModeReadAll ? kReadAllReplySize : kShortReplySize));
-    const std::size_t start = model.arrived.size();
     model.arrived.insert(model.arrived.end(), chunk.begin(), chunk.end());
-    if (start < length && model.arrived.size() >= length) {
-        model.replyAtStart = ValidReply(std::span(model.arrived).first(length), mode, state.ExpectedTag);
-        model.readEndedThere = model.arrived.size() == length;
-    }
-
-    if (state.AwaitedFlag() && !wasAccepted) {
-        FUZZ_CHECK(HoldsValidReply(model.arrived, mode, state.ExpectedTag, length));
+    const std::size_t found = FirstValidReply(model.arrived, mode, state.ExpectedTag, length);
+    // A reply is accepted exactly when one lies in the bytes, wherever it
+    // starts and however the reads cut them.
+    FUZZ_CHECK(state.AwaitedFlag() == (found != kNone));
+    if (found == kNone) {
+        // Nothing is kept where no reply can start any more, and a reply
+        // that came damaged is told from none.
+        FUZZ_CHECK(state.RxBuffer.size() < length);
+        FUZZ_CHECK(state.Damaged() == HoldsDamagedReply(model.arrived, mode, state.ExpectedTag, length));
+    } else if (mode == kModeReadAll) {
         // The loader decodes the read-all reply in place: the buffer starts
-        // with it (bytes carried along behind it are not part of it).
-        if (mode == kModeReadAll) {
-            FUZZ_CHECK(state.RxBuffer.size() >= length);
-            FUZZ_CHECK(ValidReply(std::span(state.RxBuffer).first(length), mode, state.ExpectedTag));
-        }
+        // with the first one that came, and holds what followed it.
+        FUZZ_CHECK(std::ranges::equal(state.RxBuffer, std::span(model.arrived).subspan(found)));
+    } else {
+        FUZZ_CHECK(state.RxBuffer.size() < length);
     }
-    // A valid reply that arrived first, and ended a read, is accepted.
-    if (model.replyAtStart && model.readEndedThere)
-        FUZZ_CHECK(state.AwaitedFlag());
 }
 
 } // namespace

@@ -35,12 +35,13 @@ void Tq36Simulator::AnswerFrom(int n, unsigned kinds)
     SetFault(Fault::Silent, std::max(n - 1, 0), kinds);
 }
 
-void Tq36Simulator::SetRandomFaults(std::uint32_t seed, double rate, unsigned kinds)
+void Tq36Simulator::SetRandomFaults(std::uint32_t seed, double rate, unsigned kinds, unsigned faults)
 {
     std::lock_guard lock(mutex_);
     state_->random.seed(seed);
     state_->randomRate = std::clamp(rate, 0.0, 1.0);
     state_->randomKinds = kinds;
+    state_->randomFaults = faults;
 }
 
 void Tq36Simulator::SetDelay(std::chrono::milliseconds delay)
@@ -54,6 +55,12 @@ void Tq36Simulator::SetSplit(std::size_t at, std::chrono::milliseconds pause)
     std::lock_guard lock(mutex_);
     state_->splitAt = at;
     state_->splitPause = std::max(pause, 0ms);
+}
+
+void Tq36Simulator::SetCut(std::size_t keep)
+{
+    std::lock_guard lock(mutex_);
+    state_->cutKeep = keep;
 }
 
 void Tq36Simulator::SetExtraBytes(const Bytes& extra)
@@ -76,7 +83,7 @@ unsigned Tq36Simulator::DrawFaults(RequestKind kind)
     for (std::size_t f = 0; f < kFaultKinds; ++f)
         if (double(s.random()) < threshold)
             bits |= FaultBit(static_cast<Fault>(f));
-    return s.randomKinds & sim::KindBit(kind) ? bits : 0;
+    return s.randomKinds & sim::KindBit(kind) ? bits & s.randomFaults : 0;
 }
 
 bool Tq36Simulator::TakeFault(Fault fault, RequestKind kind, RequestRecord& record)
@@ -112,7 +119,13 @@ Tq36Simulator::Reply Tq36Simulator::PlanReply(const Bytes& request, RequestKind 
         r.bytes.insert(r.bytes.end(), s.extra.begin(), s.extra.end());
         r.meaning += ", " + std::to_string(s.extra.size()) + " extra bytes";
     }
-    if (TakeFault(Fault::Split, kind, record)) {
+    if (TakeFault(Fault::Cut, kind, record)) {
+        // At least one byte goes, at least one stays away.
+        const std::size_t keep = s.cutKeep > 0 ? std::min(s.cutKeep, r.bytes.size() - 1) : r.bytes.size() / 2;
+        r.bytes.resize(keep);
+        r.meaning += ", cut to " + std::to_string(keep) + " bytes";
+    }
+    if (TakeFault(Fault::Split, kind, record) && r.bytes.size() > 1) {
         r.splitAt = s.splitAt > 0 ? std::min(s.splitAt, r.bytes.size() - 1) : r.bytes.size() / 2;
         r.splitPause = s.splitPause;
         r.meaning += ", split " + std::to_string(r.splitAt) + "+"
@@ -121,6 +134,14 @@ Tq36Simulator::Reply Tq36Simulator::PlanReply(const Bytes& request, RequestKind 
     if (TakeFault(Fault::Delay, kind, record)) {
         r.delay = s.delay;
         r.meaning += ", delayed " + std::to_string(s.delay.count()) + " ms";
+    }
+    if (TakeFault(Fault::Late, kind, record)) {
+        r.late = true;
+        r.meaning += ", held back until the next request";
+    }
+    if (TakeFault(Fault::Surplus, kind, record)) {
+        r.surplus = true;
+        r.meaning += ", sent again before the next reply";
     }
     return r;
 }

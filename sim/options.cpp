@@ -15,7 +15,7 @@ namespace {
 enum OptionId {
     kLink = 1000, kDevice, kLoad, kSave, kNoPacing, kGap, kSilent, kAnswerFrom, kCorrupt,
     kWrongFirst, kSplit, kSplitAt, kSplitPause, kExtra, kExtraBytes, kDelay, kDelayMs, kFaultsOn,
-    kRandomFaults, kSeed,
+    kRandomFaults, kSeed, kCut, kCutAt, kLate, kSurplus,
 };
 
 const option kLongOptions[] = {
@@ -38,6 +38,10 @@ const option kLongOptions[] = {
     {"extra-bytes", required_argument, nullptr, kExtraBytes},
     {"delay", optional_argument, nullptr, kDelay},
     {"delay-ms", required_argument, nullptr, kDelayMs},
+    {"cut", optional_argument, nullptr, kCut},
+    {"cut-at", required_argument, nullptr, kCutAt},
+    {"late", optional_argument, nullptr, kLate},
+    {"surplus", optional_argument, nullptr, kSurplus},
     {"faults-on", required_argument, nullptr, kFaultsOn},
     {"random-faults", required_argument, nullptr, kRandomFaults},
     {"seed", required_argument, nullptr, kSeed},
@@ -145,6 +149,10 @@ bool Apply(ProgramOptions& o, int id, const char* arg)
     case kExtraBytes: return ParseHexBytes(arg, o.extra);
     case kDelay: return SetFault(o, Fault::Delay, arg);
     case kDelayMs: return ParseInt(arg, 0, 600000, o.delayMs);
+    case kCut: return SetFault(o, Fault::Cut, arg);
+    case kCutAt: return ParseInt(arg, 1, 1000, o.cutAt);
+    case kLate: return SetFault(o, Fault::Late, arg);
+    case kSurplus: return SetFault(o, Fault::Surplus, arg);
     case kFaultsOn: return ParseKinds(arg, o.kinds);
     case kRandomFaults: return ParsePercent(arg, o.randomPercent);
     case kSeed: return ParseInt(arg, 0, INT_MAX, o.seed);
@@ -197,6 +205,7 @@ void ApplyOptions(const ProgramOptions& o, Tq36Simulator& simulator)
     simulator.SetDelay(std::chrono::milliseconds(o.delayMs));
     simulator.SetSplit(static_cast<std::size_t>(o.splitAt), std::chrono::milliseconds(o.splitPauseMs));
     simulator.SetExtraBytes(o.extra);
+    simulator.SetCut(static_cast<std::size_t>(o.cutAt));
     for (std::size_t i = 0; i < o.faults.size(); ++i)
         if (o.faults[i].on)
             simulator.SetFault(static_cast<Fault>(i), o.faults[i].count, o.kinds);
@@ -251,6 +260,12 @@ without it, every request):
   --delay[=COUNT]        wait before replying
   --delay-ms MS          how long (default 200: beyond the 150 ms that LK58
                          waits for a ping reply or a 16-bit write's ack)
+  --cut[=COUNT]          send only the reply's head; its tail never comes
+  --cut-at BYTES         bytes the cut reply keeps (default: half the reply)
+  --late[=COUNT]         hold the reply back until the next request comes,
+                         and send it in front of that request's reply
+  --surplus[=COUNT]      send the reply, and once more in front of the reply
+                         to the next request
   --faults-on KINDS      faults act only on these requests: a comma list of
                          ping, read-all, write (default: all)
   --random-faults PERCENT

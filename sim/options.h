@@ -28,6 +28,7 @@ struct ProgramOptions {
     int delayMs = 200;
     int splitAt = 0;
     int splitPauseMs = 30;
+    int cutAt = 0;
     Bytes extra{0x00};
     double randomPercent = 0; // each fault on this share of the requests
     int seed = 1;

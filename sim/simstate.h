@@ -34,9 +34,13 @@ struct Tq36Simulator::State {
     std::size_t splitAt = 0;
     std::chrono::milliseconds splitPause{30};
     Bytes extra{0x00};
+    std::size_t cutKeep = 0;
+    // A late or surplus reply waiting for the next request.
+    Bytes stray;
     std::mt19937 random;
     double randomRate = 0;
     unsigned randomKinds = kOnAny;
+    unsigned randomFaults = kAllFaults;
     unsigned drawn = 0; // the random faults the current request meets
     // Touched by the simulator's thread only.
     sim::RequestFramer framer;
@@ -45,7 +49,10 @@ struct Tq36Simulator::State {
 };
 
 struct Tq36Simulator::Reply {
+    Bytes stray; // a late or surplus reply to the request before, sent first
     Bytes bytes; // empty: no reply
+    bool late = false;    // held back for the next request instead of sent
+    bool surplus = false; // sent, and once more before the next reply
     std::string meaning;
     std::size_t splitAt = 0;
     std::chrono::milliseconds splitPause{0};

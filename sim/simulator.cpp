@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 namespace lk58 {
 
@@ -57,6 +58,10 @@ void Tq36Simulator::Stop()
     while (::read(wake_.Get(), &drained, sizeof drained) < 0 && errno == EINTR) {
     }
     state_->framer.DropPartial();
+    {
+        std::lock_guard lock(mutex_);
+        state_->stray.clear();
+    }
     running_ = false;
 }
 
@@ -169,7 +174,7 @@ bool Tq36Simulator::Serve(const Bytes& request)
         + std::chrono::duration_cast<Clock::duration>(sim::kByteTime * request.size());
     logged_.notify_all();
     Notify(in);
-    return reply.bytes.empty() || Send(reply);
+    return (reply.bytes.empty() && reply.stray.empty()) || Send(reply);
 }
 
 Tq36Simulator::Reply Tq36Simulator::Respond(const Bytes& request, TrafficEvent& event)
@@ -179,6 +184,8 @@ Tq36Simulator::Reply Tq36Simulator::Respond(const Bytes& request, TrafficEvent& 
     const RequestKind kind = sim::KindOf(request[0]);
     RequestRecord record{request, kind, RequestOutcome::Answered};
     Reply reply;
+    // What was held back goes out now, whatever becomes of this request.
+    Bytes stray = std::exchange(s.stray, {});
     if (!ChecksumValid(request)) {
         record.outcome = RequestOutcome::BadChecksum;
         ++s.counters.badChecksums;
@@ -202,8 +209,14 @@ Tq36Simulator::Reply Tq36Simulator::Respond(const Bytes& request, TrafficEvent& 
             }
             reply = PlanReply(request, kind, record);
             ++s.counters.replies;
+            if (reply.late)
+                s.stray = std::exchange(reply.bytes, {});
+            else if (reply.surplus)
+                s.stray = reply.bytes;
         }
     }
+    reply.stray = std::move(stray);
+    reply.pacing = s.pacing;
     s.log.push_back(std::move(record));
     s.counters.requests = s.log.size();
     return reply;
@@ -215,6 +228,13 @@ bool Tq36Simulator::Send(const Reply& reply)
     const int wake = wake_.Get();
     if (reply.pacing && !sim::SleepUntil(wake, reply.notBefore))
         return false;
+    if (!reply.stray.empty()) {
+        Notify({TrafficDirection::Reply, reply.stray, "late or surplus reply to an earlier request", false});
+        if (!sim::SendBytes(fd_, wake, reply.stray.data(), reply.stray.size(), reply.pacing))
+            return false;
+    }
+    if (reply.bytes.empty())
+        return true;
     if (reply.delay > 0ms && !sim::SleepUntil(wake, Clock::now() + reply.delay))
         return false;
     Notify({TrafficDirection::Reply, reply.bytes, reply.meaning, false});

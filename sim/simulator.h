@@ -84,14 +84,20 @@ enum class Fault {
     Split,          // the reply in two pieces with a pause between them
     ExtraBytes,     // bytes appended behind the reply
     Delay,          // a pause before the reply
+    Cut,            // only the reply's head is sent; its tail never comes
+    Late,           // the reply is held back until the next request comes,
+                    // and sent in front of that request's reply
+    Surplus,        // the reply is sent, and once more in front of the
+                    // reply to the next request
 };
 inline constexpr int kEveryReply = -1;
-inline constexpr std::size_t kFaultKinds = 6;
+inline constexpr std::size_t kFaultKinds = 9;
 
 constexpr unsigned FaultBit(Fault fault)
 {
     return 1u << static_cast<unsigned>(fault);
 }
+inline constexpr unsigned kAllFaults = (1u << kFaultKinds) - 1;
 
 // Request kinds a fault applies to, as bits.
 inline constexpr unsigned kOnPing = 1u;
@@ -170,14 +176,17 @@ public:
     // Besides the counted faults, each request of the given kinds with a
     // valid checksum meets each fault with probability `rate` (0 off),
     // drawn from a generator seeded with `seed`: the same seed and the
-    // same requests meet the same faults.
-    void SetRandomFaults(std::uint32_t seed, double rate, unsigned kinds = kOnAny);
+    // same requests meet the same faults. Only the faults whose FaultBit()
+    // is in `faults` act; every fault is drawn all the same.
+    void SetRandomFaults(std::uint32_t seed, double rate, unsigned kinds = kOnAny, unsigned faults = kAllFaults);
 
     // Parameters of the faults: the delay (200 ms by default); where a reply
     // is split (0: in the middle, the default) and the pause between its
-    // pieces (30 ms); the extra bytes (one 00 by default).
+    // pieces (30 ms); the extra bytes (one 00 by default); the bytes a cut
+    // reply keeps (0: half of it, the default).
     void SetDelay(std::chrono::milliseconds delay);
     void SetSplit(std::size_t at, std::chrono::milliseconds pause);
+    void SetCut(std::size_t keep);
     void SetExtraBytes(const Bytes& extra);
 
     // Called on the simulator's thread for each request and reply; set it

@@ -45,12 +45,13 @@ QString DisplayName(const QString& path)
 }
 
 // A run that ended because the converter stopped answering, before or
-// after its writes.
+// after its writes. A read-back that failed while the converter still
+// answers a ping is a failed check, not a lost converter.
 bool ConverterLost(const config::RestoreOutcome& outcome)
 {
     using config::RunStatus;
     return outcome.status == RunStatus::NotRead || outcome.status == RunStatus::Lost ||
-           (outcome.status == RunStatus::CheckFailed && !outcome.after);
+           (outcome.status == RunStatus::CheckFailed && outcome.lost);
 }
 
 bool AnythingWritten(const config::RestoreOutcome& outcome)

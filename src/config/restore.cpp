@@ -107,6 +107,11 @@ std::optional<SettingsBlock> ReadBlock(TDeviceLink& link)
     return SettingsBlock::FromReply(std::span(link.RxBuffer).first(kReadAllReplySize));
 }
 
+std::string NoAnswerText(const TDeviceLink& link)
+{
+    return link.Damaged() ? "the converter answered with a damaged reply" : "the converter did not answer";
+}
+
 std::string_view StatusName(SettingStatus status)
 {
     switch (status) {
@@ -137,14 +142,39 @@ bool Exchange(F&& f, std::string& error)
     }
 }
 
+// An exchange that may safely be repeated gets a second try when the
+// converter did not answer it, so that one glitch on the line costs a retry,
+// not the run. A port error is not tried again.
+template <class F>
+bool Repeatable(F&& f, std::string& error)
+{
+    std::string failure;
+    bool ok = Exchange(f, failure);
+    if (!ok && failure.empty())
+        ok = Exchange(f, failure);
+    if (!failure.empty())
+        error = failure;
+    return ok;
+}
+
+std::optional<SettingsBlock> ReadRepeatable(TDeviceLink& link, std::string& error)
+{
+    std::optional<SettingsBlock> block;
+    Repeatable([&] { return (block = ReadBlock(link)).has_value(); }, error);
+    return block;
+}
+
 // Writes one setting frame by frame, as SendString does for a text, so that
 // the report can count the frames the converter acknowledged.
 bool WriteSetting(TDeviceLink& link, const PlannedWrite& w, int& framesAcknowledged, std::string& error)
 {
-    if (w.kind != WriteKind::Text) {
-        const bool ok = Exchange([&] { return w.kind == WriteKind::Long32 ? link.SendLong(w.number, w.value)
-                                                                          : link.SendInt(w.number, w.value); },
-                                 error);
+    if (w.kind == WriteKind::Long32) {
+        const bool ok = Repeatable([&] { return link.SendLong(w.number, w.value); }, error);
+        framesAcknowledged += ok ? 1 : 0;
+        return ok;
+    }
+    if (w.kind == WriteKind::Int16) {
+        const bool ok = Exchange([&] { return link.SendInt(w.number, w.value); }, error);
         framesAcknowledged += ok ? 1 : 0;
         return ok;
     }
@@ -162,12 +192,30 @@ QString ProgramName(const RestoreOptions& options)
     return options.program.isEmpty() ? QStringLiteral("LK58 " LK58_VERSION) : options.program;
 }
 
+// A read-back that failed twice: a converter that still answers a ping is
+// there, and only its read-back failed; one that does not is lost.
+void JudgeFailedReadBack(TDeviceLink& link, RestoreOutcome& outcome, const std::string& portError)
+{
+    std::string failure = portError;
+    if (failure.empty()) {
+        failure = link.Damaged() ? "the converter answered the read-back with a damaged reply"
+                                 : "the converter did not answer the read-back";
+        std::string pingError;
+        outcome.lost = !Exchange([&] { return link.Ping(); }, pingError);
+        failure += outcome.lost ? ", nor a ping" : ", though it answers a ping";
+    } else {
+        outcome.lost = true;
+    }
+    if (outcome.error.empty())
+        outcome.error = failure;
+}
+
 // Reads back and judges every write that was acknowledged; the one that
 // failed gets the value it now holds too, since a text may be half written.
 void Check(TDeviceLink& link, RestoreOutcome& outcome)
 {
     std::string error;
-    Exchange([&] { return (outcome.after = ReadBlock(link)).has_value(); }, error);
+    outcome.after = ReadRepeatable(link, error);
     bool allVerified = true;
     for (SettingReport& r : outcome.settings) {
         if (outcome.after)
@@ -186,8 +234,8 @@ void Check(TDeviceLink& link, RestoreOutcome& outcome)
     }
     if (outcome.status == RunStatus::Done && !allVerified)
         outcome.status = RunStatus::CheckFailed;
-    if (!outcome.after && outcome.error.empty())
-        outcome.error = error.empty() ? "the converter did not answer the read-back" : error;
+    if (!outcome.after)
+        JudgeFailedReadBack(link, outcome, error);
 }
 
 } // namespace
@@ -195,15 +243,11 @@ void Check(TDeviceLink& link, RestoreOutcome& outcome)
 RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOptions& options)
 {
     RestoreOutcome outcome;
-    outcome.before = [&]() -> std::optional<SettingsBlock> {
-        std::optional<SettingsBlock> block;
-        Exchange([&] { return (block = ReadBlock(link)).has_value(); }, outcome.error);
-        return block;
-    }();
+    outcome.before = ReadRepeatable(link, outcome.error);
     if (!outcome.before) {
         outcome.status = RunStatus::NotRead;
         if (outcome.error.empty())
-            outcome.error = "the converter did not answer";
+            outcome.error = NoAnswerText(link);
         return outcome;
     }
     const WritePlan plan = MakePlan(Diff(file, *outcome.before), *outcome.before, {options.includeIdentity});
@@ -246,7 +290,9 @@ RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOpt
             report.status = SettingStatus::Failed;
             outcome.status = RunStatus::Lost;
             if (outcome.error.empty())
-                outcome.error = "the converter did not acknowledge " + std::string(KeyName(plan.writes[i].key));
+                outcome.error = (link.Damaged() ? "the converter's acknowledgement was damaged for "
+                                                : "the converter did not acknowledge ")
+                    + std::string(KeyName(plan.writes[i].key));
             break;
         }
         report.status = SettingStatus::Unverified;

@@ -67,7 +67,8 @@ WritePlan MakePlan(const std::vector<Difference>& diff, const SettingsBlock& con
                    const PlanOptions& options = {});
 
 // The converter's block by one read-all exchange; empty when it did not
-// answer. Port errors propagate as EComError.
+// answer (the link's Damaged() tells a damaged reply from none). Port
+// errors propagate as EComError.
 std::optional<SettingsBlock> ReadBlock(TDeviceLink& link);
 
 // Where automatic backups go: $XDG_DATA_HOME/LK58/backups, by default
@@ -111,6 +112,10 @@ enum class RunStatus {
     CheckFailed,   // all acknowledged, but the read-back failed or differs
 };
 
+// What a failed exchange says of the converter: "the converter did not
+// answer" or "the converter answered with a damaged reply".
+std::string NoAnswerText(const TDeviceLink& link);
+
 struct RestoreOutcome {
     RunStatus status = RunStatus::NotRead;
     std::vector<SettingReport> settings; // the plan's writes, in the plan's order
@@ -120,6 +125,10 @@ struct RestoreOutcome {
     std::string error;                   // why the backup or an exchange failed
     std::optional<SettingsBlock> before; // the block read before the writes
     std::optional<SettingsBlock> after;  // the block read back
+    // The read-back failed and the converter then did not answer a ping
+    // either: it is gone. A read-back that fails while the converter still
+    // answers is a failed check, not a lost converter.
+    bool lost = false;
     int framesPlanned = 0;
     int framesAcknowledged = 0;
 };
@@ -145,7 +154,10 @@ struct RestoreOptions {
 // written setting. A write that is not acknowledged ends the writing; the
 // read-back still runs, so that the report says exactly what the converter
 // now holds. Nothing is reported Verified that was not acknowledged and
-// read back. Exchanges run on the calling thread (the link's).
+// read back. The read-alls and 32-bit writes, which may safely be repeated,
+// get a second try of their own when the converter does not answer (a
+// 16-bit write has the link's ten attempts). Exchanges run on the calling
+// thread (the link's).
 RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOptions& options = {});
 
 // "verified", "failed", "not verified", "not written".

@@ -115,7 +115,7 @@ QString Headline(const config::RestoreOutcome& o)
     switch (o.status) {
     case RunStatus::Done: return QStringLiteral("%1 settings written and verified").arg(verified);
     case RunStatus::Unchanged: return "the converter already holds these settings; nothing written";
-    case RunStatus::NotRead: return "the converter did not answer; nothing written";
+    case RunStatus::NotRead: return (error.isEmpty() ? QStringLiteral("the converter did not answer") : error) + "; nothing written";
     case RunStatus::Rejected: return "nothing written: the settings do not fit this converter";
     case RunStatus::BackupFailed: return "nothing written: no backup: " + error;
     case RunStatus::Cancelled: return QStringLiteral("interrupted; %1 settings written and verified").arg(verified);
@@ -210,10 +210,12 @@ TPortResult PingWork(const TPortJob& job)
         TPortResult r;
         const bool answered = session.Ping();
         r.json = {{"answered", answered}};
-        if (answered)
+        if (answered) {
             r.text = job.port + ": a converter answers\n";
-        else
-            r.status = TExit::NoAnswer, r.error = "no converter answers";
+        } else {
+            r.status = TExit::NoAnswer;
+            r.error = session.Link().Damaged() ? "a converter answered with a damaged reply" : "no converter answers";
+        }
         return r;
     });
 }

@@ -53,7 +53,7 @@ SettingsBlock TConverterSession::ReadBlock()
 {
     std::optional<SettingsBlock> block = config::ReadBlock(*link_);
     if (!block)
-        throw TFailure{TExit::NoAnswer, "the converter did not answer"};
+        throw TFailure{TExit::NoAnswer, QString::fromStdString(config::NoAnswerText(*link_))};
     return *block;
 }
 

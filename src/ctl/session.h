@@ -28,7 +28,7 @@ public:
     // True when a converter answers the ping.
     bool Ping();
     // The converter's block by one read-all exchange; throws TFailure
-    // (NoAnswer) when it does not answer.
+    // (NoAnswer) when it does not answer, or answers damaged.
     SettingsBlock ReadBlock();
 
 private:

@@ -144,9 +144,9 @@ void TDeviceLink::Attempt(const TExchangeKind& kind, const Bytes& request)
     // serviced during the pause.
     if (kind.PauseMs > 0)
         QThread::msleep(kind.PauseMs);
-    // Nothing that came before the request can be its reply. A late or
-    // surplus reply to an earlier attempt, or a reply cut short, would
-    // otherwise shift the byte count of every attempt after it.
+    // Nothing that came before the request can be its reply: the head of
+    // an old reply waiting here could make a sound reply with bytes that
+    // come after the request, one the converter never gave to it.
     Bytes waiting;
     port_.ReadAvailable(waiting);
     Discard(waiting);

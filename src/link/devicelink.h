@@ -22,10 +22,14 @@ namespace lk58 {
 // ReplyOk, PingOk) is public: after a successful ReadAll(), RxBuffer starts
 // with the 131-byte reply (Reply()) for the loader to decode in place.
 //
-// Each attempt starts with an empty buffer and throws away what is waiting
-// in the port's input: a retry recovers from a late, surplus or cut-short
-// reply. A late reply to the same request that arrives while the next
-// attempt waits still counts. SetTrace() hears every request and reply.
+// The reply is found wherever it starts among the bytes that came after
+// the request (TReplyState::Collect): a late or surplus reply of an earlier
+// exchange, or a stray byte, in front of it costs nothing. Each attempt
+// also throws away what is waiting in the port's input before its request
+// goes out; a late reply to the same request that arrives while the next
+// attempt waits still counts. After a failed exchange, Damaged() tells a
+// reply with a bad checksum from none. SetTrace() hears every request and
+// reply.
 //
 // The port must outlive the link; the link assigns the port's OnRxChar and
 // OnLineError and unassigns them when destroyed.

@@ -36,6 +36,7 @@ void TReplyState::Arm(std::int32_t mode, std::int32_t tag)
     if (mode == kModeWrite)
         ExpectedTag = tag;
     AwaitedFlag() = false;
+    damaged_ = false;
 }
 
 void TReplyState::Discard(std::span<const std::uint8_t> waiting)
@@ -46,49 +47,70 @@ void TReplyState::Discard(std::span<const std::uint8_t> waiting)
         trace_(TTraffic::Dropped, dropped);
     }
     RxBuffer.clear();
+    held_ = false;
 }
 
-bool TReplyState::Valid(std::span<const std::uint8_t> reply)
+bool TReplyState::StartsReply(std::uint8_t first) const
+{
+    // An acknowledgement carries the parameter number minus 1; the other
+    // replies repeat their request's code.
+    return ReplyMode == kModeWrite ? first == ExpectedTag - 1 : first == ReplyMode;
+}
+
+bool TReplyState::ChecksumHolds(std::span<const std::uint8_t> reply)
 {
     const std::size_t n = reply.size();
     CrcAccumulator = Crc16(reply.first(n - 2));
     const unsigned sent = ((reply[n - 1] ^ 0xFFu) << 8) | (reply[n - 2] ^ 0xFFu);
-    if (sent != CrcAccumulator)
-        return false;
-    // An acknowledgement carries the parameter number minus 1; the other
-    // replies repeat their request's code.
-    const std::int32_t first = reply[0];
-    return ReplyMode == kModeWrite ? first == ExpectedTag - 1 : first == ReplyMode;
+    return sent == CrcAccumulator;
 }
 
-void TReplyState::Judge(std::span<const std::uint8_t> reply)
+void TReplyState::DropFront(std::size_t count)
 {
-    const bool ok = Valid(reply);
-    if (ok)
-        AwaitedFlag() = true;
-    Trace(ok ? TTraffic::Reply : TTraffic::BadReply, reply);
+    if (count == 0)
+        return;
+    Trace(TTraffic::Dropped, std::span(RxBuffer).first(count));
+    RxBuffer.erase(RxBuffer.begin(), RxBuffer.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 void TReplyState::Collect(std::span<const std::uint8_t> chunk)
 {
     if (!Collecting())
         return;
-    const std::size_t before = RxBuffer.size();
     RxBuffer.insert(RxBuffer.end(), chunk.begin(), chunk.end());
-    const std::size_t n = ExpectedLength();
-    if (ReplyMode == kModeReadAll) {
-        // Bytes behind the reply (one read may carry them along) must not
-        // hide a sound reply; nor do they make it judged twice.
-        if (before < n && RxBuffer.size() >= n)
-            Judge(std::span(RxBuffer).first(n));
+    // A read-all reply found stays at the buffer's start for the loader;
+    // whatever follows it is kept behind it, unjudged.
+    if (held_)
         return;
-    }
-    // A damaged reply gives way to whatever follows it: a sound reply in
-    // the same read still counts.
+    const std::size_t n = ExpectedLength();
+    // Every place where a whole reply could start is tried once, in arrival
+    // order: a stray reply or a stray byte in front of the awaited reply
+    // is skipped, not taken for its first bytes.
     std::size_t at = 0;
-    for (; RxBuffer.size() - at >= n; at += n)
-        Judge(std::span(RxBuffer).subspan(at, n));
-    RxBuffer.erase(RxBuffer.begin(), RxBuffer.begin() + static_cast<std::ptrdiff_t>(at));
+    while (RxBuffer.size() - at >= n) {
+        const std::span<const std::uint8_t> candidate = std::span(RxBuffer).subspan(at, n);
+        if (!StartsReply(candidate[0])) {
+            ++at;
+            continue;
+        }
+        if (!ChecksumHolds(candidate)) {
+            damaged_ = true;
+            Trace(TTraffic::BadReply, candidate);
+            ++at;
+            continue;
+        }
+        DropFront(at);
+        at = 0;
+        AwaitedFlag() = true;
+        Trace(TTraffic::Reply, std::span(RxBuffer).first(n));
+        if (ReplyMode == kModeReadAll) {
+            held_ = true;
+            return;
+        }
+        RxBuffer.erase(RxBuffer.begin(), RxBuffer.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    // No reply can start before `at` any more.
+    DropFront(at);
 }
 
 std::span<const std::uint8_t> TReplyState::Reply() const

@@ -20,9 +20,12 @@ inline constexpr std::int32_t kModePing = 255;    // ping reply, 7 bytes
 enum class TTraffic {
     Request,  // a request as handed to the port
     Reply,    // a reply accepted: its 7 or 131 bytes
-    BadReply, // a reply's length of bytes rejected (checksum or first byte)
-    Dropped,  // bytes thrown away unjudged: an incomplete reply, bytes
-              // behind a reply, or bytes that came before a request
+    BadReply, // a reply's length of bytes from the awaited first byte on,
+              // rejected by its checksum (the search goes on behind its
+              // first byte, so its bytes may be heard again as dropped)
+    Dropped,  // bytes thrown away: bytes in front of a reply or where no
+              // reply starts, an incomplete reply, or bytes that came
+              // before a request
 };
 using TTrafficTrace = std::function<void(TTraffic, std::span<const std::uint8_t>)>;
 
@@ -48,20 +51,27 @@ struct TReplyState {
     bool& AwaitedFlag();
 
     // Prepares the state for an exchange: empties RxBuffer, sets the mode
-    // (and for a write the expected parameter number), clears the flag.
+    // (and for a write the expected parameter number), clears the flag and
+    // Damaged().
     void Arm(std::int32_t mode, std::int32_t tag = 0);
 
     // Empties RxBuffer; `waiting` is what the port held besides, thrown
-    // away with it (both reach the trace as dropped).
+    // away with it (both reach the trace as dropped). Damaged() stays.
     void Discard(std::span<const std::uint8_t> waiting = {});
 
-    // Appends `chunk`. Once the buffer holds at least the reply's length,
-    // its first 7 or 131 bytes are judged by checksum and first byte;
-    // framing rests on byte counts alone. A short reply leaves the buffer
-    // once judged, valid or not, and the bytes behind it are judged in
-    // turn. A read-all reply is judged once, when the buffer first reaches
-    // 131 bytes, and stays for the loader, later bytes behind it.
+    // Appends `chunk` and looks for the awaited reply: the first place in
+    // the buffer where its first byte starts 7 or 131 bytes that end in a
+    // valid checksum. Bytes in front of it are dropped, and so is every
+    // byte where no reply can start any more, so a stray reply or byte
+    // costs nothing. A short reply leaves the buffer once found, and the
+    // bytes behind it are searched in turn. A read-all reply found stays at
+    // the buffer's start for the loader, later bytes behind it, unjudged.
     void Collect(std::span<const std::uint8_t> chunk);
+
+    // True when, since the exchange was armed, a reply of the awaited kind
+    // (its first byte and its length) came with a bad checksum: after a
+    // failed exchange, the converter answered, but damaged.
+    bool Damaged() const { return damaged_; }
 
     // After a successful read-all: its 131-byte reply, without the bytes
     // that may have followed it (the whole buffer while it is shorter).
@@ -79,10 +89,13 @@ protected:
     }
 
 private:
-    void Judge(std::span<const std::uint8_t> reply);
-    bool Valid(std::span<const std::uint8_t> reply);
+    bool StartsReply(std::uint8_t first) const;
+    bool ChecksumHolds(std::span<const std::uint8_t> reply);
+    void DropFront(std::size_t count);
 
     TTrafficTrace trace_;
+    bool held_ = false;    // a read-all reply found heads the buffer
+    bool damaged_ = false; // see Damaged()
 };
 
 } // namespace lk58

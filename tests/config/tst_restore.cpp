@@ -381,6 +381,68 @@ private slots:
         QVERIFY(!rangeCrossed);
     }
 
+    // One glitch on a read-all or a 32-bit write costs a retry, not the
+    // run; a read-back that fails is a lost converter only when a ping goes
+    // unanswered too.
+    void glitchCostsARetry_data()
+    {
+        QTest::addColumn<int>("before");   // the fault is set before this write (1 based; 0: before the run)
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<unsigned>("kinds");
+        QTest::addColumn<RunStatus>("status");
+        QTest::addColumn<bool>("lost");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("took"); // writes the converter took
+        const int silent = int(Fault::Silent), corrupt = int(Fault::CorruptChecksum);
+        // Writes: label, wiring_resistance (32-bit), output, range_begin, range_end.
+        QTest::newRow("first read-all unanswered once") << 0 << silent << 1 << kOnReadAll << RunStatus::Done << false << QString() << 9;
+        QTest::newRow("32-bit write unanswered once") << 2 << silent << 1 << kOnWrite << RunStatus::Done << false << QString() << 9;
+        QTest::newRow("read-back unanswered once") << 5 << silent << 1 << kOnReadAll << RunStatus::Done << false << QString() << 9;
+        QTest::newRow("read-back damaged twice, converter pings")
+            << 5 << corrupt << 2 << kOnReadAll << RunStatus::CheckFailed << false
+            << QString("the converter answered the read-back with a damaged reply, though it answers a ping") << 9;
+        QTest::newRow("read-back and ping unanswered")
+            << 5 << silent << kEveryReply << (kOnReadAll | kOnPing) << RunStatus::CheckFailed << true
+            << QString("the converter did not answer the read-back, nor a ping") << 9;
+        QTest::newRow("32-bit write unanswered twice")
+            << 2 << silent << 2 << kOnWrite << RunStatus::Lost << false << QString("the converter did not acknowledge wiring_resistance") << 5;
+        QTest::newRow("first read-all damaged twice")
+            << 0 << corrupt << 2 << kOnReadAll << RunStatus::NotRead << false << QString("the converter answered with a damaged reply") << 0;
+    }
+    void glitchCostsARetry()
+    {
+        QFETCH(int, before);
+        QFETCH(int, fault);
+        QFETCH(int, count);
+        QFETCH(unsigned, kinds);
+        QFETCH(RunStatus, status);
+        QFETCH(bool, lost);
+        QFETCH(QString, error);
+        QFETCH(int, took);
+        RestoreOptions options = Options();
+        if (before == 0)
+            sim->SetFault(Fault(fault), count, kinds);
+        options.onProgress = [&](Key, int n, int) {
+            if (n == before)
+                sim->SetFault(Fault(fault), count, kinds);
+        };
+        const RestoreOutcome o = Restore(
+            *link, Parse(R"("label": "Pump 7", "wiring_resistance": 5.0, "output": "0-10V", "range_begin": 50, "range_end": 150)"),
+            options);
+        QCOMPARE(o.status, status);
+        QCOMPARE(o.lost, lost);
+        QCOMPARE(QString::fromStdString(o.error), error);
+        QCOMPARE(int(Distinct(sim->AppliedWrites()).size()), took);
+        if (status == RunStatus::Done)
+            QCOMPARE(Report(o), (QStringList{"label verified", "wiring_resistance verified", "output verified",
+                                             "range_begin verified", "range_end verified"}));
+        if (status == RunStatus::CheckFailed)
+            QCOMPARE(Report(o), (QStringList{"label not verified", "wiring_resistance not verified",
+                                             "output not verified", "range_begin not verified",
+                                             "range_end not verified"}));
+    }
+
     void converterNotThere()
     {
         sim->SetFault(Fault::Silent);

@@ -236,6 +236,35 @@ private slots:
             QCOMPARE(c.sim.Counters().requests, std::size_t(0)); // nothing sent, so nothing written
     }
 
+    // A converter whose replies come with a bad checksum answered, damaged:
+    // it is not reported as silent.
+    void damagedReplyIsNoSilence_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("toOut"); // the message goes to standard output, not error
+        QTest::addColumn<QString>("message");
+        QTest::newRow("ping") << QStringList{"ping", "@port"} << false << "@port: a converter answered with a damaged reply\n";
+        QTest::newRow("read") << QStringList{"read", "@port"} << false
+                              << "@port: the converter answered with a damaged reply\n";
+        QTest::newRow("write") << QStringList{"write", "@dir/label.json", "@port"} << true
+                               << "@port: the converter answered with a damaged reply; nothing written\n";
+    }
+    void damagedReplyIsNoSilence()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, toOut);
+        QFETCH(QString, message);
+        TSimulatedConverter c;
+        c.sim.SetFault(Fault::CorruptChecksum);
+        WriteFile("label.json", R"({"format": "tq36-settings", "version": 1, "settings": {"label": "B3"}})");
+        message.replace("@port", c.Path());
+        args.replaceInStrings("@port", c.Path()).replaceInStrings("@dir", dir_.path());
+        const TRun r = Ctl(args);
+        QCOMPARE(r.exit, 4);
+        QVERIFY2((toOut ? r.out : r.err).startsWith(message), qPrintable(toOut ? r.out : r.err));
+        QCOMPARE(c.sim.Counters().writes, std::size_t(0));
+    }
+
     void readGivesTheConvertersFile()
     {
         TSimulatedConverter c;

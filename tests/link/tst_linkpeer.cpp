@@ -133,7 +133,7 @@ private slots:
                })
             << true << 1 << Bytes{};
         QTest::newRow("ack tag = parameter number")
-            << int(ExSendInt) << Always(Retagged(ack, kNumber)) << false << 10 << Bytes{};
+            << int(ExSendInt) << Always(Retagged(ack, kNumber)) << false << 10 << Tail(Retagged(ack, kNumber), 1);
         QTest::newRow("bad ack, then good one in the same wait")
             << int(ExSendInt)
             << PeerScript([ack](TScriptedPeer& p, std::size_t, const Bytes&) {
@@ -162,7 +162,7 @@ private slots:
         QTest::newRow("silent converter, 32-bit") << int(ExSendLong) << PeerScript() << false << 1 << Bytes{};
         QTest::newRow("ping reply") << int(ExPing) << Always(ping) << true << 1 << Bytes{};
         QTest::newRow("ping reply tagged FE")
-            << int(ExPing) << Always(Retagged(ping, kReadAllCode)) << false << 10 << Bytes{};
+            << int(ExPing) << Always(Retagged(ping, kReadAllCode)) << false << 10 << Tail(Retagged(ping, kReadAllCode), 1);
         QTest::newRow("only the tenth ping answered") << int(ExPing) << OnlyAt(9, ping) << true << 10 << Bytes{};
         QTest::newRow("no ping answered") << int(ExPing) << PeerScript() << false << 10 << Bytes{};
         QTest::newRow("read-all reply") << int(ExReadAll) << Always(block) << true << 1 << block;
@@ -175,9 +175,10 @@ private slots:
             << true << 1 << Cat(block, {0xAA, 0x55});
         QTest::newRow("read-all reply and 2 bytes more at once")
             << int(ExReadAll) << Always(Cat(block, {0xAA, 0x55})) << true << 1 << Cat(block, {0xAA, 0x55});
+        // Where no reply can start any more, bytes are dropped.
         QTest::newRow("read-all reply tagged FF")
-            << int(ExReadAll) << Always(Retagged(block, kPingCode)) << false << 1 << Retagged(block, kPingCode);
-        QTest::newRow("read-all bad checksum") << int(ExReadAll) << Always(badBlock) << false << 1 << badBlock;
+            << int(ExReadAll) << Always(Retagged(block, kPingCode)) << false << 1 << Tail(Retagged(block, kPingCode), 1);
+        QTest::newRow("read-all bad checksum") << int(ExReadAll) << Always(badBlock) << false << 1 << Tail(badBlock, 1);
         QTest::newRow("read-all 130 bytes")
             << int(ExReadAll) << Always(Head(block, 130)) << false << 1 << Head(block, 130);
     }
@@ -202,6 +203,35 @@ private slots:
         QVERIFY(!link->TmrTimeOut.isActive());
         if (!ok)
             QCOMPARE(link->TicksLeft(), 0); // every attempt spent its budget
+    }
+
+    // A stray reply of the exchange before (the retry's own acknowledgement
+    // after a late one was taken, a surplus byte, a reply cut short) lands
+    // after the next request, in front of its reply: it costs nothing.
+    void strayBytesBeforeTheReply_data()
+    {
+        QTest::addColumn<int>("exchange");
+        QTest::addColumn<Bytes>("stray");
+        const Bytes ack = Ack(kNumber + 1);
+        QTest::newRow("retry's own ack before the read-all reply") << int(ExReadAll) << ack;
+        QTest::newRow("retry's own ack before a 32-bit ack") << int(ExSendLong) << Ack(kNumber + 1);
+        QTest::newRow("surplus byte before the read-all reply") << int(ExReadAll) << Bytes{0x00};
+        QTest::newRow("surplus byte before a 32-bit ack") << int(ExSendLong) << Bytes{0x00};
+        QTest::newRow("cut ack before a 32-bit ack") << int(ExSendLong) << Head(Ack(kNumber + 1), 3);
+        QTest::newRow("late read-all reply before a 32-bit ack") << int(ExSendLong) << Block();
+        QTest::newRow("late read-all reply's tail before the read-all reply") << int(ExReadAll) << Tail(Block(), 100);
+    }
+    void strayBytesBeforeTheReply()
+    {
+        QFETCH(int, exchange);
+        QFETCH(Bytes, stray);
+        const Bytes reply = exchange == ExPing ? ShortReply(kPingCode, {1, 2, 3, 4}) : exchange == ExReadAll ? Block() : Ack();
+        peer->Script = [&](std::size_t i, const Bytes&) { peer->Send(i == 0 ? Ack(kNumber + 1) : Cat(stray, reply)); };
+        QVERIFY(link->SendInt(kNumber + 1, 1));
+        QVERIFY(Run(*link, Exchange(exchange)));
+        QCOMPARE(peer->Requests().size(), std::size_t(2));
+        if (exchange == ExReadAll)
+            QCOMPARE(link->RxBuffer, reply);
     }
 
     void lateAckCountsInNextAttempt()
@@ -235,17 +265,21 @@ private slots:
     void traceHearsEveryFrame()
     {
         const Bytes ack = Ack();
-        const Bytes wrong = Retagged(ack, kNumber);
-        peer->Script = [&](std::size_t i, const Bytes&) { peer->Send(i == 0 ? Cat(wrong, Head(ack, 2)) : ack); };
+        Bytes bad = ack;
+        bad[6] ^= 0x01;
+        peer->Script = [&](std::size_t i, const Bytes&) { peer->Send(i == 0 ? Cat(bad, Head(ack, 2)) : ack); };
         QList<QPair<TTraffic, Bytes>> heard;
         link->SetTrace([&](TTraffic what, std::span<const std::uint8_t> bytes) {
             heard.append({what, Bytes(bytes.begin(), bytes.end())});
         });
         QVERIFY(link->SendInt(kNumber, kValue));
         const Bytes request = Request(ExSendInt);
+        // The search goes on behind the bad reply's first byte; what cannot
+        // start a reply any more is dropped, the rest when the retry goes out.
         const QList<QPair<TTraffic, Bytes>> expected{{TTraffic::Request, request},
-                                                     {TTraffic::BadReply, wrong},
-                                                     {TTraffic::Dropped, Head(ack, 2)},
+                                                     {TTraffic::BadReply, bad},
+                                                     {TTraffic::Dropped, Head(bad, 3)},
+                                                     {TTraffic::Dropped, Cat(Tail(bad, 3), Head(ack, 2))},
                                                      {TTraffic::Request, request},
                                                      {TTraffic::Reply, ack}};
         QCOMPARE(heard, expected);

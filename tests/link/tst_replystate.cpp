@@ -64,11 +64,18 @@ private slots:
             << kModeWrite << 1 << Chunks{ShortReply(0x00)} << true << Bytes{};
         Bytes swapped = ack; // its checksum bytes differ: 89 08
         std::swap(swapped[5], swapped[6]);
-        QTest::newRow("ack checksum bytes swapped") << kModeWrite << 22 << Chunks{swapped} << false << Bytes{};
-        // Judged by count: the head and the ack's first 4 bytes fail, the
-        // ack's last 3 wait behind them.
+        QTest::newRow("ack checksum bytes swapped") << kModeWrite << 22 << Chunks{swapped} << false << Tail(swapped, 1);
+        // Found wherever it starts: a cut head or a stray byte in front of
+        // the reply is skipped, not counted as its first bytes.
         QTest::newRow("partial then whole ack")
-            << kModeWrite << 22 << Chunks{Head(ack, 3), ack} << false << Tail(ack, 4);
+            << kModeWrite << 22 << Chunks{Head(ack, 3), ack} << true << Bytes{};
+        QTest::newRow("one surplus byte then the ack")
+            << kModeWrite << 22 << Chunks{{0x00}, ack} << true << Bytes{};
+        QTest::newRow("an earlier write's ack in front, split across reads")
+            << kModeWrite << 22 << Chunks{Head(Ack(21), 5), Cat(Tail(Ack(21), 5), Head(ack, 4)), Tail(ack, 4)}
+            << true << Bytes{};
+        QTest::newRow("ack's tail, no head") << kModeWrite << 22 << Chunks{Tail(ack, 1), {0x00}} << false
+                                             << Cat(Tail(ack, 2), {0x00});
         QTest::newRow("ack and a byte more in one read")
             << kModeWrite << 22 << Chunks{Cat(ack, {0x00})} << true << Bytes{0x00};
         QTest::newRow("wrong ack and right one in one read")
@@ -80,11 +87,21 @@ private slots:
             << true << block;
         QTest::newRow("read-all reply and 2 bytes more in one read")
             << kModeReadAll << 0 << Chunks{Cat(block, {0xAA, 0x55})} << true << Cat(block, {0xAA, 0x55});
-        QTest::newRow("bytes behind a bad read-all reply are not judged")
-            << kModeReadAll << 0 << Chunks{Cat({0x00}, Head(block, 130)), Tail(block, 130)} << false
-            << Cat({0x00}, block);
+        // The loader decodes the reply in place: it heads the buffer once
+        // found, whatever came in front of it.
+        QTest::newRow("read-all reply behind a surplus byte")
+            << kModeReadAll << 0 << Chunks{Cat({0x00}, Head(block, 130)), Tail(block, 130)} << true << block;
+        QTest::newRow("read-all reply behind a late ack, then 2 bytes more")
+            << kModeReadAll << 0 << Chunks{Cat(Ack(22), Head(block, 100)), Cat(Tail(block, 100), {0xFE, 0x55})}
+            << true << Cat(block, {0xFE, 0x55});
         QTest::newRow("ping reply while reading all")
             << kModeReadAll << 0 << Chunks{PingReply()} << false << PingReply();
+        Bytes bad = block;
+        bad[60] ^= 0x01;
+        // Where no reply can start any more, bytes are dropped: the buffer
+        // never holds a whole reply's length of them.
+        QTest::newRow("bad read-all reply, then the sound one")
+            << kModeReadAll << 0 << Chunks{bad, block} << true << block;
     }
 
     void collect()
@@ -105,6 +122,43 @@ private slots:
             s.Collect(c);
         QCOMPARE(s.AwaitedFlag(), accepted);
         QCOMPARE(s.RxBuffer, left);
+    }
+
+    // A failed exchange tells a damaged reply (the awaited first byte and
+    // length, a bad checksum) from none.
+    void damaged_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<Bytes>("bytes");
+        QTest::addColumn<bool>("damaged");
+        Bytes badAck = Ack(22);
+        badAck[6] ^= 0xFF;
+        Bytes badBlock = Block();
+        badBlock[130] ^= 0xFF;
+        QTest::newRow("nothing") << kModeWrite << Bytes{} << false;
+        QTest::newRow("ack with a bad checksum") << kModeWrite << badAck << true;
+        QTest::newRow("ack of another write") << kModeWrite << Ack(23) << false;
+        QTest::newRow("ack cut short") << kModeWrite << Head(Ack(22), 6) << false;
+        QTest::newRow("read-all reply with a bad checksum") << kModeReadAll << badBlock << true;
+        Bytes badPing = PingReply();
+        badPing[5] ^= 0x01;
+        QTest::newRow("ping reply with a bad checksum") << kModePing << badPing << true;
+    }
+    void damaged()
+    {
+        QFETCH(int, mode);
+        QFETCH(Bytes, bytes);
+        QFETCH(bool, damaged);
+        Bytes earlier = Ack(22);
+        earlier[5] ^= 0x01;
+        TReplyState s;
+        s.Arm(kModeWrite, 22);
+        s.Collect(earlier); // only this exchange's bytes count
+        QVERIFY(s.Damaged());
+        s.Arm(mode, 22);
+        s.Collect(bytes);
+        QVERIFY(!s.AwaitedFlag());
+        QCOMPARE(s.Damaged(), damaged);
     }
 
     void flagsAreSeparate()

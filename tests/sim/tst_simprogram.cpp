@@ -63,6 +63,7 @@ private slots:
                                    "--corrupt-checksum[=COUNT]", "--wrong-first-byte[=COUNT]",
                                    "--split[=COUNT]", "--split-at BYTES", "--split-pause MS",
                                    "--extra[=COUNT]", "--extra-bytes HEX", "--delay[=COUNT]", "--delay-ms MS",
+                                   "--cut[=COUNT]", "--cut-at BYTES", "--late[=COUNT]", "--surplus[=COUNT]",
                                    "--faults-on KINDS", "--random-faults PERCENT", "--seed N", "--help"})
             QVERIFY2(help.contains(option), option);
     }

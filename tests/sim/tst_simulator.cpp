@@ -230,6 +230,7 @@ private slots:
         readAll.resize(kReadAllReplySize - 2);
         AppendChecksum(readAll);
         QTest::newRow("read-all reply starting FF") << i(Fault::WrongFirstByte) << ReadAllRequest() << readAll;
+        QTest::newRow("ack cut to its head") << i(Fault::Cut) << WriteRequest16(1, 2) << HexBytes("00 00 00");
     }
     void damagedReplyOnce()
     {
@@ -246,6 +247,31 @@ private slots:
         const Bytes sound = client_->Read(ReplySize(request), kReplyLimit);
         QVERIFY(ChecksumValid(sound));
         QCOMPARE(sound.front(), request[0] >= 0xFE ? request[0] : std::uint8_t(request[0] - 1));
+    }
+
+    // A reply held back, or sent twice, comes in front of the reply to the
+    // next request, whatever that request is.
+    void strayReplyBeforeTheNext_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<Bytes>("first"); // what the ping gets at once
+        const Bytes ping = HexBytes("FF 54 51 33 36 3E EC");
+        QTest::newRow("late") << int(Fault::Late) << Bytes{};
+        QTest::newRow("surplus") << int(Fault::Surplus) << ping;
+    }
+    void strayReplyBeforeTheNext()
+    {
+        QFETCH(int, fault);
+        QFETCH(Bytes, first);
+        const Bytes ping = HexBytes("FF 54 51 33 36 3E EC");
+        sim_->SetFault(Fault(fault), 1);
+        client_->Write(PingRequest());
+        QCOMPARE(client_->Read(kShortReplySize + 1, kSilence), first);
+        QVERIFY(sim_->Requests().at(0).faults == FaultBit(Fault(fault)));
+        sim_->SetFault(Fault::Silent, 1); // the stray goes out all the same
+        client_->Write(WriteRequest16(1, 2));
+        QCOMPARE(client_->Read(kShortReplySize + 1, kSilence * 2), ping);
+        QCOMPARE(Exchange(WriteRequest16(1, 2), kShortReplySize + 1), ShortReply(0));
     }
 
     void faultsCombineAndLast()
@@ -297,7 +323,9 @@ private slots:
         const Bytes sound = HexBytes("FF 54 51 33 36 3E EC");
         const auto run = [&](std::uint32_t seed) {
             sim_->ClearLog();
-            sim_->SetRandomFaults(seed, 0.2, kOnPing);
+            // The faults whose effect shows in the reply to the same request.
+            sim_->SetRandomFaults(seed, 0.2, kOnPing,
+                                  kAllFaults & ~(FaultBit(Fault::Cut) | FaultBit(Fault::Late) | FaultBit(Fault::Surplus)));
             std::vector<unsigned> faults;
             for (std::size_t i = 0; i < 40; ++i) {
                 client_->Write(PingRequest());
