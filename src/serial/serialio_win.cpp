@@ -201,16 +201,17 @@ bool TWinDevice::Start(TTransfer& transfer, bool reading, void* buffer, std::uin
     transfer.overlapped.hEvent = event;
     if (!::ResetEvent(event))
         return false;
-    if (reading)
-        InputTaken();
     DWORD done = 0;
     const BOOL finished = reading ? ::ReadFile(Handle(), buffer, length, &done, &transfer.overlapped)
                                   : ::WriteFile(Handle(), buffer, length, &done, &transfer.overlapped);
+    const DWORD error = ::GetLastError();
+    // A read takes bytes from the input queue now, or as they come.
+    if (reading && (finished || error == ERROR_IO_PENDING))
+        InputTaken();
     if (finished) {
         ::SetEvent(event); // complete: never waited for
         return true;
     }
-    const DWORD error = ::GetLastError();
     if (error == ERROR_IO_PENDING)
         return true;
     // Nothing is outstanding: a later wait must not wait for this transfer.
