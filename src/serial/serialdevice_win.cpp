@@ -137,6 +137,17 @@ bool TWinDevice::Open(const std::string& name)
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
+    // The driver keeps a port's line state from one program to the next:
+    // XON/XOFF left on by an earlier one would swallow the 0x11 and 0x13
+    // bytes of binary frames. As on Linux, a port opens without it, and a
+    // port that wants it sets it.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (::GetCommState(h, &dcb) && (dcb.fOutX || dcb.fInX)) {
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        ::SetCommState(h, &dcb);
+    }
     read_.event = std::move(readEvent);
     write_.event = std::move(writeEvent);
     shared_->inputTakenEvent = std::move(takenEvent);
