@@ -233,6 +233,24 @@ private slots:
         QCOMPARE(rest, left ? kPingReply : Bytes());
     }
 
+    // A read the driver refuses at once leaves nothing outstanding: the
+    // next wait does not wait for it (for ever), and the port reads on.
+    void refusedReadLeavesNothingOutstanding()
+    {
+        TComPort port;
+        OpenConverterPort(port, TestCom());
+        const int code = ComError([&] { port.Read(nullptr, int(kShortReplySize), false); }).first;
+        QVERIFY2(code > 0, qPrintable(QString::number(code)));
+        QVERIFY(!port.ReadPending());
+        port.WaitReadDone();
+        port.BeginWrite(PingRequest());
+        port.WaitWriteDone();
+        QTRY_COMPARE(port.InputCount(), unsigned(kShortReplySize));
+        Bytes reply;
+        port.ReadAvailable(reply);
+        QCOMPARE(reply, kPingReply);
+    }
+
     // Bytes left unread are reported once, not again and again (which
     // would keep the event thread busy), and new bytes are still reported
     // while they wait.
