@@ -9,20 +9,11 @@
 
 namespace lk58::config {
 
-QString DefaultBackupDir()
-{
-    // XDG: a relative XDG_DATA_HOME is invalid and ignored.
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty() || QDir::isRelativePath(data))
-        data = QDir::homePath() + "/.local/share";
-    return data + "/LK58/backups";
-}
-
 namespace {
 
 [[noreturn]] void Fail(const QString& what, const QString& path, const QString& reason)
 {
-    throw std::runtime_error((what + " " + path + ": " + reason).toStdString());
+    throw std::runtime_error((what + " " + QDir::toNativeSeparators(path) + ": " + reason).toStdString());
 }
 
 // Claims a name that no file has yet; a second backup of the same
@@ -57,7 +48,7 @@ QString WriteBackup(const SettingsBlock& block, const QString& dir, const QDateT
         QFile::remove(path); // the claimed name, still empty
         Fail("cannot write the backup", path, reason);
     }
-    return path;
+    return QDir::toNativeSeparators(path);
 }
 
 } // namespace lk58::config

@@ -20,4 +20,9 @@ void OpenConverterPort(TComPort& port, const QString& path);
 // `path` is the device (its group is named when it can be read).
 QString ExplainOpenError(int code, const std::string& systemText, const QString& path);
 
+// The platform's part of that: the cause (and cure) that the system's error
+// `code` stands for, or an empty text where the system's own text says it
+// (one file per platform).
+QString OpenErrorCause(int code, const QString& path);
+
 } // namespace lk58::ctl

@@ -1,5 +1,6 @@
 #include "report/report.h"
 
+#include <QDir>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
@@ -14,7 +15,7 @@ QString Failure(int lang, const QString& path, const QString& why)
 {
     const QString text = lang == kReportCzech ? QStringLiteral("Protokol nastavení nelze uložit do %1: %2")
                                               : QStringLiteral("Cannot save the settings report to %1: %2");
-    return text.arg(path, why);
+    return text.arg(QDir::toNativeSeparators(path), why);
 }
 
 } // namespace

@@ -1,0 +1,7 @@
+#pragma once
+
+// Rows for a test of why a port will not open, with the codes of this
+// system (one file per platform): columns code (int), system (QString, the
+// system's own text), path (QString) and says (QStringList, texts the
+// explanation must hold).
+void AddOpenErrorRows();
