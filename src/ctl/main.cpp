@@ -2,11 +2,11 @@
 
 #include "ctl/cmdtable.h"
 #include "ctl/interrupt.h"
+#include "ctl/startup.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -18,17 +18,6 @@ void Print(std::FILE* out, const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out);
-}
-
-// A worker starts with the interrupt signals held (see workers.cpp); they
-// are let through once the handler is in place.
-void ReleaseInterrupts()
-{
-    sigset_t held;
-    sigemptyset(&held);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGTERM);
-    sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
 QtMessageHandler qtMessages = nullptr;
@@ -47,6 +36,7 @@ void WithoutRuntimeNote(QtMsgType type, const QMessageLogContext& context, const
 
 int main(int argc, char** argv)
 {
+    PrepareOutput();
     // Parsed before the application exists, because the command decides
     // which application that is.
     QStringList args;
@@ -80,10 +70,8 @@ int main(int argc, char** argv)
     // Ctrl+C ends a read at once, but lets a write finish what is under way.
     if (inv.command && inv.command->writes)
         InstallInterruptHandler();
-    // A worker whose parent is gone still finishes its port's work: a
-    // converter must not be left with half a text written.
     if (worker)
-        std::signal(SIGPIPE, SIG_IGN);
+        KeepWorkingWithoutReader();
     ReleaseInterrupts();
     if (inv.Flag("help")) {
         Print(stdout, HelpText());
