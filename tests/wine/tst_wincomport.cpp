@@ -74,6 +74,7 @@ void VerifyConverterLine(const TDcb& dcb)
 } // namespace
 
 Q_DECLARE_METATYPE(TChange)
+Q_DECLARE_METATYPE(TPriorityClass)
 
 class TstWinComPort : public QObject {
     Q_OBJECT
@@ -167,6 +168,29 @@ private slots:
         TProbePort port;
         OpenConverterPort(port, TestCom());
         QCOMPARE(port.DriverState().Flags & (kDcbOutX | kDcbInX), 0u);
+    }
+
+    // The process runs in the port's priority class while the port is
+    // open, and in its own again once it is closed.
+    void priorityClass_data()
+    {
+        QTest::addColumn<TPriorityClass>("priority");
+        QTest::addColumn<unsigned>("windowsClass");
+        QTest::newRow("idle") << pcIdle << unsigned(IDLE_PRIORITY_CLASS);
+        QTest::newRow("high") << pcHigh << unsigned(HIGH_PRIORITY_CLASS);
+    }
+
+    void priorityClass()
+    {
+        QFETCH(TPriorityClass, priority);
+        QFETCH(unsigned, windowsClass);
+        const DWORD before = ::GetPriorityClass(::GetCurrentProcess());
+        TComPort port;
+        port.SetPriorityClass(priority);
+        OpenConverterPort(port, TestCom());
+        QCOMPARE(unsigned(::GetPriorityClass(::GetCurrentProcess())), windowsClass);
+        port.SetActive(false);
+        QCOMPARE(::GetPriorityClass(::GetCurrentProcess()), before);
     }
 
     void receivedDataOnUiThread()
