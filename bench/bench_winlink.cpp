@@ -100,6 +100,9 @@ int main(int argc, char** argv)
     port.SetBaudRate(br4800);
     port.FlowControl().SetDTR(dcDisable);
     port.FlowControl().SetRTS(rcEnable);
+    port.SetOnError([](TComPort&, const EComError& e, TComAction&) {
+        std::fprintf(stderr, "port error %d: %s\n", int(e.ErrorCode()), e.what());
+    });
     port.SetActive(true);
     if (!link.Ping()) {
         std::fprintf(stderr, "no converter answers on %s\n", com);

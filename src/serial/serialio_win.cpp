@@ -130,7 +130,9 @@ private:
             ::SetLastError(ERROR_OPERATION_ABORTED);
             return false;
         }
-        if (!::GetOverlappedResult(h, &record_->overlapped, &unused, FALSE)) {
+        // Waiting, although the event says the wait is over: Wine may
+        // signal it a moment before the result is in place.
+        if (!::GetOverlappedResult(h, &record_->overlapped, &unused, TRUE)) {
             DWORD error = ::GetLastError();
             // Wine aborts the wait of a line that hung up; the driver then
             // says what became of the line.
