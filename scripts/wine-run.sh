@@ -48,7 +48,23 @@ for d in "${dirs[@]}"; do
     path+="${path:+;}$(windows_path "$d")"
 done
 export WINEPATH="$path${WINEPATH:+;$WINEPATH}"
+# Wine hides the Unix QT_* variables from Windows programs (they would be
+# for Linux's Qt) and hands WINEQT_* over as QT_* instead: pass the caller's
+# on that way, such as the tests' QT_QPA_PLATFORM=offscreen.
+for name in $(compgen -e); do
+    case $name in
+    QT_*) export "WINE$name=${!name}" ;;
+    esac
+done
+# Without a console window Qt would send its messages, and Qt Test its
+# results, to the debugger's channel, which nobody reads here.
+export WINEQT_FORCE_STDERR_LOGGING=1
 # Qt's plugins (platforms/qwindows.dll, qoffscreen.dll) beside its DLLs.
-export QT_PLUGIN_PATH=${QT_PLUGIN_PATH:-$(windows_path "$qt/plugins")}
+export WINEQT_PLUGIN_PATH=$(windows_path "$qt/plugins")
+# The offscreen platform of the tests reads fonts from one folder, not from
+# Windows: the Liberation fonts that the program asks for.
+if [ -z "${QT_QPA_FONTDIR:-}" ] && fonts=$(fc-match -f '%{file}' 'Liberation Sans' 2>/dev/null); then
+    export WINEQT_QPA_FONTDIR=$(windows_path "$(dirname "$fonts")")
+fi
 
 exec wine "$@"
