@@ -236,6 +236,11 @@ void SettingsFileSeeds(const Tq36Block& factory)
     WriteText("settingsfile", "short-block",
               "{\"format\": \"tq36-settings\", \"version\": 1, \"settings\": {}, \"block\": \"0002 0001\","
               " \"saved\": \"yesterday\", \"program\": 7}");
+    // Keys Qt would silently keep the last of, and decimals past a field's.
+    WriteText("settingsfile", "key-given-twice-far-decimals",
+              "{\n  \"format\": \"tq36-settings\", \"version\": 1,\n  \"settings\": {\"output\": \"4-20mA\", "
+              "\"range_end\": 450.0000001,\n    \"outp\\u0075t\": \"0-10V\", \"set_temperature\": 2.55e1},\n"
+              "  \"settings\": {\"label\": \"B\"}\n}\n");
 }
 #endif
 

@@ -10,7 +10,7 @@ prefix=${LK58_QT_WIN:-/opt/lk58/qt6-mingw-6.4.2}
 work=${LK58_QT_WIN_WORK:-/opt/lk58/qt6-mingw-build}
 
 features=(
-    -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF -DFEATURE_icu=OFF
+    -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF -DFEATURE_icu=OFF
     -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF
     -DFEATURE_printsupport=OFF -DFEATURE_zstd=OFF -DFEATURE_pkg_config=OFF
     -DFEATURE_testlib=ON -DFEATURE_widgets=ON -DFEATURE_gui=ON
@@ -22,8 +22,9 @@ features=(
     -DFEATURE_system_libb2=OFF -DFEATURE_system_textmarkdownreader=OFF
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DBUILD_SHARED_LIBS=ON
 )
-# The stamp: the recipe (this script and the toolchain file) and the source version.
-stamp=$(cat "$0" cmake/mingw-w64-x86_64.cmake | sha256sum | cut -c1-16)
+# The stamp: the recipe (the feature list, the toolchain file, the Qt version),
+# so that a changed recipe rebuilds and an unchanged one is reused.
+stamp=$( (printf '%s\n' "${features[@]}" 6.4.2; cat cmake/mingw-w64-x86_64.cmake) | sha256sum | cut -c1-16)
 if [ -f "$prefix/lk58-recipe.stamp" ] && [ "$(cat "$prefix/lk58-recipe.stamp")" = "$stamp" ]; then
     echo "Qt for Windows is built: $prefix"
     exit 0
@@ -56,14 +57,15 @@ fi
 "${as_root[@]}" mkdir -p "$work" "$(dirname "$prefix")"
 "${as_root[@]}" chown "$(id -u):$(id -g)" "$work" "$(dirname "$prefix")"
 cd "$work"
-src=$(ls -d qtbase-everywhere-src-6.4.2 2>/dev/null || true)
-if [ -z "$src" ]; then
-    apt-get source --download-only qt6-base=6.4.2+dfsg-10 2>/dev/null || apt-get source --download-only qt6-base
-    dpkg-source --no-check -x qt6-base_*.dsc qtbase-src
-    src=qtbase-src
+src=qtbase-src
+if [ ! -d "$src" ]; then
+    apt-get source --download-only qt6-base
+    dpkg-source --no-check -x qt6-base_*.dsc "$src"
 fi
-rm -rf build "$prefix"
-mkdir build
+# An interrupted or older build is taken up again: Ninja rebuilds what the
+# recipe changed.
+rm -rf "$prefix"
+mkdir -p build
 cd build
 cmake -G Ninja "$work/$src" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
@@ -76,5 +78,4 @@ cmake --install .
 mkdir -p "$prefix/licenses"
 cp "$work/$src"/LICENSES/* "$prefix/licenses/" 2>/dev/null || cp "$work/$src"/LICENSE* "$prefix/licenses/"
 echo "$stamp" >"$prefix/lk58-recipe.stamp"
-rm -rf "$work/build"
 echo "Qt for Windows is built: $prefix"

@@ -3,6 +3,7 @@
 #include "app/filesdialogs.h"
 #include "app/filestexts.h"
 #include "app/frmmain.h"
+#include "config/diskfile.h"
 #include "config/restore.h"
 #include "config/settingsfile.h"
 #include "core/apperror.h"
@@ -13,12 +14,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QMenu>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -211,12 +210,11 @@ void TFilesMenu::Save()
                                 config::ProposedFileName(SerialOf(*block), QDate::currentDate()));
     if (path.isEmpty())
         return;
-    const QByteArray bytes = config::WriteSettingsFile(
-        config::FileFromBlock(*block, QDateTime::currentDateTime(), Program()));
-    // The file appears whole or not at all.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        ShowErrorDialog(&frm_, FilesTexts(lang_).CannotSave.arg(DisplayName(path), file.errorString()));
+    // The file appears whole and proven on disk, or not at all.
+    const QString reason =
+        config::SaveSettingsFile(path, config::FileFromBlock(*block, QDateTime::currentDateTime(), Program()));
+    if (!reason.isEmpty()) {
+        ShowErrorDialog(&frm_, FilesTexts(lang_).CannotSave.arg(DisplayName(path), reason));
         return;
     }
     frm_.Form->SetStatusText(FilesTexts(lang_).Saved.arg(DisplayName(path)));
@@ -314,12 +312,12 @@ bool TFilesMenu::OpenSettings(TOpened& opened)
     if (opened.path.isEmpty())
         return false;
     const TFilesTexts t = FilesTexts(lang_);
-    QFile file(opened.path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ShowErrorDialog(&frm_, t.CannotRead.arg(DisplayName(opened.path), file.errorString()));
+    const auto bytes = config::ReadSettingsBytes(opened.path);
+    if (const QString* reason = std::get_if<QString>(&bytes)) {
+        ShowErrorDialog(&frm_, t.CannotRead.arg(DisplayName(opened.path), *reason));
         return false;
     }
-    config::ReadResult read = config::ReadSettingsFile(file.readAll());
+    config::ReadResult read = config::ReadSettingsFile(std::get<QByteArray>(bytes));
     if (!read.file) {
         QStringList lines{t.Rejected.arg(DisplayName(opened.path))};
         for (const config::Problem& p : read.problems)

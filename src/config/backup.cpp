@@ -3,9 +3,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 namespace lk58::config {
 
@@ -14,6 +16,14 @@ namespace {
 [[noreturn]] void Fail(const QString& what, const QString& path, const QString& reason)
 {
     throw std::runtime_error((what + " " + QDir::toNativeSeparators(path) + ": " + reason).toStdString());
+}
+
+void MakeFolder(const QString& dir)
+{
+    std::error_code error;
+    std::filesystem::create_directories(QFileInfo(dir).filesystemAbsoluteFilePath(), error);
+    if (error)
+        Fail("cannot make the backup folder", dir, QString::fromLocal8Bit(error.message().c_str()));
 }
 
 // Claims a name that no file has yet; a second backup of the same
@@ -35,16 +45,15 @@ QString ClaimName(const QString& dir, const QString& stem)
 
 QString WriteBackup(const SettingsBlock& block, const QString& dir, const QDateTime& when, const QString& program)
 {
-    if (!QDir().mkpath(dir))
-        Fail("cannot make the backup folder", dir, "mkdir failed");
+    MakeFolder(dir);
     const SettingsFile file = FileFromBlock(block, when, program);
     const Bytes serial = file.settings.Has(Key::Serial) ? std::get<Bytes>(*file.settings[Key::Serial]) : Bytes{};
     const QString stem = SafeFileStem(serial) + "-" + when.toString("yyyyMMdd-HHmmss-zzz");
     const QString path = ClaimName(dir, stem);
-    QSaveFile save(path);
-    const QByteArray text = WriteSettingsFile(file);
-    if (!save.open(QIODevice::WriteOnly) || save.write(text) != text.size() || !save.commit()) {
-        const QString reason = save.errorString();
+    // The converter is written only after this file is proven to restore
+    // what was read from it.
+    const QString reason = SaveSettingsFile(path, file);
+    if (!reason.isEmpty()) {
         QFile::remove(path); // the claimed name, still empty
         Fail("cannot write the backup", path, reason);
     }

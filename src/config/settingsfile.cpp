@@ -1,5 +1,7 @@
 #include "config/settingsfile.h"
 
+#include "config/diskfile.h"
+#include "config/jsontext.h"
 #include "config/values.h"
 
 #include <QJsonArray>
@@ -84,7 +86,9 @@ QString BlockText(const SettingsBlock& block)
     return words.join(' ');
 }
 
-void ReadSettings(const QJsonValue& json, Settings& settings, std::vector<Problem>& problems)
+// `numbers`: the settings' numbers as the text wrote them.
+void ReadSettings(const QJsonValue& json, const std::map<std::string, std::string>& numbers, Settings& settings,
+                  std::vector<Problem>& problems)
 {
     if (!json.isObject()) {
         problems.push_back({"settings", JsonText(json), "an object of settings"});
@@ -98,7 +102,11 @@ void ReadSettings(const QJsonValue& json, Settings& settings, std::vector<Proble
             problems.push_back({"settings." + name, "", "not a setting of the TQ36; the settings are " + KeyList()});
             continue;
         }
-        auto value = FromJson(*key, it.value());
+        const auto number = numbers.find(name);
+        const FieldKind kind = KeySetting(*key).kind;
+        const bool numeric = (kind == FieldKind::Integer || kind == FieldKind::Decimal) && it.value().isDouble();
+        auto value = numeric && number != numbers.end() ? NumberFromJson(*key, it.value(), number->second)
+                                                        : FromJson(*key, it.value());
         if (auto* problem = std::get_if<Problem>(&value))
             problems.push_back(std::move(*problem));
         else
@@ -179,6 +187,10 @@ ReadResult ReadSettingsFile(const QByteArray& bytes)
         result.problems.push_back({"", "", "a settings file is one JSON object"});
         return result;
     }
+    // Qt keeps the last of a key given twice, and a number's value but not
+    // its digits: both are read from the text.
+    JsonTextFacts text = ScanJsonText(bytes);
+    result.problems = std::move(text.repeatedKeys);
     const QJsonObject top = doc.object();
     SettingsFile file;
     if (!ReadHeader(top, file, result.problems))
@@ -190,7 +202,7 @@ ReadResult ReadSettingsFile(const QByteArray& bytes)
     }
     ReadOptional(top, file, result.problems);
     if (top.contains("settings"))
-        ReadSettings(top["settings"], file.settings, result.problems);
+        ReadSettings(top["settings"], text.settingsNumbers, file.settings, result.problems);
     else
         result.problems.push_back(Missing("settings", "an object of settings (it may be empty)"));
     if (result.problems.empty())
@@ -262,6 +274,16 @@ QByteArray WriteSettingsFile(const SettingsFile& file)
     if (QJsonDocument::fromJson(out).object() != object)
         throw std::logic_error("settings file text does not read back as written");
     return out;
+}
+
+QString SaveSettingsFile(const QString& path, const SettingsFile& file)
+{
+    return SaveProven(path, WriteSettingsFile(file), [&](const QByteArray& onDisk) {
+        const ReadResult read = ReadSettingsFile(onDisk);
+        return read.file && read.file->settings == file.settings && read.file->block == file.block
+            ? QString()
+            : QStringLiteral("read back from disk, it does not give the settings saved");
+    });
 }
 
 Settings FromBlock(const SettingsBlock& block, std::vector<Key>* unreadable)

@@ -119,7 +119,9 @@ struct SettingsFile {
 
 // The file, or every problem found in it (then `file` is empty). Rejected:
 // a file that does not parse, another format, a newer version, an unknown
-// key, a value of the wrong type, and any value the settings form would
+// key, a key given twice in one object (both lines named), a value of the
+// wrong type, a number with more decimals than its field holds (counted in
+// the text, never rounded), and any value the settings form would
 // refuse (its masks' limits and decimals, text lengths in Windows-1250
 // bytes, characters Windows-1250 lacks, dates outside 1997-01-01 to
 // 2096-12-31, a range end not above its begin, an empty type or serial
@@ -134,6 +136,10 @@ ReadResult ReadSettingsFile(const QByteArray& bytes);
 // order, numbers with their field's decimals (25.0, 12.34). Only the
 // settings present are written; `saved`, `program` and `block` when set.
 QByteArray WriteSettingsFile(const SettingsFile& file);
+
+// Saves `file` as `path` (SaveProven): read back from disk, it must give the
+// same settings and block. Returns an empty text, or why it was not saved.
+QString SaveSettingsFile(const QString& path, const SettingsFile& file);
 
 // Every setting that the block holds a value for which the form could
 // write back. A choice byte outside its items, a check byte other than 0

@@ -5,6 +5,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -101,27 +104,18 @@ std::string Allowed(Key key)
     return {};
 }
 
-Problem Refused(Key key, const QJsonValue& json, const std::string& detail = {})
+Problem Refused(Key key, const QJsonValue& json, const std::string& detail = {}, const std::string& shown = {})
 {
-    return {"settings." + std::string(Info(key).name), JsonText(json), detail.empty() ? Allowed(key) : detail + "; " + Allowed(key)};
+    return {"settings." + std::string(Info(key).name), shown.empty() ? JsonText(json) : shown,
+            detail.empty() ? Allowed(key) : detail + "; " + Allowed(key)};
 }
 
-std::variant<Value, Problem> NumberFromJson(Key key, const QJsonValue& json)
+// The shortest text that reads back as `number`: "23.55", not 23.550000000000000711.
+std::string ShortestText(double number)
 {
-    const SettingInfo& s = KeySetting(key);
-    if (!json.isDouble())
-        return Refused(key, json);
-    const double scaled = json.toDouble() * Scale(s.decimals);
-    if (!std::isfinite(scaled) || std::fabs(scaled) > 1e9)
-        return Refused(key, json);
-    const double rounded = std::round(scaled);
-    // Binary fractions: 12.34 x 100 is 1233.9999999999998.
-    if (std::fabs(scaled - rounded) > 1e-6)
-        return Refused(key, json, "too many decimals");
-    const auto value = static_cast<std::int32_t>(rounded);
-    if (!FitsField(s, value))
-        return Refused(key, json);
-    return Value{value};
+    char text[64];
+    const auto end = std::to_chars(std::begin(text), std::end(text), number).ptr;
+    return std::string(text, end);
 }
 
 std::variant<Value, Problem> TextFromJson(Key key, const QJsonValue& json)
@@ -160,6 +154,51 @@ std::variant<Value, Problem> DateFromJson(Key key, const QJsonValue& json)
 }
 
 } // namespace
+
+int DecimalPlaces(std::string_view number)
+{
+    std::size_t i = number.empty() || number[0] != '-' ? 0 : 1;
+    std::string digits;
+    long long point = 0;
+    for (; i < number.size() && std::isdigit(static_cast<unsigned char>(number[i])); ++i, ++point)
+        digits += number[i];
+    if (i < number.size() && number[i] == '.')
+        for (++i; i < number.size() && std::isdigit(static_cast<unsigned char>(number[i])); ++i)
+            digits += number[i];
+    if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
+        ++i;
+        const bool negative = i < number.size() && number[i] == '-';
+        if (i < number.size() && (number[i] == '-' || number[i] == '+'))
+            ++i;
+        long long exponent = 0;
+        for (; i < number.size() && std::isdigit(static_cast<unsigned char>(number[i])); ++i)
+            exponent = std::min(exponent * 10 + (number[i] - '0'), 1000000LL); // far beyond any double
+        point += negative ? -exponent : exponent;
+    }
+    // Trailing zeros add no precision: 25.50 holds one decimal.
+    while (!digits.empty() && digits.back() == '0')
+        digits.pop_back();
+    return static_cast<int>(std::clamp(static_cast<long long>(digits.size()) - point, 0LL, 1000000LL));
+}
+
+std::variant<Value, Problem> NumberFromJson(Key key, const QJsonValue& json, std::string_view text)
+{
+    const SettingInfo& s = KeySetting(key);
+    const std::string shown(text);
+    if (!json.isDouble())
+        return Refused(key, json);
+    const double scaled = json.toDouble() * Scale(s.decimals);
+    if (!std::isfinite(scaled) || std::fabs(scaled) > 1e9)
+        return Refused(key, json, {}, shown);
+    // Counted in the decimal text, never by rounding: 450.0000001 is no
+    // whole number, though it lies within any tolerance of one.
+    if (DecimalPlaces(text.empty() ? ShortestText(json.toDouble()) : text) > s.decimals)
+        return Refused(key, json, "too many decimals", shown);
+    const auto value = static_cast<std::int32_t>(std::round(scaled)); // 12.34 x 100 is 1233.9999999999998
+    if (!FitsField(s, value))
+        return Refused(key, json, {}, shown);
+    return Value{value};
+}
 
 std::string_view KeyName(Key key)
 {

@@ -7,6 +7,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <variant>
 
 namespace lk58::config {
 
@@ -25,6 +27,14 @@ QString SavedText(const QDateTime& time);
 // A serial number as part of a file name: letters, digits, "-", "_" and
 // "." kept, any other byte "_"; "converter" when empty.
 QString SafeFileStem(const Bytes& serial);
+
+// The decimal places that the JSON number `number` gives ("450.0000001": 7,
+// "25.50": 1, "2.5e1": 0); trailing zeros do not count.
+int DecimalPlaces(std::string_view number);
+// A number setting, refused with more decimals than its field holds.
+// `text` is the number as the file wrote it; empty: the shortest text that
+// reads as the same double.
+std::variant<Value, Problem> NumberFromJson(Key key, const QJsonValue& json, std::string_view text = {});
 
 // The value the block holds for `key`, if the form could write it back.
 std::optional<Value> BlockValue(Key key, const SettingsBlock& block);

@@ -22,7 +22,8 @@ struct TExitText {
 const TExitText kExitTexts[] = {
     {0, "success"},
     {1, "differences found (diff only, as diff(1))"},
-    {2, "usage error or bad settings file; nothing was written"},
+    {2, "usage error, a bad settings file, or a file that cannot be written (a backup, read -o, "
+        "the report); nothing was written to the converter"},
     {3, "a port cannot be opened; the message says why"},
     {4, "the converter did not answer, a write was not acknowledged, the read-back check "
         "failed, or the run was interrupted"},
@@ -66,8 +67,10 @@ const char* const kTexts = "Texts take the characters of Windows-1250 (Czech).";
 QString BackupsText()
 {
     return QStringLiteral("write and set save each converter's settings before the first write in "
-                          "%1, named after the serial number and the time.")
-        .arg(QString::fromUtf8(kPlatformTexts.backupFolder));
+                          "%1, named after the serial number and the time%2. Every file "
+                          "tq36ctl writes (a backup, read -o, the report) is read back from disk before the run goes "
+                          "on, and replaces an existing file only whole. A settings file over 1 MiB is refused.")
+        .arg(QString::fromUtf8(kPlatformTexts.backupFolder), QString::fromUtf8(kPlatformTexts.backupNoFolder));
 }
 
 struct TExample {

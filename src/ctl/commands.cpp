@@ -1,5 +1,6 @@
 #include "ctl/commands.h"
 
+#include "config/diskfile.h"
 #include "ctl/console.h"
 #include "ctl/keyvalue.h"
 #include "ctl/portwork.h"
@@ -8,7 +9,6 @@
 #include "report/report.h"
 #include "serial/comport.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -118,10 +118,10 @@ std::vector<TPortResult> RunEverywhere(bool verbose, const QStringList& ports,
 // The settings file, validated as a whole; every problem is printed.
 config::SettingsFile LoadSettingsFile(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw TFailure{TExit::Usage, path + ": " + f.errorString()};
-    const config::ReadResult read = config::ReadSettingsFile(f.readAll());
+    const auto bytes = config::ReadSettingsBytes(path);
+    if (const QString* reason = std::get_if<QString>(&bytes))
+        throw TFailure{TExit::Usage, path + ": " + *reason};
+    const config::ReadResult read = config::ReadSettingsFile(std::get<QByteArray>(bytes));
     if (!read.file) {
         QStringList lines;
         for (const config::Problem& p : read.problems)
@@ -129,6 +129,17 @@ config::SettingsFile LoadSettingsFile(const QString& path)
         throw TFailure{TExit::Usage, lines.join('\n')};
     }
     return *read.file;
+}
+
+// A regular file (or a link to one) is a settings file; so is a name ending
+// in ".json" that is no device, which then may not exist: it is reported
+// as a missing file, not as a missing port.
+bool IsSettingsFileName(const QString& source)
+{
+    const QFileInfo info(source);
+    if (info.isFile())
+        return true;
+    return !info.exists() && source.endsWith(QLatin1String(".json"), Qt::CaseInsensitive);
 }
 
 config::Settings LoadFile(const QString& path)
@@ -277,9 +288,12 @@ TExit RunReport(const TInvocation& inv)
     try {
         if (output.isEmpty())
             throw TFailure{TExit::Usage, "report needs -o OUT.pdf"};
-        // A port is a device (or a link to one); a regular file is a settings file.
-        if (!QFileInfo(source).isFile())
+        if (!IsSettingsFileName(source))
             return RunHere(inv, source, [&](const TPortJob& job) { return ReportWork(job, output, lang); });
+        // The report would take the place of what it reports on.
+        if (config::SameFile(source, output))
+            throw TFailure{TExit::Usage,
+                           output + ": is the settings file the report is made from; choose another name for the report"};
         return Report(inv, {SaveReport(source, output, ReportFromFile(LoadSettingsFile(source), source), lang)});
     } catch (const TFailure& f) {
         return Fail(f);

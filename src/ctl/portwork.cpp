@@ -10,7 +10,6 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <functional>
@@ -235,9 +234,9 @@ TPortResult ReadWork(const TPortJob& job, const QString& output)
             r.isData = true;
             return r;
         }
-        QSaveFile save(output);
-        if (!save.open(QIODevice::WriteOnly) || save.write(text) != text.size() || !save.commit())
-            throw TFailure{TExit::Usage, output + ": cannot save: " + save.errorString()};
+        const QString reason = config::SaveSettingsFile(output, file);
+        if (!reason.isEmpty())
+            throw TFailure{TExit::Usage, output + ": cannot save: " + reason};
         r.text = job.port + ": saved to " + output + '\n';
         r.json.insert("file", output);
         return r;

@@ -1,12 +1,14 @@
 #include "report/report.h"
 
+#include "config/diskfile.h"
+
+#include <QBuffer>
 #include <QDir>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 namespace lk58 {
 namespace {
@@ -18,16 +20,23 @@ QString Failure(int lang, const QString& path, const QString& why)
     return text.arg(QDir::toNativeSeparators(path), why);
 }
 
+// A PDF that is whole: its header, and its trailer's end-of-file mark last.
+QString WholePdf(const QByteArray& pdf)
+{
+    const bool whole = pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF");
+    return whole ? QString() : QStringLiteral("read back from disk, it is not a whole PDF");
+}
+
 } // namespace
 
 QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, int lang, int messageLang)
 {
     const int said = messageLang < 0 ? lang : messageLang;
-    // A failed run leaves no half-written file behind, nor replaces an older
-    // record with one.
-    QSaveFile file(pdfPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return Failure(said, pdfPath, file.errorString());
+    // Made in memory, then saved proven on disk: a failed run leaves no
+    // half-written file behind, nor replaces an older record with one.
+    QByteArray bytes;
+    QBuffer file(&bytes);
+    file.open(QIODevice::WriteOnly);
     {
         QPdfWriter pdf(&file);
         pdf.setResolution(1200);
@@ -47,9 +56,9 @@ QString WriteSettingsReport(const QString& pdfPath, const ReportInput& input, in
         RenderSettingsReport(painter, QRectF(QPointF(0, 0), printable), input, lang);
         painter.end();
     }
-    if (!file.commit())
-        return Failure(said, pdfPath, file.errorString());
-    return {};
+    file.close();
+    const QString reason = config::SaveProven(pdfPath, bytes, WholePdf);
+    return reason.isEmpty() ? QString() : Failure(said, pdfPath, reason);
 }
 
 } // namespace lk58

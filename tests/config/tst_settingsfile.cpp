@@ -1,7 +1,14 @@
+#include "config/diskfile.h"
 #include "config/settingsfile.h"
 #include "sim/simulator.h"
 
 #include <QtTest>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lk58;
 using namespace lk58::config;
@@ -89,6 +96,8 @@ private slots:
         QTest::newRow("dates at both ends") << QByteArray(R"("calibration_date": "1997-01-01")");
         QTest::newRow("template") << QByteArray(R"("output": "0-10V", "range_begin": 0, "range_end": 100)");
         QTest::newRow("nothing") << QByteArray();
+        QTest::newRow("zeros after the point, exponents")
+            << QByteArray(R"("set_temperature": 25.50, "range_end": 450.0, "wiring_resistance": 1.25e1, "range_begin": -5E0)");
     }
     void roundTrip()
     {
@@ -167,6 +176,31 @@ private slots:
         QTest::newRow("set temperature decimals") << File(R"("set_temperature": 25.05)")
                                                   << QStringList{"settings.set_temperature = 25.05: too many decimals; a number "
                                                                  "of °C from -99.9 to 999.9 with at most 1 decimal"};
+        QTest::newRow("whole number with a far decimal") << File(R"("range_end": 450.0000001)")
+                                                         << QStringList{"settings.range_end = 450.0000001: too many "
+                                                                        "decimals; a whole number of °C from -999 to 9999"};
+        QTest::newRow("set temperature with a far decimal")
+            << File(R"("set_temperature": 999.90000001)")
+            << QStringList{"settings.set_temperature = 999.90000001: too many decimals; a number of °C from -99.9 to "
+                           "999.9 with at most 1 decimal"};
+        QTest::newRow("set temperature in hundredths") << File(R"("set_temperature": 23.55)")
+                                                       << QStringList{"settings.set_temperature = 23.55: too many decimals; "
+                                                                      "a number of °C from -99.9 to 999.9 with at most 1 "
+                                                                      "decimal"};
+        QTest::newRow("decimals hidden by an exponent") << File(R"("range_begin": 4505e-1)")
+                                                        << QStringList{"settings.range_begin = 4505e-1: too many decimals; "
+                                                                       "a whole number of °C from -999 to 9999"};
+        QTest::newRow("key given twice")
+            << QByteArray("{\"format\": \"tq36-settings\", \"version\": 1,\n\"settings\": {\"output\": \"4-20mA\",\n"
+                          "  \"label\": \"B\",\n  \"output\": \"0-10V\"}}")
+            << QStringList{"settings.output: given twice, on lines 2 and 4; give each key once"};
+        QTest::newRow("key given twice, once escaped") << File(R"("output": "4-20mA", "outp\u0075t": "0-10V")")
+                                                       << QStringList{"settings.output: given twice on line 1; give each "
+                                                                      "key once"};
+        QTest::newRow("settings given twice")
+            << QByteArray("{\"format\": \"tq36-settings\", \"version\": 1,\n\"settings\": {\"output\": \"4-20mA\"},\n"
+                          "\"settings\": {\"label\": \"B\"}}")
+            << QStringList{"settings: given twice, on lines 2 and 3; give each key once"};
         QTest::newRow("resistance below mask") << File(R"("wiring_resistance": -100)")
                                                << QStringList{"settings.wiring_resistance = -100: a number of ohms from "
                                                               "-99.99 to 999.99 with at most 2 decimals"};
@@ -274,6 +308,128 @@ private slots:
         QFETCH(QByteArray, serial);
         QFETCH(QString, name);
         QCOMPARE(ProposedFileName(Bytes(serial.begin(), serial.end()), QDate(2026, 12, 7)), name);
+    }
+
+    // An output takes the place of the file before it only when proven on
+    // disk; a failed save gives the system's reason and leaves the old file,
+    // and no other, behind.
+    void savedOnlyWhenProven_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("reason"); // empty: saved
+        QTest::newRow("saved") << "" << "";
+        QTest::newRow("disk full") << "file size limit" << "File too large";
+        QTest::newRow("cut short on disk") << "truncate" << "read back from disk, it holds 0 of 14 bytes";
+        QTest::newRow("changed on disk") << "alter" << "read back from disk, it differs from what was written";
+        QTest::newRow("refused by its reader") << "check" << "not what was meant";
+        QTest::newRow("no such folder") << "no folder" << "No such file or directory";
+        QTest::newRow("a folder in its place") << "folder" << "it is a folder";
+        QTest::newRow("a pipe in its place") << "pipe" << "not a regular file";
+    }
+    void savedOnlyWhenProven()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        QString path = dir.filePath("out.json");
+        const QByteArray old = "old contents\n", bytes = "fourteen bytes";
+        QFile before(path);
+        QVERIFY(before.open(QIODevice::WriteOnly) && before.write(old) == old.size());
+        before.close();
+        QVERIFY(before.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        if (fault == "no folder")
+            path = dir.filePath("none/out.json");
+        else if (fault == "folder")
+            path = dir.path();
+        else if (fault == "pipe") // like a device node: never to be replaced by a file
+            path = dir.filePath("fifo");
+        if (fault == "pipe")
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        testing::SetBeforeReadBack([&](const QString& written) {
+            QFile f(written);
+            if (fault == "truncate")
+                f.resize(0);
+            else if (fault == "alter" && f.open(QIODevice::ReadWrite))
+                f.write("F");
+        });
+        const auto check = [&](const QByteArray&) { return fault == "check" ? QString("not what was meant") : QString(); };
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        if (fault == "file size limit") {
+            // The kernel refuses to grow a file past the limit, as a full disk does.
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit small{4, limit.rlim_max};
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        const QString said = SaveProven(path, bytes, check);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, SIG_DFL);
+        testing::SetBeforeReadBack({});
+
+        QCOMPARE(said, reason);
+        QFile after(dir.filePath("out.json"));
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), reason.isEmpty() ? bytes : old);
+        const QFile::Permissions ownerGroupOther = ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        QCOMPARE(after.permissions() & ownerGroupOther, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 (fault == "pipe" ? QStringList{"fifo", "out.json"} : QStringList{"out.json"}));
+        QVERIFY(fault != "pipe" || !QFileInfo(path).isFile());
+    }
+
+    // A settings file is read whole up to 1 MiB; beyond that, and from a
+    // device that never ends, it is refused without being read whole.
+    void settingsFileSize_data()
+    {
+        QTest::addColumn<QString>("path"); // @dir: a folder holding "small", "limit" and "over"
+        QTest::addColumn<qint64>("size");  // -1: refused
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("small") << "@dir/small" << qint64(100) << "";
+        QTest::newRow("exactly 1 MiB") << "@dir/limit" << kSettingsFileLimit << "";
+        QTest::newRow("one byte over") << "@dir/over" << qint64(-1) << "larger than 1 MiB: not a settings file";
+        QTest::newRow("device without end") << "/dev/zero" << qint64(-1) << "larger than 1 MiB: not a settings file";
+        QTest::newRow("missing") << "@dir/none" << qint64(-1) << "No such file or directory";
+        QTest::newRow("a folder") << "@dir" << qint64(-1) << "a folder, not a settings file";
+    }
+    void settingsFileSize()
+    {
+        QFETCH(QString, path);
+        QFETCH(qint64, size);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        for (const auto& [name, length] : {std::pair{"small", qint64(100)}, std::pair{"limit", kSettingsFileLimit},
+                                           std::pair{"over", kSettingsFileLimit + 1}}) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(length, ' ')) == length);
+        }
+        const auto read = ReadSettingsBytes(path.replace("@dir", dir.path()));
+        if (size >= 0)
+            QCOMPARE(std::get<QByteArray>(read).size(), size);
+        else
+            QCOMPARE(std::get<QString>(read), reason);
+    }
+
+    void sameFile_data()
+    {
+        QTest::addColumn<QString>("other"); // beside "a"
+        QTest::addColumn<bool>("same");
+        QTest::newRow("another spelling") << "./a" << true;
+        QTest::newRow("symbolic link") << "link" << true;
+        QTest::newRow("hard link") << "hard" << true;
+        QTest::newRow("a copy") << "copy" << false;
+        QTest::newRow("missing") << "none" << false;
+    }
+    void sameFile()
+    {
+        QFETCH(QString, other);
+        QFETCH(bool, same);
+        QTemporaryDir dir;
+        QFile a(dir.filePath("a"));
+        QVERIFY(a.open(QIODevice::WriteOnly) && a.write("{}") == 2);
+        a.close();
+        QVERIFY(a.link(dir.filePath("link")) && a.copy(dir.filePath("copy")));
+        QVERIFY(::link(QFile::encodeName(dir.filePath("a")).constData(), QFile::encodeName(dir.filePath("hard")).constData()) == 0);
+        QCOMPARE(SameFile(dir.filePath("a"), dir.path() + "/" + other), same);
     }
 };
 

@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace lk58;
@@ -106,6 +107,33 @@ class TstCtlProgram : public QObject {
         r.err = QString::fromUtf8(p.readAllStandardError());
         return r;
     }
+    // With `env` changed ("NAME=value", "NAME" alone: unset) and files
+    // limited to `fileLimit` bytes (0: no limit), as on a full disk.
+    TRun CtlLimited(const QStringList& args, const QStringList& env, rlim_t fileLimit)
+    {
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("XDG_DATA_HOME", Path("data"));
+        for (const QString& change : env)
+            change.contains('=') ? e.insert(change.section('=', 0, 0), change.section('=', 1)) : e.remove(change);
+        p.setProcessEnvironment(e);
+        if (fileLimit > 0)
+            p.setChildProcessModifier([fileLimit] {
+                std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed program
+                rlimit limit{};
+                ::getrlimit(RLIMIT_FSIZE, &limit);
+                limit.rlim_cur = fileLimit;
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            });
+        p.start(TQ36CTL, args);
+        TRun r;
+        if (!p.waitForFinished(60000))
+            return r;
+        r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
     QString WriteFile(const QString& name, const QByteArray& bytes)
     {
         QFile f(Path(name));
@@ -148,6 +176,10 @@ private slots:
                                        << "tq36ctl: @dir/bad.json: settings.range_end = 10000: ";
         QTest::newRow("write missing file") << QStringList{"write", "@dir/none.json", "@port"} << false << false << 2
                                             << "tq36ctl: @dir/none.json: No such file or directory\n";
+        QTest::newRow("report of a missing file") << QStringList{"report", "@dir/none.json", "-o", "@dir/r.pdf"} << false
+                                                  << false << 2 << "tq36ctl: @dir/none.json: No such file or directory\n";
+        QTest::newRow("file without end") << QStringList{"write", "/dev/zero", "@port"} << false << false << 2
+                                          << "tq36ctl: /dev/zero: larger than 1 MiB: not a settings file\n";
         QTest::newRow("set invalid pair") << QStringList{"set", "@port", "label=B3", "output=5V"} << false << false
                                           << 2 << "tq36ctl: output=5V: ";
     }
@@ -229,6 +261,11 @@ private slots:
         // The page's language is Czech; the command's own message stays English.
         QTest::newRow("unwritable") << QStringList{"report", "@port", "-o", "@dir/none/r.pdf"} << 2
                                     << QStringList{"@port: Cannot save the settings report to @dir/none/r.pdf: "};
+        const QString own = ": is the settings file the report is made from; choose another name for the report\n";
+        QTest::newRow("onto its own file") << QStringList{"report", "@file", "-o", "@file"} << 2
+                                           << QStringList{"tq36ctl: @file" + own};
+        QTest::newRow("onto its own file, spelt otherwise")
+            << QStringList{"report", "@file", "-o", "@dir/./other.json"} << 2 << QStringList{"tq36ctl: @dir/./other.json" + own};
         QTest::newRow("no output") << QStringList{"report", "@file"} << 2
                                    << QStringList{"tq36ctl: report needs -o OUT.pdf\n"};
     }
@@ -252,6 +289,9 @@ private slots:
         if (exit != 0) {
             QVERIFY2(r.err.startsWith(place(expected[0])), qPrintable(r.err));
             QVERIFY(!QFile::exists(pdf));
+            QFile settings(file);
+            QVERIFY(settings.open(QIODevice::ReadOnly));
+            QVERIFY(config::ReadSettingsFile(settings.readAll()).file); // still the settings file
             return;
         }
         QCOMPARE(r.out, args[1] + ": report saved to " + pdf + '\n');
@@ -341,6 +381,64 @@ private slots:
         QCOMPARE(unsaved.out.section('\n', 0, 0), c.Path() + ": 3 settings written and verified");
         QCOMPARE(Label(c), QString("Clone 7"));
         QCOMPARE(Backups(), 1);
+    }
+
+    // A file that cannot be written, or is not proven on disk, fails the
+    // run with the path and the system's reason: an existing file stays as
+    // it was, and without its backup the converter is not written.
+    void unwritableOutputs_data()
+    {
+        QTest::addColumn<QStringList>("args"); // @port, @dir, @file (another converter's settings)
+        QTest::addColumn<QStringList>("env");
+        QTest::addColumn<int>("fileLimit");  // bytes; 0: none
+        QTest::addColumn<QString>("err");    // in what it says; @backup: the backup folder
+        QTest::newRow("backup on a full disk") << QStringList{"write", "@file", "@port"} << QStringList{} << 100
+                                               << "@port: nothing written: no backup: cannot write the backup @backup/36012345-";
+        QTest::newRow("backup folder cannot be made")
+            << QStringList{"write", "@file", "@port"} << QStringList{"XDG_DATA_HOME=@file"} << 0
+            << "@port: nothing written: no backup: cannot make the backup folder @file/LK58/backups: Not a directory\n";
+        QTest::newRow("no home for backups")
+            << QStringList{"set", "@port", "label=X"} << QStringList{"XDG_DATA_HOME", "HOME"} << 0
+            << "@port: nothing written: no backup: no folder for backups: neither HOME nor XDG_DATA_HOME is set to a full "
+               "path; set one of them\n";
+        QTest::newRow("read -o on a full disk") << QStringList{"read", "@port", "-o", "@dir/old.json"} << QStringList{}
+                                                << 100 << "@port: @dir/old.json: cannot save: File too large\n";
+        QTest::newRow("report on a full disk")
+            << QStringList{"report", "@port", "-o", "@dir/old.json"} << QStringList{} << 100
+            << "@port: Cannot save the settings report to @dir/old.json: File too large\n";
+    }
+    void unwritableOutputs()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, env);
+        QFETCH(int, fileLimit);
+        QFETCH(QString, err);
+        TSimulatedConverter c;
+        const SettingsBlock before = c.Block();
+        QTemporaryDir work;
+        const QString file = work.filePath("other.json"), kept = work.filePath("old.json");
+        const QByteArray old = "an older file\n";
+        for (const auto& [path, bytes] : {std::pair{file, OtherConvertersFile(before)}, std::pair{kept, old}}) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        }
+        auto place = [&](QString s) {
+            return s.replace("@port", c.Path()).replace("@file", file).replace("@dir", work.path()).replace("@backup", BackupDir());
+        };
+        for (QString& a : args)
+            a = place(a);
+        for (QString& e : env)
+            e = place(e);
+        const TRun r = CtlLimited(args, env, static_cast<rlim_t>(fileLimit));
+        QVERIFY2((r.out + r.err).contains(place(err)), qPrintable(r.out + r.err));
+        QCOMPARE(r.exit, 2);
+        QCOMPARE(c.sim.Counters().writes, std::size_t(0));
+        QVERIFY(c.Block() == before);
+        QFile older(kept);
+        QVERIFY(older.open(QIODevice::ReadOnly));
+        QCOMPARE(older.readAll(), old);
+        QCOMPARE(QDir(work.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"old.json", "other.json"}));
+        QCOMPARE(Backups(), 0);
     }
 
     void setWritesOnlyThePairs()

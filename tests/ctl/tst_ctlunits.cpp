@@ -99,6 +99,10 @@ private slots:
         }
         for (int status = 0; status <= 4; ++status)
             QVERIFY(man.contains(QStringLiteral(".B %1\n").arg(status)));
+        // A file that cannot be written is a failure of its own kind.
+        const QString unwritable = "2 usage error, a bad settings file, or a file that cannot be written";
+        QVERIFY2(help.simplified().contains(unwritable), qPrintable(help));
+        QVERIFY2(man.simplified().contains(".B " + unwritable), qPrintable(man));
     }
 
     void keyValue_data()
@@ -120,6 +124,10 @@ private slots:
         QTest::newRow("range too high") << "range_end=10000" << "error: range_end=10000: ";
         QTest::newRow("not a number") << "range_end=450x" << "error: range_end=450x: ";
         QTest::newRow("too many decimals") << "set_temperature=25.55" << "error: set_temperature=25.55: ";
+        QTest::newRow("decimal past the field's") << "set_temperature=25.00000001"
+                                                  << "error: set_temperature=25.00000001: too many decimals; ";
+        QTest::newRow("whole number with a far decimal") << "range_end=450.0000001"
+                                                         << "error: range_end=450.0000001: too many decimals; ";
         QTest::newRow("label too long") << "label=Boiler 1234" << "error: label=Boiler 1234: ";
         QTest::newRow("not in Windows-1250") << "label=Kessel €€ ✓" << "error: label=Kessel €€ ✓: ";
         QTest::newRow("unknown output") << "output=5V" << "error: output=5V: ";

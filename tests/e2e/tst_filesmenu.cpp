@@ -5,6 +5,7 @@
 
 #include "app/filesdialogs.h"
 #include "app/filesmenu.h"
+#include "config/diskfile.h"
 #include "config/settingsfile.h"
 
 #include <QAction>
@@ -64,6 +65,8 @@ private slots:
     void itemsFollowSettingsPanel();
     void saveRecordsConverterNotForm();
     void reportOfConverter();
+    void savedOnlyWhenProven_data();
+    void savedOnlyWhenProven();
     void compareListsDifferences_data();
     void compareListsDifferences();
     void writeVerifiesAndReloads_data();
@@ -289,6 +292,42 @@ void TstFilesMenu::reportOfConverter()
     QCOMPARE(watcher.Texts(), QStringList());
 }
 
+void TstFilesMenu::savedOnlyWhenProven_data()
+{
+    QTest::addColumn<bool>("report");
+    QTest::newRow("settings file") << false;
+    QTest::newRow("report") << true;
+}
+
+// A file that does not read back from disk as written is an error that
+// names it and why; the file it was to replace stays as it was.
+void TstFilesMenu::savedOnlyWhenProven()
+{
+    QFETCH(bool, report);
+    TSimulatedConverter converter;
+    converter.SetBlock(SampleBlock());
+    auto frm = NewWindow();
+    Connect(*frm, converter);
+    chosen_ = dir_->filePath(QStringLiteral("kept"));
+    QFile older(chosen_);
+    QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older") == 5);
+    older.close();
+    // Cut short once written, as a full disk can leave a file.
+    config::testing::SetBeforeReadBack([](const QString& written) { QFile::resize(written, 0); });
+    (report ? frm->Files->MFileReport : frm->Files->MFileSave)->trigger();
+    config::testing::SetBeforeReadBack({});
+
+    QCOMPARE(watcher.Seen().size(), 1);
+    QCOMPARE(watcher.Seen().first().Title, QStringLiteral("Error"));
+    const QString text = watcher.Texts().first();
+    QVERIFY2(text.startsWith(QStringLiteral("Soubor %1 nelze uložit: ").arg(chosen_)), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral(": read back from disk, it holds 0 of ")), qPrintable(text));
+    QVERIFY(older.open(QIODevice::ReadOnly));
+    QCOMPARE(older.readAll(), QByteArray("older"));
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept"});
+    QCOMPARE(converter.sim.Counters().writes, std::size_t(0));
+}
+
 void TstFilesMenu::compareListsDifferences_data()
 {
     QTest::addColumn<bool>("english");
@@ -510,6 +549,8 @@ void TstFilesMenu::rejectedFileWritesNothing_data()
     const QByteArray head = R"({"format": "tq36-settings", "version": 1, "settings": )";
     QTest::newRow("not JSON") << QByteArray("{\"format\": ") << "1:";
     QTest::newRow("unknown key") << head + R"({"colour": "red"}})" << "settings.colour";
+    QTest::newRow("key given twice") << head + "{\"output\": \"0-10V\",\n\"output\": \"4-20mA\"}}"
+                                     << "settings.output: given twice, on lines 1 and 2";
     QTest::newRow("end not above begin")
         << head + R"({"range_begin": 500, "range_end": 400}})" << "settings.range_end";
 }
