@@ -56,6 +56,9 @@ for name in $(compgen -e); do
     QT_*) export "WINE$name=${!name}" ;;
     esac
 done
+# Wine 8 refuses the per-monitor DPI mode that Qt's windows platform asks
+# for, and every window then fails to be created: ask for none.
+[ -n "${WINEQT_QPA_PLATFORM:-}" ] || export WINEQT_QPA_PLATFORM=windows:dpiawareness=0
 # Without a console window Qt would send its messages, and Qt Test its
 # results, to the debugger's channel, which nobody reads here.
 export WINEQT_FORCE_STDERR_LOGGING=1
