@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running LK58 need,
 # but only those that are missing. Runs apt-get as root, or through sudo.
-# scripts/deps.sh [fuzz] [package]: also what fuzzing (clang's libFuzzer)
-# or building and checking the Debian package needs.
+# scripts/deps.sh [fuzz] [package] [windows]: also what fuzzing (clang's
+# libFuzzer), building and checking the Debian package, or cross-building for
+# Windows and running that build under Wine needs.
 set -euo pipefail
 
 packages=(
@@ -16,7 +17,8 @@ for extra in "$@"; do
     case $extra in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     package) packages+=(dpkg-dev file lintian appstream desktop-file-utils librsvg2-bin man-db) ;;
-    *) echo "deps.sh: unknown set '$extra' (fuzz, package)" >&2; exit 2 ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 libwine) ;;
+    *) echo "deps.sh: unknown set '$extra' (fuzz, package, windows)" >&2; exit 2 ;;
     esac
 done
 

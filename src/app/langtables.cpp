@@ -116,6 +116,8 @@ void TFrmMain::SetLang(int lang)
                         "Another program is using the port. Close it and try again.");
     Msg.MsgPortMissing = t("Port %1 neexistuje.", "There is no port %1.");
     Msg.MsgPortNotSerial = t("%1 není sériový port.", "%1 is not a serial port.");
+    Msg.MsgComMissing = t("Port %1 neexistuje. Porty počítače ukazuje Správce zařízení.",
+                          "There is no port %1. Device Manager lists the computer's ports.");
     Msg.MsgValueNotShown = t("Hodnota převodníku se do pole nevejde: %1",
                              "The converter's value does not fit its field: %1");
     Msg.NameTempBegin = t("začátek rozsahu", "range begin");

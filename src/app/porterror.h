@@ -11,11 +11,12 @@ class EComError;
 
 // The box shown when the chosen port does not open: the invalid-port
 // message, then what went wrong and what to do about it, in the language of
-// `msg`. `device` is the path that was opened.
+// `msg`. `device` is the port's name as it was opened.
 QString PortOpenErrorText(const TMessages& msg, const EComError& error, const std::string& device);
 
-// The name of the group that owns a device node; "dialout", the serial
-// ports' group on Debian, where the node's group cannot be told.
-QString DeviceGroup(const std::string& device);
+// The platform's part of that text: the cause and cure that the system's
+// error `code` stands for, or an empty text when the system's own message
+// says all there is (one file per platform).
+QString PortOpenCause(const TMessages& msg, int code, const std::string& device);
 
 } // namespace lk58

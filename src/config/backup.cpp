@@ -11,31 +11,11 @@
 
 namespace lk58::config {
 
-QString DefaultBackupDir()
-{
-    // XDG: a relative XDG_DATA_HOME is invalid and ignored, and so is a
-    // relative HOME; with neither there is no user's folder to put it in
-    // (QDir::homePath() would give "/").
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty() || QDir::isRelativePath(data)) {
-#ifdef Q_OS_WIN
-        const QString home = QDir::homePath(); // the user's profile folder
-#else
-        const QString home = qEnvironmentVariable("HOME");
-#endif
-        if (home.isEmpty() || QDir::isRelativePath(home))
-            throw std::runtime_error("no folder for backups: neither HOME nor XDG_DATA_HOME is set to a full path; "
-                                     "set one of them");
-        data = home + "/.local/share";
-    }
-    return data + "/LK58/backups";
-}
-
 namespace {
 
 [[noreturn]] void Fail(const QString& what, const QString& path, const QString& reason)
 {
-    throw std::runtime_error((what + " " + path + ": " + reason).toStdString());
+    throw std::runtime_error((what + " " + QDir::toNativeSeparators(path) + ": " + reason).toStdString());
 }
 
 void MakeFolder(const QString& dir)
@@ -77,7 +57,7 @@ QString WriteBackup(const SettingsBlock& block, const QString& dir, const QDateT
         QFile::remove(path); // the claimed name, still empty
         Fail("cannot write the backup", path, reason);
     }
-    return path;
+    return QDir::toNativeSeparators(path);
 }
 
 } // namespace lk58::config

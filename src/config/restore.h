@@ -72,15 +72,16 @@ WritePlan MakePlan(const std::vector<Difference>& diff, const SettingsBlock& con
 std::optional<SettingsBlock> ReadBlock(TDeviceLink& link);
 
 // Where automatic backups go: $XDG_DATA_HOME/LK58/backups, by default
-// ~/.local/share/LK58/backups. Throws std::runtime_error when neither
-// variable gives a full path.
+// ~/.local/share/LK58/backups; throws std::runtime_error when neither
+// variable gives a full path. On Windows the user's local application data
+// folder, %LOCALAPPDATA%\LK58\backups (one file per platform).
 QString DefaultBackupDir();
 
 // Saves `block` as a settings file `<serial>-<yyyyMMdd-HHmmss-zzz>.json` in
 // `dir` (made if missing), proven on disk (SaveSettingsFile): the file
 // appears whole or not at all, and an existing file is never replaced.
-// Returns its path, or throws std::runtime_error naming the path and the
-// system's reason.
+// Returns its path as the user sees it (the system's separators), or throws
+// std::runtime_error naming the path and the system's reason.
 QString WriteBackup(const SettingsBlock& block, const QString& dir, const QDateTime& when,
                     const QString& program);
 

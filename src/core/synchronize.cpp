@@ -3,7 +3,6 @@
 #include "core/wakesignal.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QThread>
 
 #include <atomic>
@@ -35,7 +34,6 @@ private:
     void RunPending();
 
     platform::TWakeSignal wake_;
-    QSocketNotifier* notifier_ = nullptr;
 };
 
 // One call handed over. Its error is published under the mutex and taken
@@ -74,8 +72,7 @@ void Finish(TCall& call, std::exception_ptr error)
 THandOver::THandOver(QObject* parent) : QObject(parent)
 {
     if (wake_.Valid()) {
-        notifier_ = new QSocketNotifier(static_cast<qintptr>(wake_.Handle()), QSocketNotifier::Read, this);
-        connect(notifier_, &QSocketNotifier::activated, this, [this] {
+        wake_.Watch(this, [this] {
             wake_.Drain();
             RunPending();
         });

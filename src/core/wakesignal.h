@@ -1,9 +1,14 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
+class QObject;
+
 // A wake-up that any thread signals with one system call and an event loop
-// watches as a readable handle: the hand-over to the user-interface thread
-// then needs no call into Qt from the signalling thread. One source file per
-// platform implements it.
+// watches: the hand-over to the user-interface thread then needs no call
+// into Qt from the signalling thread. One source file per platform
+// implements it (an eventfd, a Win32 event).
 namespace lk58::platform {
 
 class TWakeSignal {
@@ -12,15 +17,17 @@ public:
     ~TWakeSignal();
     TWakeSignal(const TWakeSignal&) = delete;
     TWakeSignal& operator=(const TWakeSignal&) = delete;
-    bool Valid() const { return handle_ >= 0; }
-    // For QSocketNotifier.
-    long long Handle() const { return handle_; }
+    bool Valid() const;
     void Signal();
-    // Takes every signal so far; the handle is not readable afterwards.
+    // Takes every signal so far; the watch does not fire for them again.
     void Drain();
+    // Calls activated on the calling thread's event loop whenever the
+    // signal is raised, until activated drains it; the watcher is a child
+    // of parent.
+    void Watch(QObject* parent, std::function<void()> activated);
 
 private:
-    int handle_;
+    std::intptr_t handle_;
 };
 
 } // namespace lk58::platform

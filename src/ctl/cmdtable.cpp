@@ -1,6 +1,7 @@
 #include "ctl/cmdtable.h"
 
 #include "ctl/commands.h"
+#include "ctl/platformtexts.h"
 
 #include <QCommandLineParser>
 
@@ -64,25 +65,35 @@ const TKeyText kKeyTexts[] = {
 };
 
 const char* const kTexts = "Texts take the characters of Windows-1250 (Czech).";
-const char* const kBackups =
-    "write and set save each converter's settings before the first write in "
-    "$XDG_DATA_HOME/LK58/backups (by default ~/.local/share/LK58/backups), named after the "
-    "serial number and the time; with neither XDG_DATA_HOME nor HOME set they refuse to write. Every file "
-    "tq36ctl writes (a backup, read -o, the report) is read back from disk before the run goes "
-    "on, and replaces an existing file only whole. A settings file over 1 MiB is refused.";
+
+QString BackupsText()
+{
+    return QStringLiteral("write and set save each converter's settings before the first write in "
+                          "%1, named after the serial number and the time%2. Every file "
+                          "tq36ctl writes (a backup, read -o, the report) is read back from disk before the run goes "
+                          "on, and replaces an existing file only whole. A settings file over 1 MiB is refused.")
+        .arg(QString::fromUtf8(kPlatformTexts.backupFolder), QString::fromUtf8(kPlatformTexts.backupNoFolder));
+}
 
 struct TExample {
     const char* what;
-    const char* command;
+    const char* command; // %1 to %5: the system's port names
 };
 
 const TExample kExamples[] = {
-    {"Back a converter up to a file:", "tq36ctl read /dev/ttyUSB0 -o boiler2.json"},
+    {"Back a converter up to a file:", "tq36ctl read %1 -o boiler2.json"},
     {"Clone it to a tray of four converters (each keeps its own type and serial number):",
-     "tq36ctl write boiler2.json /dev/ttyUSB1 /dev/ttyUSB2 /dev/ttyUSB3 /dev/ttyUSB4"},
-    {"Change single settings:",
-     "tq36ctl set /dev/ttyUSB0 label=\"Boiler 3\" range_end=450 output=4-20mA"},
+     "tq36ctl write boiler2.json %2 %3 %4 %5"},
+    {"Change single settings:", "tq36ctl set %1 label=\"Boiler 3\" range_end=450 output=4-20mA"},
 };
+
+QString ExampleCommand(const TExample& e)
+{
+    QString command = QString::fromUtf8(e.command);
+    for (int i = 0; i < 5; ++i)
+        command.replace(QStringLiteral("%%1").arg(i + 1), QString::fromUtf8(kPlatformTexts.ports[i]));
+    return command;
+}
 
 QString OptionLabel(const TOptionSpec& o)
 {
@@ -230,12 +241,12 @@ QString HelpText()
     for (const TKeyText& k : kKeyTexts)
         h += HelpItem(k.key, k.values);
     h += Wrap(kTexts, 2);
-    h += "\n" + Wrap(kProgress, 0) + "\n" + Wrap(kBackups, 0) + "\nExit status:\n";
+    h += "\n" + Wrap(kProgress, 0) + "\n" + Wrap(BackupsText(), 0) + "\nExit status:\n";
     for (const TExitText& e : kExitTexts)
         h += "  " + QString::number(e.status) + "  " + Wrap(e.text, 5).mid(5);
     h += "\nExamples:\n";
     for (const TExample& e : kExamples)
-        h += Wrap(e.what, 2) + "    " + e.command + '\n';
+        h += Wrap(e.what, 2) + "    " + ExampleCommand(e) + '\n';
     return h;
 }
 
@@ -265,13 +276,13 @@ QString ManPage(const QString& version)
     for (const TKeyText& k : kKeyTexts)
         m += ".TP\n.B " + Roff(k.key) + "\n" + Roff(k.values) + "\n";
     m += ".PP\n" + Roff(kTexts) + "\n";
-    m += ".SH FILES\n" + Roff(kBackups) + "\n";
+    m += ".SH FILES\n" + Roff(BackupsText()) + "\n";
     m += ".SH EXIT STATUS\n";
     for (const TExitText& e : kExitTexts)
         m += QStringLiteral(".TP\n.B %1\n%2\n").arg(e.status).arg(Roff(e.text));
     m += ".SH EXAMPLES\n";
     for (const TExample& e : kExamples)
-        m += Roff(e.what) + "\n.PP\n.RS\n.nf\n" + Roff(e.command) + "\n.fi\n.RE\n.PP\n";
+        m += Roff(e.what) + "\n.PP\n.RS\n.nf\n" + Roff(ExampleCommand(e)) + "\n.fi\n.RE\n.PP\n";
     m += ".SH SEE ALSO\n.BR lk58 (1),\n.BR tq36\\-sim (1)\n";
     return m;
 }

@@ -1,8 +1,5 @@
 #include "ctl/console.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 namespace lk58::ctl {
 
 namespace {
@@ -22,19 +19,13 @@ QString HexBytes(const Bytes& bytes)
 
 TConsole::TConsole(std::FILE* out, bool terminal, bool quiet) : out_(out), terminal_(terminal), quiet_(quiet)
 {
-    winsize ws{};
-    if (terminal_ && ::ioctl(::fileno(out_), TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1)
-        width_ = ws.ws_col;
+    if (const int columns = terminal_ ? TerminalColumns(out_) : 0; columns > 1)
+        width_ = columns;
 }
 
 TConsole::~TConsole()
 {
     Finish();
-}
-
-bool TConsole::StderrIsTerminal()
-{
-    return ::isatty(STDERR_FILENO) == 1;
 }
 
 void TConsole::SetPorts(const QStringList& ports)

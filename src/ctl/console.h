@@ -33,7 +33,7 @@ public:
     // Removes the live lines; further output goes below where they were.
     void Finish();
 
-    // Standard error is a terminal.
+    // Standard error is a terminal that takes the line rewrites.
     static bool StderrIsTerminal();
 
 private:
@@ -51,6 +51,10 @@ private:
     bool dirty_ = false;
     QElapsedTimer sinceDraw_;
 };
+
+// The columns of the terminal that `out` writes to; 0 when unknown (one
+// file per platform, as StderrIsTerminal).
+int TerminalColumns(std::FILE* out);
 
 // "FF BF BF"
 QString HexBytes(const Bytes& bytes);

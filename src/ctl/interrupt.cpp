@@ -1,4 +1,5 @@
 #include "ctl/interrupt.h"
+#include "ctl/interrupt_posix.h"
 
 #include <atomic>
 #include <csignal>
@@ -37,11 +38,6 @@ void AddInterruptSignals(sigset_t& set)
 {
     for (const int signal : kInterruptSignals)
         sigaddset(&set, signal);
-}
-
-void IgnoreBrokenPipe()
-{
-    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool Interrupted()

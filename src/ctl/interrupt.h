@@ -1,6 +1,5 @@
 #pragma once
 
-#include <signal.h>
 #include <sys/types.h>
 
 namespace lk58::ctl {
@@ -13,15 +12,6 @@ namespace lk58::ctl {
 // it to them; a kill aimed at this process alone does not).
 void InstallInterruptHandler();
 bool Interrupted();
-
-// The signals above, added to `set`: a worker starts with them held, so
-// that one arriving before its handler is in place waits for it.
-void AddInterruptSignals(sigset_t& set);
-
-// A write to a pipe whose reader went away (`tq36ctl ... | head`) fails
-// with EPIPE instead of killing the process in the middle of a write to a
-// converter.
-void IgnoreBrokenPipe();
 
 // Up to kMaxWorkers child processes can be registered at a time.
 inline constexpr int kMaxWorkers = 256;

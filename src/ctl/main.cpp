@@ -3,11 +3,11 @@
 #include "ctl/cmdtable.h"
 #include "ctl/interrupt.h"
 #include "ctl/output.h"
+#include "ctl/startup.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -18,16 +18,6 @@ namespace {
 void Print(std::FILE* out, const QString& text)
 {
     PrintText(out, text);
-}
-
-// A worker starts with the interrupt signals held (see workers.cpp); they
-// are let through once the handler is in place.
-void ReleaseInterrupts()
-{
-    sigset_t held;
-    sigemptyset(&held);
-    AddInterruptSignals(held);
-    sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
 QtMessageHandler qtMessages = nullptr;
@@ -46,10 +36,8 @@ void WithoutRuntimeNote(QtMsgType type, const QMessageLogContext& context, const
 
 int main(int argc, char** argv)
 {
-    // A reader that goes away (`| head`), or a worker's parent that is gone,
-    // must not stop a converter write half way: the write goes on, and what
-    // can no longer be printed is told on standard error.
-    IgnoreBrokenPipe();
+    PrepareOutput();
+    KeepWorkingWithoutReader();
     // Parsed before the application exists, because the command decides
     // which application that is.
     QStringList args;

@@ -24,9 +24,14 @@ void OpenConverterPort(TComPort& port, const QString& path);
 // `path` is the device (its group is named when it can be read).
 QString ExplainOpenError(int code, const std::string& systemText, const QString& path);
 
+// The platform's part of that: the cause (and cure) that the system's error
+// `code` stands for, or an empty text where the system's own text says it
+// (one file per platform).
+QString OpenErrorCause(int code, const QString& path);
+
 // True when `a` and `b` name the same port: the same path, or two names of
 // one device (a link and its target), known by its device number, so that
-// no port is opened twice in one run.
+// no port is opened twice in one run (one file per platform).
 bool SamePort(const QString& a, const QString& b);
 
 // The first two of `ports` (their indexes) that name the same port.

@@ -1,6 +1,7 @@
 #include "ctl/workers.h"
 
 #include "ctl/interrupt.h"
+#include "ctl/interrupt_posix.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

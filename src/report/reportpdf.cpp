@@ -3,6 +3,7 @@
 #include "config/diskfile.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
@@ -16,7 +17,7 @@ QString Failure(int lang, const QString& path, const QString& why)
 {
     const QString text = lang == kReportCzech ? QStringLiteral("Protokol nastavení nelze uložit do %1: %2")
                                               : QStringLiteral("Cannot save the settings report to %1: %2");
-    return text.arg(path, why);
+    return text.arg(QDir::toNativeSeparators(path), why);
 }
 
 // A PDF that is whole: its header, and its trailer's end-of-file mark last.

@@ -25,6 +25,8 @@ struct TMessages {
     QString MsgPortBusy;
     QString MsgPortMissing;
     QString MsgPortNotSerial;
+    // On Windows, no such COM port (%1), with where the ports are listed.
+    QString MsgComMissing;
 
     // The status text after a load that found a number its field cannot
     // show (%1: each such field's name and the converter's value), and the

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -24,11 +23,5 @@ Bytes EncodeText(std::string_view utf8, std::size_t maxBytes);
 // if there is none). A byte to which the code page assigns no character
 // (81, 83, 88, 90, 98) becomes "?".
 std::string DecodeText(std::span<const std::uint8_t> bytes);
-
-// Thrown only when the C library cannot convert between UTF-8 and
-// Windows-1250 at all (its conversion modules are missing).
-struct ETextCodecUnavailable : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 } // namespace lk58

@@ -2,11 +2,14 @@
 // form, Exit, and the general error box.
 #include "appfixture.h"
 #include "common/dialogwatcher.h"
+#include "porterrors.h"
 
 #include "app/errorbox.h"
 #include "app/frmhelp.h"
 #include "app/helptext.h"
+#include "app/porterror.h"
 #include "core/apperror.h"
+#include "serial/comport.h"
 #include "settings/radiogroup.h"
 
 #include <QAction>
@@ -93,6 +96,8 @@ private slots:
     void errorBoxText_data();
     void errorBoxText();
     void errorBoxShown();
+    void portOpenErrorText_data() { AddPortErrorRows(); }
+    void portOpenErrorText();
 };
 
 void TstShell::startUp()
@@ -422,6 +427,22 @@ void TstShell::errorBoxShown()
     QCOMPARE(box.Text, QStringLiteral("Input/output error."));
     QCOMPARE(box.Icon, QMessageBox::Critical);
     QCOMPARE(box.Buttons, QStringList{QStringLiteral("OK")});
+}
+
+// The box for a port that does not open: the cause in the user's terms for
+// the system's error codes (rows in porterrors_*.cpp), else the system's text.
+void TstShell::portOpenErrorText()
+{
+    QFETCH(int, lang);
+    QFETCH(int, code);
+    QFETCH(QString, system);
+    QFETCH(QString, device);
+    QFETCH(QString, text);
+    TFrmMain frm;
+    if (lang == kLangEnglish)
+        frm.MLangENClick();
+    const EComError error(code, system.toStdString());
+    QCOMPARE(PortOpenErrorText(frm.Msg, error, device.toStdString()), text);
 }
 
 QTEST_MAIN(TstShell)

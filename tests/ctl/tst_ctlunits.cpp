@@ -5,6 +5,8 @@
 #include "ctl/keyvalue.h"
 #include "ctl/portopen.h"
 #include "ctl/showtable.h"
+#include "ctl/workers.h"
+#include "openerrors.h"
 
 #include <QtTest>
 
@@ -179,39 +181,22 @@ private slots:
             QVERIFY2(got[i].startsWith(errors[i]), qPrintable(got[i]));
     }
 
-    void openErrorSaysWhy_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QStringList>("says");
-        QTest::newRow("permission") << EACCES << QStringList{"permission denied", "group 'dialout'", "sudo usermod -aG dialout "};
-        QTest::newRow("held") << EBUSY << QStringList{"busy: another program holds the port"};
-        QTest::newRow("not a tty") << ENOTTY << QStringList{"not a serial device"};
-        QTest::newRow("missing") << ENOENT << QStringList{"no such port"};
-        QTest::newRow("unplugged") << ENXIO << QStringList{"no device behind this name"};
-        QTest::newRow("anything else") << EIO << QStringList{"Input/output error"};
-    }
+    // The rows name this system's error codes (openerrors_*.cpp).
+    void openErrorSaysWhy_data() { AddOpenErrorRows(); }
     void openErrorSaysWhy()
     {
         QFETCH(int, code);
+        QFETCH(QString, system);
+        QFETCH(QString, path);
         QFETCH(QStringList, says);
-        // A path that does not exist: the group falls back to dialout.
-        const QString why = ExplainOpenError(code, std::strerror(code), "/nonexistent/ttyUSB9");
+        const QString why = ExplainOpenError(code, system.toStdString(), path);
         for (const QString& s : says)
             QVERIFY2(why.contains(s), qPrintable(why));
     }
 
     // Two names of one port are found before anything is opened.
-    void samePort_data()
-    {
-        QTest::addColumn<QString>("a"); // @dir: a folder with "link" -> /dev/null
-        QTest::addColumn<QString>("b");
-        QTest::addColumn<bool>("same");
-        QTest::newRow("one name twice") << "/dev/null" << "/dev/null" << true;
-        QTest::newRow("a link and its target") << "@dir/link" << "/dev/null" << true;
-        QTest::newRow("two devices") << "/dev/null" << "/dev/zero" << false;
-        QTest::newRow("two spellings of a missing name") << "@dir/ttyNONE" << "@dir/./ttyNONE" << true;
-        QTest::newRow("two missing names") << "@dir/ttyNONE" << "@dir/ttyNONE2" << false;
-    }
+    // The rows name this system's ports (openerrors_*.cpp).
+    void samePort_data() { AddSamePortRows(); }
     void samePort()
     {
         QFETCH(QString, a);
@@ -223,6 +208,29 @@ private slots:
         b.replace("@dir", dir.path());
         QCOMPARE(SamePort(a, b), same);
         QCOMPARE(RepeatedPort({"/dev/full", a, b}), same ? std::optional(std::pair{1, 2}) : std::nullopt);
+    }
+
+    // Each port's worker, started as this system starts processes, reports
+    // its own port's outcome, in the order of the ports. No such port exists
+    // on either system, so no converter is needed.
+    void workersReportEachPort()
+    {
+        SetWorkerProgram(TQ36CTL);
+        std::FILE* f = std::tmpfile();
+        const QStringList ports{"COM250", "COM251", "COM252"};
+        std::vector<TPortResult> results;
+        {
+            TConsole console(f, false, true);
+            console.SetPorts(ports);
+            results = RunWorkers(ports, [](const QString& port) { return QStringList{"ping", port}; }, console);
+        }
+        std::fclose(f);
+        QCOMPARE(results.size(), std::size_t(3));
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(results[i].port, ports[i]);
+            QCOMPARE(results[i].status, TExit::NoPort);
+            QVERIFY2(results[i].error.contains("no such port"), qPrintable(results[i].error));
+        }
     }
 
     void plainProgressLines()

@@ -34,6 +34,7 @@ private slots:
         QTest::newRow("euro sign") << QByteArray("€") << 8 << QByteArray("80");
         QTest::newRow("not in code page") << QByteArray("a日本b") << 8 << QByteArray("61 3F 3F 62");
         QTest::newRow("outside the BMP") << QByteArray("😀x") << 8 << QByteArray("3F 78");
+        QTest::newRow("language tag") << QByteArray("a\xF3\xA0\x80\x81" "b") << 8 << QByteArray("61 3F 62");
         QTest::newRow("stray byte") << QByteArray("a\xFF" "b") << 8 << QByteArray("61 3F 62");
         QTest::newRow("broken sequence") << QByteArray("\xE2\x82x") << 8 << QByteArray("3F 78");
         QTest::newRow("cut sequence at end") << QByteArray("ok\xC5") << 8 << QByteArray("6F 6B 3F");

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Runs a program of the Windows build under Wine: scripts/wine-run.sh PROGRAM.exe [ARG]...
+# CTest runs each Windows test through it. The Wine prefix is LK58's own
+# ($LK58_WINEPREFIX, by default ~/.local/share/lk58/wine), made on first use
+# with Qt's dialog and window fonts mapped to Liberation Sans (Wine has no
+# Windows fonts). Qt's DLLs and the MinGW runtime are found through WINEPATH,
+# so the program runs straight from the build folder. The program's exit
+# status is this script's.
+set -euo pipefail
+
+[ $# -ge 1 ] || { echo "usage: $0 PROGRAM.exe [ARG]..." >&2; exit 2; }
+
+export WINEPREFIX=${LK58_WINEPREFIX:-$HOME/.local/share/lk58/wine}
+export WINEDEBUG=${LK58_WINEDEBUG:--all}
+# No prompts to install Wine's Mono and Gecko: nothing here needs them.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+qt=${LK58_QT_WIN:-/opt/lk58/qt6-mingw-6.4.2}
+
+# Z: is Wine's drive for the Unix root.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+setup_prefix() {
+    wine wineboot --init >/dev/null 2>&1
+    local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+    for font in "MS Shell Dlg" "MS Shell Dlg 2" "Arial"; do
+        wine reg add "$key" /v "$font" /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
+    done
+    wineserver -w
+    touch "$WINEPREFIX/.lk58-prefix"
+}
+
+if [ ! -f "$WINEPREFIX/.lk58-prefix" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    # Tests run side by side: one of them makes the prefix, the others wait.
+    exec 9>"$WINEPREFIX.lock"
+    flock 9
+    [ -f "$WINEPREFIX/.lk58-prefix" ] || setup_prefix
+    flock -u 9
+    exec 9>&-
+fi
+
+dirs=("$qt/bin")
+for dll in libstdc++-6.dll libwinpthread-1.dll; do
+    dirs+=("$(dirname "$(realpath "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)")")")
+done
+path=""
+for d in "${dirs[@]}"; do
+    path+="${path:+;}$(windows_path "$d")"
+done
+export WINEPATH="$path${WINEPATH:+;$WINEPATH}"
+# Wine hides the Unix QT_* variables from Windows programs (they would be
+# for Linux's Qt) and hands WINEQT_* over as QT_* instead: pass the caller's
+# on that way, such as the tests' QT_QPA_PLATFORM=offscreen.
+for name in $(compgen -e); do
+    case $name in
+    QT_*) export "WINE$name=${!name}" ;;
+    esac
+done
+# Wine 8 refuses the per-monitor DPI mode that Qt's windows platform asks
+# for, and every window then fails to be created: ask for none.
+[ -n "${WINEQT_QPA_PLATFORM:-}" ] || export WINEQT_QPA_PLATFORM=windows:dpiawareness=0
+# Without a console window Qt would send its messages, and Qt Test its
+# results, to the debugger's channel, which nobody reads here.
+export WINEQT_FORCE_STDERR_LOGGING=1
+# Qt's plugins (platforms/qwindows.dll, qoffscreen.dll) beside its DLLs.
+export WINEQT_PLUGIN_PATH=$(windows_path "$qt/plugins")
+# The offscreen platform of the tests reads fonts from one folder, not from
+# Windows: the Liberation fonts that the program asks for.
+if [ -z "${QT_QPA_FONTDIR:-}" ] && fonts=$(fc-match -f '%{file}' 'Liberation Sans' 2>/dev/null); then
+    export WINEQT_QPA_FONTDIR=$(windows_path "$(dirname "$fonts")")
+fi
+
+exec wine "$@"

@@ -1,0 +1,14 @@
+#include "config/restore.h"
+
+#include <QStandardPaths>
+
+namespace lk58::config {
+
+QString DefaultBackupDir()
+{
+    // Qt's generic data folder on Windows is %LOCALAPPDATA%: per user, and
+    // not carried to other machines as the roaming folder would be.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/LK58/backups";
+}
+
+} // namespace lk58::config

@@ -1,0 +1,20 @@
+#pragma once
+
+namespace lk58::ctl {
+
+// How a process of tq36ctl treats the system's signals before its work
+// begins (one file per platform).
+
+// Texts go out as UTF-8; a Windows console is told so for the run.
+void PrepareOutput();
+
+// A worker starts with the interrupt signals held (see workers.cpp); they
+// are let through once the handler is in place.
+void ReleaseInterrupts();
+
+// A reader that goes away (`tq36ctl ... | head`), or a worker's parent that
+// is gone, must not stop a converter write half way: the write goes on, and
+// what can no longer be printed is told on standard error.
+void KeepWorkingWithoutReader();
+
+} // namespace lk58::ctl

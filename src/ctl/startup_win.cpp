@@ -1,0 +1,35 @@
+#include "ctl/startup.h"
+
+#include <cstdlib>
+
+#include <windows.h>
+
+namespace lk58::ctl {
+
+namespace {
+
+UINT consoleCodePage = 0;
+
+void RestoreCodePage()
+{
+    ::SetConsoleOutputCP(consoleCodePage);
+}
+
+} // namespace
+
+// The console keeps its code page after the program ends: the one it had
+// is put back then.
+void PrepareOutput()
+{
+    consoleCodePage = ::GetConsoleOutputCP();
+    if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8))
+        std::atexit(RestoreCodePage);
+}
+
+// Windows holds no signals for a new process.
+void ReleaseInterrupts() {}
+
+// A write to a pipe nobody reads fails on Windows; it never ends the process.
+void KeepWorkingWithoutReader() {}
+
+} // namespace lk58::ctl

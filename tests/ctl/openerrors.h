@@ -1,0 +1,11 @@
+#pragma once
+
+// Rows for a test of why a port will not open, with the codes of this
+// system (one file per platform): columns code (int), system (QString, the
+// system's own text), path (QString) and says (QStringList, texts the
+// explanation must hold).
+void AddOpenErrorRows();
+
+// Rows of two port names and whether they name one port: a, b (@dir: a
+// folder whose "link" leads to /dev/null where links exist), same.
+void AddSamePortRows();

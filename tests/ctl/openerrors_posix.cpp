@@ -1,0 +1,37 @@
+#include "openerrors.h"
+
+#include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+
+void AddOpenErrorRows()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("system");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("says");
+    // A path that does not exist: the group falls back to dialout.
+    const QString path = "/nonexistent/ttyUSB9";
+    auto row = [&](const char* name, int code, const QStringList& says) {
+        QTest::newRow(name) << code << QString::fromLocal8Bit(std::strerror(code)) << path << says;
+    };
+    row("permission", EACCES, {"permission denied", "group 'dialout'", "sudo usermod -aG dialout "});
+    row("held", EBUSY, {"busy: another program holds the port"});
+    row("not a tty", ENOTTY, {"not a serial device"});
+    row("missing", ENOENT, {"no such port"});
+    row("unplugged", ENXIO, {"no device behind this name"});
+    row("anything else", EIO, {"Input/output error"});
+}
+
+void AddSamePortRows()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("one name twice") << "/dev/null" << "/dev/null" << true;
+    QTest::newRow("a link and its target") << "@dir/link" << "/dev/null" << true;
+    QTest::newRow("two devices") << "/dev/null" << "/dev/zero" << false;
+    QTest::newRow("two spellings of a missing name") << "@dir/ttyNONE" << "@dir/./ttyNONE" << true;
+    QTest::newRow("two missing names") << "@dir/ttyNONE" << "@dir/ttyNONE2" << false;
+}
