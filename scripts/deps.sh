@@ -17,7 +17,7 @@ for extra in "$@"; do
     case $extra in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     package) packages+=(dpkg-dev file lintian appstream desktop-file-utils librsvg2-bin man-db) ;;
-    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 libwine) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 libwine nsis) ;;
     *) echo "deps.sh: unknown set '$extra' (fuzz, package, windows)" >&2; exit 2 ;;
     esac
 done

@@ -7,15 +7,20 @@
 #                               Wine (on Xvfb when there is no display); the
 #                               tests that meet the simulated converter take
 #                               tq36-sim from the Linux build, made first.
+#   scripts/windows.sh --package   build, then pack lk58-<version>-win64.zip
+#                               and lk58-<version>-setup.exe in build/windows
+#                               (scripts/windows-package.sh)
 # Run a program with scripts/wine-run.sh build/windows/src/app/lk58.exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 test=0
+package=0
 for arg in "$@"; do
     case $arg in
     --test) test=1 ;;
-    *) echo "usage: scripts/windows.sh [--test]" >&2; exit 2 ;;
+    --package) package=1 ;;
+    *) echo "usage: scripts/windows.sh [--test] [--package]" >&2; exit 2 ;;
     esac
 done
 
@@ -37,6 +42,7 @@ cmake --preset windows "${configure[@]}" >/dev/null
 cmake --build --preset windows
 echo "Built: build/windows/src/app/lk58.exe build/windows/src/ctl/tq36ctl.exe"
 
+[ "$package" = 1 ] && scripts/windows-package.sh build/windows
 [ "$test" = 1 ] || exit 0
 echo "=== Windows tests under Wine"
 export LK58_LINUX_BUILD=${LK58_LINUX_BUILD:-$PWD/build/default}

@@ -55,11 +55,11 @@ int main(int argc, char** argv)
         return static_cast<int>(TExit::Usage);
     }
 
-    // Only the report draws: it alone needs Qt Gui, on the offscreen platform
-    // so that it runs without a display. Every other command keeps to Qt Core.
+    // Only the report draws: it alone needs Qt Gui, on a platform that runs
+    // without a display. Every other command keeps to Qt Core.
     std::unique_ptr<QCoreApplication> app;
     if (inv.command && inv.command->name == "report") {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        DrawWithoutDisplay();
         qtMessages = qInstallMessageHandler(WithoutRuntimeNote);
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {

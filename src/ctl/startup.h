@@ -17,4 +17,8 @@ void ReleaseInterrupts();
 // what can no longer be printed is told on standard error.
 void KeepWorkingWithoutReader();
 
+// Before Qt Gui starts: drawing (the report) needs no display, also where
+// there is none (cron, ssh).
+void DrawWithoutDisplay();
+
 } // namespace lk58::ctl

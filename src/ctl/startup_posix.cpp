@@ -2,6 +2,8 @@
 
 #include "ctl/interrupt_posix.h"
 
+#include <QByteArray>
+
 #include <csignal>
 
 namespace lk58::ctl {
@@ -20,6 +22,12 @@ void ReleaseInterrupts()
 void KeepWorkingWithoutReader()
 {
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+// X11 or Wayland may be absent: the offscreen platform needs neither.
+void DrawWithoutDisplay()
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
 } // namespace lk58::ctl

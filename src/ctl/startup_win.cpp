@@ -32,4 +32,8 @@ void ReleaseInterrupts() {}
 // A write to a pipe nobody reads fails on Windows; it never ends the process.
 void KeepWorkingWithoutReader() {}
 
+// Windows' own platform draws without a window, with the system's fonts,
+// in a console program as anywhere.
+void DrawWithoutDisplay() {}
+
 } // namespace lk58::ctl
