@@ -51,13 +51,10 @@ await() { # await CONDITION TENTHS
 }
 
 step "fresh Wine prefix"
+# Made as every Wine prefix of ours is, with the fonts Qt asks for.
+LK58_WINEPREFIX=$WINEPREFIX scripts/wine-run.sh cmd /c exit 0 >/dev/null 2>&1
 # The Wine server's own notes (a dump when a port's line hangs up) go to a log.
 wineserver -p 2>"$proof/wineserver.log" &
-wine wineboot --init >/dev/null 2>&1
-key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
-for font in "MS Shell Dlg" "MS Shell Dlg 2" "Arial"; do
-    wine reg add "$key" /v "$font" /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
-done
 
 step "tq36-sim on COM1"
 "$linux/sim/tq36-sim" --verbose --save "$work/block.txt" >"$work/sim.out" 2>"$proof/sim.log" &
