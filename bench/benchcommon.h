@@ -3,6 +3,7 @@
 // What the benchmarks against the simulated converter share: the line's
 // floor, CPU time, medians, and a converter in a child process.
 
+#include "linkexchanges.h"
 #include "sim/simulator.h"
 
 #include <algorithm>
@@ -17,16 +18,6 @@
 
 namespace lk58::bench {
 
-inline constexpr double kByteMs = 10.0 * 1000.0 / 4800.0; // one byte at 4800 baud: 2.083 ms
-inline constexpr double kPauseMs = 25.0;                  // before each ping and write
-
-// The line's floor of `frames` exchanges: request and reply bytes, plus the
-// pause where there is one.
-inline double FloorMs(int frames, int requestBytes, int replyBytes, bool pause)
-{
-    return frames * ((requestBytes + replyBytes) * kByteMs + (pause ? kPauseMs : 0));
-}
-
 // CPU time (user + system) of this process so far, in ms.
 inline double CpuMs()
 {
@@ -34,13 +25,6 @@ inline double CpuMs()
     getrusage(RUSAGE_SELF, &u);
     auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
     return ms(u.ru_utime) + ms(u.ru_stime);
-}
-
-inline double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // Serves the pty master from a child process, pacing at 4800 baud, until
