@@ -64,7 +64,7 @@ int main(int argc, char* argv[])
 
     const std::atomic<bool> never{false};
     const Clock::time_point silentStart = Clock::now();
-    const TProbeOutcome silent = ProbePort(ports[0], setup, never);
+    const TProbeOutcome silent = ProbePort(ports[0], setup, never).outcome;
     const double silentMs = Ms(Clock::now() - silentStart);
     if (silent != TProbeOutcome::Silent) {
         std::fprintf(stderr, "the silent port did not stay silent\n");
@@ -80,9 +80,9 @@ int main(int argc, char* argv[])
         const double cpu0 = bench::CpuMs();
         const Clock::time_point start = Clock::now();
         {
-            TPortSearch search(ports, setup, [&](std::size_t i, TProbeOutcome outcome) {
+            TPortSearch search(ports, setup, [&](std::size_t i, TProbeResult result) {
                 std::lock_guard lock(m);
-                if (outcome == TProbeOutcome::Answered && answered < 0) {
+                if (result.outcome == TProbeOutcome::Answered && answered < 0) {
                     answered = int(i);
                     answerAt = Clock::now();
                     cv.notify_all();

@@ -33,15 +33,16 @@ TFieldTexts FieldTexts(int lang)
     x.MDemo = t("Demo převodník", "Demo converter");
     x.DemoStatus = t("Demo: simulovaný převodník TQ36, žádný skutečný převodník není připojen.",
                      "Demo: a simulated TQ36 converter, no real converter is attached.");
+    x.DemoCaption = t("Demo (simulovaný převodník) - %1", "Demo (simulated converter) - %1");
     x.DemoFailed = t("Demo převodník nelze spustit: %1", "The demo converter cannot start: %1");
 
     x.BtnFind = t("Najít", "Find");
     x.FindTitle = t("Hledání převodníku", "Finding the converter");
     x.Finding = t("Hledám převodník na %1 portech…", "Looking for the converter on %1 ports…");
-    x.NoneAnswered = t("Na žádném portu převodník neodpověděl. Zkoušeno: %1",
-                       "No converter answered. Ports tried: %1");
+    x.NoneAnswered = t("Na žádném portu převodník neodpověděl. Zkoušeno:\n%1",
+                       "No converter answered. Ports tried:\n%1");
     x.NoPorts = t("Seznam neobsahuje žádný port k vyzkoušení.", "The list holds no port to try.");
-    x.Busy = t("obsazen", "busy");
+    x.NotOpened = t("port nešel otevřít.", "the port would not open.");
     return x;
 }
 

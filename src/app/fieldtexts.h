@@ -24,14 +24,15 @@ struct TFieldTexts {
 
     QString MDemo;          // "Demo converter"
     QString DemoStatus;
+    QString DemoCaption;    // %1: the window's caption
     QString DemoFailed;     // %1: why
 
     QString BtnFind;        // beside Connect
     QString Finding;        // the progress dialog's text; %1: how many ports
     QString FindTitle;
-    QString NoneAnswered;   // %1: the ports tried
+    QString NoneAnswered;   // %1: the ports tried, one a line
     QString NoPorts;        // the list holds no port to try
-    QString Busy;           // after a port another program holds
+    QString NotOpened;      // a port that would not open, the system giving no reason
 };
 
 TFieldTexts FieldTexts(int lang);

@@ -221,7 +221,7 @@ void TFilesMenu::Save()
     const QByteArray bytes = config::WriteSettingsFile(
         config::FileFromBlock(*block, QDateTime::currentDateTime(), Program()));
     if (WriteSettingsBytes(path, bytes))
-        frm_.Form->SetStatusText(FilesTexts(lang_).Saved.arg(DisplayName(path)));
+        frm_.Form->SetStatus([this, shown = DisplayName(path)] { return FilesTexts(lang_).Saved.arg(shown); });
 }
 
 // The file appears whole and proven on disk, or not at all: read back, it
@@ -323,7 +323,7 @@ void TFilesMenu::Report()
         ShowErrorDialog(&frm_, FilesTexts(lang_).CannotSave.arg(DisplayName(path), error));
         return;
     }
-    frm_.Form->SetStatusText(FilesTexts(lang_).ReportSaved.arg(DisplayName(path)));
+    frm_.Form->SetStatus([this, shown = DisplayName(path)] { return FilesTexts(lang_).ReportSaved.arg(shown); });
 }
 
 // A file the library rejects is shown with every problem, key and reason,
@@ -365,11 +365,11 @@ bool TFilesMenu::OpenSettingsFile(QString& path, config::SettingsFile& opened)
 
 std::optional<SettingsBlock> TFilesMenu::ReadConverter()
 {
-    const QString before = frm_.Form->StatusText();
-    frm_.Form->SetStatusText(frm_.Msg.MsgLoading);
+    const TSettingsForm::TText before = frm_.Form->Status();
+    frm_.Form->SetStatus([this] { return frm_.Msg.MsgLoading; });
     std::optional<SettingsBlock> block = config::ReadBlock(frm_.Link);
     if (block)
-        frm_.Form->SetStatusText(before);
+        frm_.Form->SetStatus(before);
     return block;
 }
 

@@ -58,6 +58,8 @@ public:
 
     // True while a command runs.
     bool Running() const { return running_; }
+    // Offers the commands while a converter's form shows.
+    void UpdateEnabled();
 
 public slots:
     void MFileSaveClick();
@@ -78,7 +80,6 @@ private:
     bool OpenSettings(TOpened& opened);
     std::optional<SettingsBlock> ReadConverter();
     std::optional<std::vector<config::Difference>> Differences(TOpened& opened);
-    void UpdateEnabled();
     bool OfflineInForm() const;
 
     TFrmMain& frm_;

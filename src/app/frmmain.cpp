@@ -117,6 +117,8 @@ void TFrmMain::SetUpPort()
 // must not wait for the user's next edit to come to light.
 void TFrmMain::ComPortAfterClose(TComPort&)
 {
+    if (std::exchange(demoConnected_, false))
+        UpdateCaption();
     QTimer::singleShot(0, this, [this] { Guarded([this] { CheckConnectionGone(); }); });
 }
 
@@ -220,7 +222,8 @@ void TFrmMain::ClearForm()
 
 void TFrmMain::UpdateCaption()
 {
-    setWindowTitle(Offline->Caption(caption_));
+    const QString base = demoConnected_ ? FieldTexts(lang_).DemoCaption.arg(caption_) : caption_;
+    setWindowTitle(Offline->Caption(base));
 }
 
 bool TFrmMain::LangMenuEnabled() const
@@ -274,7 +277,7 @@ void TFrmMain::ConnectOpenPort()
         BtnConnect->setEnabled(true);
         PanelConnect->hide();
         PanelSettings->show();
-        Form->SetStatusText(Msg.MsgConnected);
+        Form->SetStatus([this] { return Msg.MsgConnected; });
     } else {
         BtnConnect->setEnabled(true);
         ShowWarningDialog(this, Msg.MsgNotFound);
@@ -349,7 +352,7 @@ std::string TFrmMain::DemoPort() const
 }
 
 // The demo converter is connected like any converter, through the port box
-// and Connect; only the status text tells it apart.
+// and Connect; the caption and the status text tell it apart.
 void TFrmMain::MDemoClick()
 {
     Guarded([this] {
@@ -366,8 +369,19 @@ void TFrmMain::MDemoClick()
         CmbBxComPorts->setEditText(QString::fromStdString(demo_->Port()));
         BtnConnectClick();
         if (PanelSettings->isVisible() && ComPort.Active())
-            Form->SetStatusText(FieldTexts(lang_).DemoStatus);
+            ShowDemoConnected();
     });
+}
+
+// The demo opens loaded, and its caption says that it is a demo for as
+// long as it stays connected; the status text says so until the next work.
+void TFrmMain::ShowDemoConnected()
+{
+    demoConnected_ = true;
+    UpdateCaption();
+    Form->BtnLoadDataClick();
+    if (PanelSettings->isVisible() && ComPort.Active())
+        Form->SetStatus([this] { return FieldTexts(lang_).DemoStatus; });
 }
 
 void TFrmMain::MFileExitClick()

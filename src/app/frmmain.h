@@ -84,8 +84,11 @@ public:
     void ClearForm();
     // The port of the demo converter; empty while none runs.
     std::string DemoPort() const;
-    // The caption of the language in force, with the open file's name.
+    // The caption of the language in force, with the open file's name and,
+    // while the demo converter is connected, the word that it is a demo.
     void UpdateCaption();
+    // The demo converter is the one connected.
+    bool DemoConnected() const { return demoConnected_; }
 
     // The handshake: opens the chosen port, pings the converter and on an
     // answer shows the settings panel. Port errors after opening close the
@@ -131,6 +134,7 @@ private:
     void FillPortList();
     void ConnectOpenPort();
     void CloseQuietly();
+    void ShowDemoConnected();
     // The texts that FitTexts refits after every change of language: labels
     // as wide as their text at their layout position, kept clear of the field
     // they stand before, and check boxes never narrower than the layout's.
@@ -151,6 +155,7 @@ private:
     std::vector<TAutoLabel> autoLabels_;
     std::vector<TFittedCheckBox> checkBoxes_;
     bool showingConnLoss_ = false;
+    bool demoConnected_ = false;
     QString caption_;
     std::unique_ptr<TDemoConverter> demo_;
     TPortSource portSource_;

@@ -52,7 +52,6 @@ void TFrmMain::SetLang(int lang)
 
     caption_ = t("Konfigurační program pro převodník TQ36 - TAVRIN®",
                  "Configuration software for TQ36 converter - TAVRIN®");
-    UpdateCaption();
     MenuFile->setTitle(t("Soubor", "File"));
     MFileExit->setText(t("Konec", "Exit"));
     Files->SetLang(lang);
@@ -124,6 +123,10 @@ void TFrmMain::SetLang(int lang)
     Msg.NameTempEnd = t("konec rozsahu", "range end");
     Msg.NameSetTemp = t("pevně nastavená teplota", "fixed set temperature");
     Msg.NameResComp = t("kompenzace odporu vedení", "wiring resistance compensation");
+    // The texts made from the work in hand, now that every part speaks the
+    // language.
+    UpdateCaption();
+    Form->RetranslateStatus();
 }
 
 // Labels take the width of their text, at the height the layout gives them;

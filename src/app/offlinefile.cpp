@@ -24,11 +24,10 @@ namespace {
 
 using config::Key;
 
-// The block a converter holding the file's settings would have; settings
-// the file leaves out stay zero.
-SettingsBlock BlockOf(const config::Settings& settings)
+// The block a converter holding the file's settings would have: `block`
+// with the settings stored into it.
+SettingsBlock BlockOf(SettingsBlock block, const config::Settings& settings)
 {
-    SettingsBlock block;
     for (const Key key : config::kKeys) {
         if (!settings.Has(key))
             continue;
@@ -159,7 +158,10 @@ void TOfflineFile::Open()
     for (const Key key : config::kKeys)
         if (file.settings.Has(key))
             keys_.insert(key);
-    target_.SetBlock(BlockOf(file.settings));
+    // A file saved from a converter records its whole block: the words no
+    // setting names stay as the converter had them. Elsewhere they are zero.
+    hasBlock_ = file.block.has_value();
+    target_.SetBlock(BlockOf(file.block.value_or(SettingsBlock()), file.settings));
     savedBlock_ = target_.Block();
     savedKeys_ = keys_;
     modified_ = false;
@@ -174,7 +176,7 @@ void TOfflineFile::Show()
     TSettingsForm& form = *frm_.Form;
     form.SetCommitTarget(&target_);
     form.ClearForm();
-    form.SetStatusText(FieldTexts(lang_).OpenedStatus.arg(DisplayName(path_)));
+    form.SetStatus([this, shown = DisplayName(path_)] { return FieldTexts(lang_).OpenedStatus.arg(shown); });
     form.ShowBlock(target_.Block(), [this](const SettingInfo& s) { return Shows(s); });
     form.Ctl.BtnLoadData->setEnabled(false);
     frm_.PanelConnect->hide();
@@ -191,14 +193,21 @@ bool TOfflineFile::Shows(const SettingInfo& setting) const
 
 // A file that would not read back is not written: the program itself
 // would refuse it afterwards (a range end equal to its begin, say).
+//
+// What is typed but not yet entered goes into the file as Enter would put
+// it; a field whose rule refuses its value stops the save, having said why.
 bool TOfflineFile::Save()
 {
     if (!IsOpen())
+        return false;
+    if (inForm_ && !frm_.Form->CommitMarked())
         return false;
     config::SettingsFile file;
     file.saved = QDateTime::currentDateTime();
     file.program = QStringLiteral("LK58 ") + QCoreApplication::applicationVersion();
     file.settings = Settings();
+    if (hasBlock_)
+        file.block = target_.Block();
     const QByteArray bytes = config::WriteSettingsFile(file);
     const config::ReadResult check = config::ReadSettingsFile(bytes);
     QStringList lost;
@@ -220,7 +229,7 @@ bool TOfflineFile::Save()
     savedKeys_ = keys_;
     SetModified(false);
     if (inForm_)
-        frm_.Form->SetStatusText(FieldTexts(lang_).SavedStatus.arg(DisplayName(path_)));
+        frm_.Form->SetStatus([this, shown = DisplayName(path_)] { return FieldTexts(lang_).SavedStatus.arg(shown); });
     return true;
 }
 
@@ -241,9 +250,10 @@ void TOfflineFile::Close()
     UpdateItems();
 }
 
+// An edit typed into the file's form and not yet entered counts as unsaved.
 bool TOfflineFile::ConfirmDiscard()
 {
-    if (!IsOpen() || !modified_)
+    if (!IsOpen() || !(modified_ || (inForm_ && frm_.Form->AnyMarked())))
         return true;
     const TFieldTexts t = FieldTexts(lang_);
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"),
@@ -275,12 +285,15 @@ void TOfflineFile::SetModified(bool modified)
     frm_.setWindowModified(modified);
 }
 
+// The converter's items follow too: the form may change hands while the
+// settings panel stays up (a converter connected from the file's form).
 void TOfflineFile::UpdateItems()
 {
     MFileOpen->setEnabled(!frm_.ComPort.Active());
     MFileSaveOpen->setEnabled(IsOpen());
     MFileCloseOpen->setEnabled(IsOpen());
     MFileToPort->setEnabled(inForm_);
+    frm_.Files->UpdateEnabled();
 }
 
 } // namespace lk58

@@ -77,6 +77,8 @@ private:
     // As last opened or saved: edits since then are unsaved.
     SettingsBlock savedBlock_;
     std::set<config::Key> savedKeys_;
+    // The file recorded the converter's whole block: a save records it too.
+    bool hasBlock_ = false;
     bool inForm_ = false;
     bool modified_ = false;
     int lang_ = 0;

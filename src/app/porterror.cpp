@@ -2,6 +2,7 @@
 
 #include "app/errorbox.h"
 #include "serial/comport.h"
+#include "serial/serialdevice.h"
 
 namespace lk58 {
 
@@ -14,6 +15,14 @@ QString PortOpenErrorText(const TMessages& msg, const EComError& error, const st
     if (cause.isEmpty())
         cause = ErrorBoxText(QString::fromLocal8Bit(error.what()));
     return msg.MsgInvalidPort + QLatin1Char('\n') + cause;
+}
+
+QString PortOpenReason(const TMessages& msg, int code, const std::string& device)
+{
+    const QString cause = PortOpenCause(msg, code, device);
+    if (!cause.isEmpty() || code == 0)
+        return cause;
+    return ErrorBoxText(QString::fromLocal8Bit(platform::SystemMessage(code)));
 }
 
 } // namespace lk58

@@ -14,6 +14,11 @@ class EComError;
 // `msg`. `device` is the port's name as it was opened.
 QString PortOpenErrorText(const TMessages& msg, const EComError& error, const std::string& device);
 
+// Why a port would not open, as one entry of a list of ports: the cause
+// and cure that `code` stands for, else the system's text for it; empty
+// for code 0, when the system said nothing.
+QString PortOpenReason(const TMessages& msg, int code, const std::string& device);
+
 // The platform's part of that text: the cause and cure that the system's
 // error `code` stands for, or an empty text when the system's own message
 // says all there is (one file per platform).

@@ -2,6 +2,7 @@
 
 #include "app/fieldtexts.h"
 #include "app/frmmain.h"
+#include "app/porterror.h"
 #include "core/apperror.h"
 #include "link/portprobe.h"
 #include "settings/dialogs.h"
@@ -45,17 +46,18 @@ void TPortFinder::BtnFindClick()
             ShowWarningDialog(&frm_, t.NoPorts);
             return;
         }
-        const int found = Search(ports);
-        if (found < 0)
+        const QString found = Search(ports);
+        if (found.isEmpty())
             return;
-        frm_.CmbBxComPorts->setCurrentIndex(found);
+        frm_.CmbBxComPorts->setCurrentIndex(frm_.CmbBxComPorts->findText(found));
+        frm_.CmbBxComPorts->setEditText(found);
         frm_.BtnConnectClick();
     });
 }
 
 // The results come from the probes' threads as queued calls to `context`,
 // which goes before they could arrive late.
-int TPortFinder::Search(const QStringList& ports)
+QString TPortFinder::Search(const QStringList& ports)
 {
     const TFieldTexts t = FieldTexts(lang_);
     QProgressDialog progress(t.Finding.arg(ports.size()), t.BtnCancel, 0, int(ports.size()), &frm_);
@@ -71,16 +73,16 @@ int TPortFinder::Search(const QStringList& ports)
     std::vector<std::string> names;
     for (const QString& p : ports)
         names.push_back(p.toStdString());
-    std::vector<TProbeOutcome> outcomes(names.size(), TProbeOutcome::Cancelled);
+    std::vector<TProbeResult> results(names.size());
     int answered = -1;
     int done = 0;
     auto context = std::make_unique<QObject>();
     QObject* target = context.get();
     std::unique_ptr<TPortSearch> search;
-    auto onResult = [&, target](std::size_t i, TProbeOutcome outcome) {
-        QMetaObject::invokeMethod(target, [&, i, outcome] {
-            outcomes[i] = outcome;
-            if (outcome == TProbeOutcome::Answered && answered < 0) {
+    auto onResult = [&, target](std::size_t i, TProbeResult result) {
+        QMetaObject::invokeMethod(target, [&, i, result] {
+            results[i] = result;
+            if (result.outcome == TProbeOutcome::Answered && answered < 0) {
                 answered = int(i);
                 search->Cancel();
             }
@@ -97,16 +99,27 @@ int TPortFinder::Search(const QStringList& ports)
     progress.exec();
     search.reset();
     context.reset();
+    if (answered >= 0)
+        return ports[answered];
     // Closed before every port had answered: cancelled by the user.
-    if (answered >= 0 || done < int(names.size()))
-        return answered;
+    if (done < int(names.size()))
+        return {};
 
+    // One port a line; one that would not open says why, with the cure.
     QStringList tried;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        tried << (outcomes[i] == TProbeOutcome::Busy ? ports[int(i)] + QStringLiteral(" (") + t.Busy + QLatin1Char(')')
-                                                     : ports[int(i)]);
-    ShowWarningDialog(&frm_, t.NoneAnswered.arg(tried.join(QStringLiteral(", "))));
-    return -1;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const TProbeResult& r = results[i];
+        if (r.outcome != TProbeOutcome::Busy && r.outcome != TProbeOutcome::NotOpened) {
+            tried << ports[int(i)];
+            continue;
+        }
+        QString reason = PortOpenReason(frm_.Msg, r.error, names[i]);
+        if (reason.isEmpty())
+            reason = t.NotOpened;
+        tried << ports[int(i)] + QStringLiteral(": ") + reason;
+    }
+    ShowWarningDialog(&frm_, t.NoneAnswered.arg(tried.join(QLatin1Char('\n'))));
+    return {};
 }
 
 } // namespace lk58

@@ -28,8 +28,9 @@ public slots:
     void BtnFindClick();
 
 private:
-    // The index in the list of the port that answered, or -1.
-    int Search(const QStringList& ports);
+    // The name of the port that answered, or an empty text. By name: the
+    // port list may be read again (a device plugged) while the search runs.
+    QString Search(const QStringList& ports);
 
     TFrmMain& frm_;
     int lang_ = 0;

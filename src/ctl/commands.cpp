@@ -10,6 +10,7 @@
 #include "ctl/workers.h"
 #include "report/report.h"
 #include "serial/comport.h"
+#include "serial/serialdevice.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -182,7 +183,7 @@ void PrintProbe(const TInvocation& inv, const std::vector<TPortResult>& results)
             state = "converter", ++converters;
         else if (r.status == TExit::NoAnswer)
             state = "no answer";
-        else if (code == EBUSY || code == EWOULDBLOCK)
+        else if (platform::IsBusyError(code))
             state = "busy";
         if (inv.Flag("json")) {
             QJsonObject o{{"type", "port"}, {"command", "ports"}, {"port", r.port}, {"state", state},

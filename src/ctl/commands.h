@@ -19,7 +19,8 @@ TExit RunSet(const TInvocation& inv);
 TExit RunReport(const TInvocation& inv);
 
 // Pings every port at once, each from a worker of its own; a port held by
-// another program fails its exclusive open (error_code EBUSY) and gets
+// another program fails its exclusive open (error_code EBUSY, on Windows
+// ERROR_ACCESS_DENIED) and gets
 // nothing. `verbose`: the traffic on `console`.
 std::vector<TPortResult> ProbePorts(const QStringList& ports, bool verbose, TConsole& console);
 

@@ -63,7 +63,7 @@ QString SettingName(Key key, int lang)
     case Key::Input: return Clean(texts::kGroupInput, lang);
     case Key::ColdEndCompensation: return Clean(texts::kColdComp, lang);
     case Key::SetTemperature: return Clean(texts::kLabelSetTemp, lang);
-    case Key::WiringResistance: return Clean(texts::kDocLabelResComp, lang);
+    case Key::WiringResistance: return Clean(texts::kLabelResComp, lang);
     case Key::Output: return Clean(texts::kGroupOutput, lang);
     case Key::RangeBegin: return Clean(texts::kGroupOutRange, lang) + ", " + Clean(texts::kLabelTempBegin, lang);
     case Key::RangeEnd: return Clean(texts::kGroupOutRange, lang) + ", " + Clean(texts::kLabelTempEnd, lang);

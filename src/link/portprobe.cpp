@@ -5,7 +5,6 @@
 #include "serial/serialdevice.h"
 
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -53,25 +52,34 @@ bool AwaitReply(platform::TSerialDevice& device, TReplyState& reply, Clock::time
     return true;
 }
 
+// The code is taken before the port closes: closing may set another.
+TProbeResult NotOpened()
+{
+    return {TProbeOutcome::NotOpened, platform::LastError()};
+}
+
 } // namespace
 
-TProbeOutcome ProbePort(const std::string& port, const TLineSetup& setup, const std::atomic<bool>& cancel)
+TProbeResult ProbePort(const std::string& port, const TLineSetup& setup, const std::atomic<bool>& cancel)
 {
     const std::unique_ptr<platform::TSerialDevice> device = platform::CreateSerialDevice();
-    if (!device->Open(port))
-        return platform::LastError() == EBUSY ? TProbeOutcome::Busy : TProbeOutcome::NotOpened;
+    platform::SetLastError(0);
+    if (!device->Open(port)) {
+        const int code = platform::LastError();
+        return {platform::IsBusyError(code) ? TProbeOutcome::Busy : TProbeOutcome::NotOpened, code};
+    }
     struct TCloser {
         platform::TSerialDevice& d;
         ~TCloser() { d.Close(); }
     } closer{*device};
     if (!Configure(*device, setup))
-        return TProbeOutcome::NotOpened;
+        return NotOpened();
     const Bytes request = PingRequest();
     TReplyState reply;
     reply.Arm(kModePing, 0);
     for (int attempt = 0; attempt < kAttempts && !reply.PingOk; ++attempt) {
         if (cancel)
-            return TProbeOutcome::Cancelled;
+            return {TProbeOutcome::Cancelled};
         std::this_thread::sleep_for(kPause);
         // Each attempt starts afresh, as the device link's does.
         reply.Arm(kModePing, 0);
@@ -79,13 +87,13 @@ TProbeOutcome ProbePort(const std::string& port, const TLineSetup& setup, const 
         std::uint32_t sent = 0;
         if (!device->StartWrite(request.data(), std::uint32_t(request.size())) || !device->FinishWrite(sent) ||
             sent != request.size())
-            return TProbeOutcome::NotOpened;
+            return NotOpened();
         if (!AwaitReply(*device, reply, Clock::now() + kReplyWait, cancel))
-            return TProbeOutcome::NotOpened;
+            return NotOpened();
     }
     if (reply.PingOk)
-        return TProbeOutcome::Answered;
-    return cancel ? TProbeOutcome::Cancelled : TProbeOutcome::Silent;
+        return {TProbeOutcome::Answered};
+    return {cancel ? TProbeOutcome::Cancelled : TProbeOutcome::Silent};
 }
 
 TPortSearch::TPortSearch(const std::vector<std::string>& ports, TLineSetup setup, TOnResult onResult)

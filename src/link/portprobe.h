@@ -28,12 +28,19 @@ enum class TProbeOutcome {
     Cancelled, // stopped before an answer
 };
 
+// A probe's outcome and, for a port that was busy or would not open, the
+// platform's error code behind it (0 where the system gave none).
+struct TProbeResult {
+    TProbeOutcome outcome = TProbeOutcome::Cancelled;
+    int error = 0;
+};
+
 // Writes the converter's line settings into the state the driver reported.
 using TLineSetup = std::function<void(TDcb& dcb)>;
 
 // Pings one port on the calling thread. `cancel` is looked at between
 // reads, at least every kProbeSliceMs.
-TProbeOutcome ProbePort(const std::string& port, const TLineSetup& setup, const std::atomic<bool>& cancel);
+TProbeResult ProbePort(const std::string& port, const TLineSetup& setup, const std::atomic<bool>& cancel);
 inline constexpr int kProbeSliceMs = 50;
 
 // One probe thread per port, all started at once. Results are handed to
@@ -42,7 +49,7 @@ inline constexpr int kProbeSliceMs = 50;
 // are then closed.
 class TPortSearch {
 public:
-    using TOnResult = std::function<void(std::size_t index, TProbeOutcome outcome)>;
+    using TOnResult = std::function<void(std::size_t index, TProbeResult result)>;
     TPortSearch(const std::vector<std::string>& ports, TLineSetup setup, TOnResult onResult);
     ~TPortSearch();
     TPortSearch(const TPortSearch&) = delete;

@@ -170,7 +170,7 @@ void AddSettingsRows(ReportContent& c, const ReportSettings& s, int lang)
         row.Read(s, Key::Input, row.Choice(Name(texts::kGroupInput, lang), s.input, Items(texts::kInputItems))),
         row.Read(s, Key::ColdEndCompensation, row.YesNo(Name(texts::kColdComp, lang), s.coldComp)),
         row.Read(s, Key::SetTemperature, row.Number(Name(texts::kLabelSetTemp, lang), s.setTemp, 1, "°C")),
-        row.Read(s, Key::WiringResistance, row.Number(Name(texts::kDocLabelResComp, lang), s.resComp, 2, "Ω")),
+        row.Read(s, Key::WiringResistance, row.Number(Name(texts::kLabelResComp, lang), s.resComp, 2, "Ω")),
         row.Read(s, Key::Wiring, row.Choice(Name(texts::kDocGroupWire, lang), s.wiring, Items(texts::kWireItems, lang))),
         row.Read(s, Key::Output, row.Choice(Name(texts::kGroupOutput, lang), s.output, Items(texts::kOutputItems))),
         row.Read(s, Key::RangeBegin, row.Number(range + Name(texts::kLabelTempBegin, lang), s.rangeBegin, 0, "°C")),

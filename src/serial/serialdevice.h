@@ -23,6 +23,9 @@ std::string SystemMessage(int code);
 // True for the codes of a device that is gone (the other end of a
 // pseudo-terminal closed, a USB adapter pulled).
 bool IsVanishedError(int code);
+// True for the codes with which Open refuses a port that another program
+// (or this one) holds.
+bool IsBusyError(int code);
 
 // What woke an event wait.
 constexpr std::uint32_t kWakeRx = 0x1; // new bytes arrived

@@ -33,6 +33,11 @@ bool IsVanishedError(int code)
     return code == EIO || code == ENXIO || code == ENODEV;
 }
 
+bool IsBusyError(int code)
+{
+    return code == EBUSY || code == EWOULDBLOCK;
+}
+
 
 namespace posix {
 

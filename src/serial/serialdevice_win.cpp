@@ -43,6 +43,13 @@ bool IsVanishedError(int code)
     }
 }
 
+// Windows gives a COM port to one program at a time and tells a second
+// opener "access denied" (a sharing violation for a port opened as a file).
+bool IsBusyError(int code)
+{
+    return code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION;
+}
+
 namespace win {
 
 // The record is handed to the driver as it is.

@@ -26,7 +26,7 @@ inline constexpr TLangText kGroupInput{" Vstup ", " Input "};
 inline constexpr TLangText kGroupOutput{" Výstup ", " Output "};
 inline constexpr TLangText kColdComp{"Kompenzace studeného konce", "Cold end compensation"};
 inline constexpr TLangText kLabelSetTemp{"Pevně nastavená teplota:", "Fixed set temperature:"};
-inline constexpr TLangText kLabelResComp{"Kompezace odporu vedení:", "Wiring resist. compens.:"};
+inline constexpr TLangText kLabelResComp{"Kompenzace odporu vedení:", "Wiring resist. compens.:"};
 inline constexpr TLangText kGroupOutRange{" Výstupní rozsah ve °C ", " Output range in °C "};
 inline constexpr TLangText kOutLimit{"Omezit výstup na max. 10 VDC, 20 mADC", "Limit output to max. 10 VDC, 20 mADC"};
 inline constexpr TLangText kGroupWire{" Způsob Zapojení ", " Input wiring selection "};
@@ -35,9 +35,7 @@ inline constexpr TLangText kLabelTempBegin{"začátek:", "begin:"};
 inline constexpr TLangText kLabelTempEnd{"konec:", "end:"};
 
 // The printed record and `tq36ctl show` are documents of their own and
-// spell these names correctly; the window keeps its labels above as they
-// stand.
-inline constexpr TLangText kDocLabelResComp{"Kompenzace odporu vedení:", "Wiring resist. compens.:"};
+// spell this name correctly; the window keeps its label above as it stands.
 inline constexpr TLangText kDocGroupWire{" Způsob zapojení ", " Input wiring selection "};
 
 // Items of the choices, in the order of their values.

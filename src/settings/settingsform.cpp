@@ -16,6 +16,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace lk58 {
 
 const QColor TSettingsForm::kFocusColour(0, 255, 0);
@@ -64,18 +66,19 @@ TSettingsForm::TSettingsForm(const TSettingsControls& controls, const TMessages&
 void TSettingsForm::ConnectFields()
 {
     const TField fields[] = {
-        {Ctl.EdtType, TFace::None, &TSettingsForm::EdtTypeKeyPress, nullptr},
-        {Ctl.EdtSerial, TFace::None, &TSettingsForm::EdtSerialKeyPress, nullptr},
-        {Ctl.EdtName, TFace::Edit, &TSettingsForm::EdtNameKeyPress, nullptr},
-        {Ctl.DtTmPckr, TFace::Edit, &TSettingsForm::DtTmPckrKeyPress, nullptr},
-        {Ctl.EdtPerson, TFace::Edit, &TSettingsForm::EdtPersonKeyPress, nullptr},
-        {Ctl.MskEdtSetTemp, TFace::Edit, &TSettingsForm::MskEdtSetTempKeyPress, nullptr},
-        {Ctl.MskEdtResComp, TFace::Edit, &TSettingsForm::MskEdtResCompKeyPress, nullptr},
-        {Ctl.MskEdtTempBegin, TFace::Edit, &TSettingsForm::MskEdtTempBeginKeyPress, nullptr},
+        {Ctl.EdtType, TFace::None, &TSettingsForm::EdtTypeKeyPress, nullptr, Ctl.LblTypeCh},
+        {Ctl.EdtSerial, TFace::None, &TSettingsForm::EdtSerialKeyPress, nullptr, Ctl.LblSerialCh},
+        {Ctl.EdtName, TFace::Edit, &TSettingsForm::EdtNameKeyPress, nullptr, Ctl.LblNameCh},
+        {Ctl.DtTmPckr, TFace::Edit, &TSettingsForm::DtTmPckrKeyPress, nullptr, Ctl.LblDateCh},
+        {Ctl.EdtPerson, TFace::Edit, &TSettingsForm::EdtPersonKeyPress, nullptr, Ctl.LblPersonCh},
+        {Ctl.MskEdtSetTemp, TFace::Edit, &TSettingsForm::MskEdtSetTempKeyPress, nullptr, Ctl.LblSetTempCh},
+        {Ctl.MskEdtResComp, TFace::Edit, &TSettingsForm::MskEdtResCompKeyPress, nullptr, Ctl.LblResCompCh},
+        {Ctl.MskEdtTempBegin, TFace::Edit, &TSettingsForm::MskEdtTempBeginKeyPress, nullptr,
+         Ctl.LblTempBeginCh},
         {Ctl.MskEdtTempEnd, TFace::Edit, &TSettingsForm::MskEdtTempEndKeyPress,
-         &TSettingsForm::MskEdtTempEndExit},
-        {Ctl.ChckBxColdComp, TFace::Choice, nullptr, nullptr},
-        {Ctl.ChckBxOutLimit, TFace::Choice, nullptr, nullptr},
+         &TSettingsForm::MskEdtTempEndExit, Ctl.LblTempEndCh},
+        {Ctl.ChckBxColdComp, TFace::Choice, nullptr, nullptr, nullptr},
+        {Ctl.ChckBxOutLimit, TFace::Choice, nullptr, nullptr, nullptr},
     };
     fields_.assign(std::begin(fields), std::end(fields));
     for (const TField& f : fields_)
@@ -108,7 +111,7 @@ void TSettingsForm::ConnectChoices()
 
     for (TRadioGroup* g : {Ctl.RdGrpInput, Ctl.RdGrpOutput, Ctl.RdGrpWire, Ctl.RdGrpInErr}) {
         const TField field{g, TFace::Choice, nullptr,
-                           g == Ctl.RdGrpInErr ? &TSettingsForm::RdGrpInErrExit : nullptr};
+                           g == Ctl.RdGrpInErr ? &TSettingsForm::RdGrpInErrExit : nullptr, nullptr};
         connect(g, &TRadioGroup::Entered, this, [this, field] { Guarded([&] { FieldEnter(field); }); });
         connect(g, &TRadioGroup::Exited, this, [this, field] { Guarded([&] { FieldExit(field); }); });
     }
@@ -272,13 +275,41 @@ void TSettingsForm::SetCommitTarget(TCommitTarget* target)
     target_ = target != nullptr ? target : &linkTarget_;
 }
 
+// A field whose rule refuses its value keeps its mark (the range's order),
+// and so does a read-only identity field that is empty.
+bool TSettingsForm::CommitMarked()
+{
+    for (const TField& f : fields_)
+        if (f.Mark != nullptr && !f.Mark->isHidden() && f.KeyPress != nullptr)
+            (this->*f.KeyPress)();
+    return !AnyMarked();
+}
+
+bool TSettingsForm::AnyMarked() const
+{
+    const auto marks = Ctl.ChangeMarks();
+    return std::any_of(marks.begin(), marks.end(), [](const QLabel* m) { return !m->isHidden(); });
+}
+
 QString TSettingsForm::StatusText() const
 {
     return Ctl.StatusBar->currentMessage();
 }
 
+void TSettingsForm::SetStatus(TText text)
+{
+    status_ = std::move(text);
+    RetranslateStatus();
+}
+
 void TSettingsForm::SetStatusText(const QString& text)
 {
+    SetStatus(text.isEmpty() ? TText() : TText([text] { return text; }));
+}
+
+void TSettingsForm::RetranslateStatus()
+{
+    const QString text = status_ ? status_() : QString();
     if (text.isEmpty())
         Ctl.StatusBar->clearMessage();
     else

@@ -133,8 +133,24 @@ public:
     // the fields is kept.
     void ClearForm();
 
+    // Enter in every field whose change mark shows, in the order of the
+    // fields: the edits typed but not yet written go to the commit target.
+    // False when a mark is left: its field's rule refused the value and
+    // said so (an unreadable number escapes as an error, as Enter's does).
+    bool CommitMarked();
+    // Some field shows its change mark.
+    bool AnyMarked() const;
+
+    // The status text is kept as the way to make it, so that it can speak
+    // the language in force: RetranslateStatus makes it again after the
+    // window's change of language.
+    using TText = std::function<QString()>;
     QString StatusText() const;
+    TText Status() const { return status_; }
+    void SetStatus(TText text);
+    // A text that reads the same in every language.
     void SetStatusText(const QString& text);
+    void RetranslateStatus();
 
     // The focus highlight and the colours fields get back when they lose it.
     static const QColor kFocusColour;
@@ -156,6 +172,7 @@ private:
         TFace Face;
         THandler KeyPress; // Enter in the field; nullptr: none
         THandler Exit;     // run after the focus has left; nullptr: none
+        QLabel* Mark;      // its change mark; nullptr: none
     };
 
     void ConnectFields();
@@ -237,6 +254,7 @@ private:
     std::vector<TField> fields_;
     std::optional<TField> highlighted_;
     std::function<void()> showConnPanel_;
+    TText status_;
     TLinkTarget linkTarget_;
     TCommitTarget* target_ = &linkTarget_;
     bool exitCheckRunning_ = false;

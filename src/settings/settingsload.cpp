@@ -13,6 +13,8 @@
 #include <QLineEdit>
 
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace lk58 {
 namespace {
@@ -48,12 +50,12 @@ void TSettingsForm::BtnLoadDataClick()
 // SetNumberField.)
 void TSettingsForm::LoadData()
 {
-    SetStatusText(Msg.MsgLoading);
+    SetStatus([this] { return Msg.MsgLoading; });
     if (!Link.ReadAll()) {
         ShowConnPanel();
         return;
     }
-    SetStatusText(Msg.MsgLoaded);
+    SetStatus([this] { return Msg.MsgLoaded; });
     ShowBlock(SettingsBlock::FromReply(Link.Reply()));
 }
 
@@ -122,27 +124,34 @@ void TSettingsForm::FillChoices(const LoadedSettings& s, const TShown& shown)
 
 void TSettingsForm::FillNumbers(const LoadedSettings& s, const TShown& shown)
 {
-    const std::tuple<QLineEdit*, QLabel*, const SettingInfo&, std::int32_t, const std::string&,
-                     const QString&>
+    // The fields' names as the messages hold them, so that the status text
+    // names them in the language in force.
+    using TName = QString TMessages::*;
+    const std::tuple<QLineEdit*, QLabel*, const SettingInfo&, std::int32_t, const std::string&, TName>
         numbers[] = {
             {Ctl.MskEdtTempBegin, Ctl.LblTempBeginCh, kRangeBegin, s.rangeBegin, s.rangeBeginText,
-             Msg.NameTempBegin},
-            {Ctl.MskEdtTempEnd, Ctl.LblTempEndCh, kRangeEnd, s.rangeEnd, s.rangeEndText, Msg.NameTempEnd},
-            {Ctl.MskEdtSetTemp, Ctl.LblSetTempCh, kSetTemp, s.setTemp, s.setTempText, Msg.NameSetTemp},
-            {Ctl.MskEdtResComp, Ctl.LblResCompCh, kResComp, s.resComp, s.resCompText, Msg.NameResComp},
+             &TMessages::NameTempBegin},
+            {Ctl.MskEdtTempEnd, Ctl.LblTempEndCh, kRangeEnd, s.rangeEnd, s.rangeEndText, &TMessages::NameTempEnd},
+            {Ctl.MskEdtSetTemp, Ctl.LblSetTempCh, kSetTemp, s.setTemp, s.setTempText, &TMessages::NameSetTemp},
+            {Ctl.MskEdtResComp, Ctl.LblResCompCh, kResComp, s.resComp, s.resCompText, &TMessages::NameResComp},
         };
-    QStringList unshown;
+    std::vector<std::pair<TName, QString>> unshown;
     for (const auto& [edit, mark, setting, value, text, name] : numbers) {
         if (shown && !shown(setting))
             continue;
         SetNumberField(edit, mark, setting, value, text);
         if (unshown_.contains(edit))
-            unshown << name + QLatin1Char(' ') +
-                           QString::fromStdString(FormatDecimal(value, setting.decimals, 0));
+            unshown.emplace_back(name, QString::fromStdString(FormatDecimal(value, setting.decimals, 0)));
     }
     tempEndEdited_ = false;
-    if (!unshown.isEmpty())
-        SetStatusText(Msg.MsgValueNotShown.arg(unshown.join(QLatin1String(", "))));
+    if (unshown.empty())
+        return;
+    SetStatus([this, unshown] {
+        QStringList named;
+        for (const auto& [name, value] : unshown)
+            named << Msg.*name + QLatin1Char(' ') + value;
+        return Msg.MsgValueNotShown.arg(named.join(QLatin1String(", ")));
+    });
 }
 
 // A value that the field's mask cannot hold (only a converter written by

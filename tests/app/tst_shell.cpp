@@ -142,6 +142,8 @@ void TstShell::languageTexts_data()
     QTest::newRow("caption") << "caption" << "Konfigurační program pro převodník TQ36 - TAVRIN®"
                              << "Configuration software for TQ36 converter - TAVRIN®";
     QTest::newRow("label without colon in English") << "LabelName" << "Označení:" << "Text label";
+    QTest::newRow("resistance compensation, as the report spells it")
+        << "LabelResComp" << "Kompenzace odporu vedení:" << "Wiring resist. compens.:";
     QTest::newRow("group caption keeps its spaces")
         << "GrpBxOutTempRange" << " Výstupní rozsah ve °C " << " Output range in °C ";
     QTest::newRow("wiring items") << "RdGrpWire items" << "2 nebo 4 vodič|3 vodič"

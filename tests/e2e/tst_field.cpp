@@ -7,6 +7,7 @@
 #include "app/democonverter.h"
 #include "app/fieldtexts.h"
 #include "app/portfinder.h"
+#include "app/porterror.h"
 
 #include <QAction>
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace lk58;
@@ -68,6 +70,7 @@ private slots:
 
     void findConnects_data();
     void findConnects();
+    void findKeepsAnsweringPort();
     void findCancelled();
     void listFollowsPlugging_data();
     void listFollowsPlugging();
@@ -110,22 +113,28 @@ void TstField::findConnects_data()
     QTest::addColumn<int>("silentBefore");
     QTest::addColumn<int>("silentAfter");
     QTest::addColumn<bool>("converter");
-    QTest::addColumn<bool>("held"); // the first silent port is held by another program
-    QTest::newRow("converter on the third of four") << 2 << 1 << true << false;
-    QTest::newRow("converter alone") << 0 << 0 << true << false;
-    QTest::newRow("held port skipped, converter after it") << 1 << 1 << true << true;
-    QTest::newRow("none answers") << 2 << 0 << false << false;
-    QTest::newRow("none answers, one held") << 2 << 0 << false << true;
+    // What keeps the first silent port from opening: held by another
+    // program, gone, or closed to this user; empty: nothing.
+    QTest::addColumn<QString>("trouble");
+    QTest::newRow("converter on the third of four") << 2 << 1 << true << "";
+    QTest::newRow("converter alone") << 0 << 0 << true << "";
+    QTest::newRow("held port skipped, converter after it") << 1 << 1 << true << "held";
+    QTest::newRow("none answers") << 2 << 0 << false << "";
+    QTest::newRow("none answers, one held") << 2 << 0 << false << "held";
+    QTest::newRow("none answers, one missing") << 2 << 0 << false << "missing";
+    QTest::newRow("none answers, one denied") << 2 << 0 << false << "denied";
 }
 
 // Find selects the port where the converter answered and connects; a held
-// port gets nothing; with no answer the warning names every port tried.
+// port gets nothing; with no answer the warning names every port tried,
+// one a line, a port that would not open with the reason and cure that
+// Connect gives.
 void TstField::findConnects()
 {
     QFETCH(int, silentBefore);
     QFETCH(int, silentAfter);
     QFETCH(bool, converter);
-    QFETCH(bool, held);
+    QFETCH(QString, trouble);
     std::vector<std::unique_ptr<TSilentPort>> silent;
     for (int i = 0; i < silentBefore + silentAfter; ++i)
         silent.push_back(std::make_unique<TSilentPort>());
@@ -138,9 +147,24 @@ void TstField::findConnects()
     for (int i = silentBefore; i < silentBefore + silentAfter; ++i)
         ports << silent[i]->Path();
     TComPort holder;
-    if (held) {
+    if (trouble == QLatin1String("held")) {
         holder.SetDeviceName(silent[0]->Path().toStdString());
         holder.SetActive(true);
+    } else if (trouble == QLatin1String("missing")) {
+        ports[0] = dir_->filePath(QStringLiteral("ttyUSB41"));
+    } else if (trouble == QLatin1String("denied")) {
+        // Root opens any device node; a kernel file it may not write to
+        // stands in for a port of another group then.
+        if (::geteuid() == 0)
+            ports[0] = QStringLiteral("/sys/kernel/notes");
+        else
+            QVERIFY(QFile::setPermissions(ports[0], {}));
+        const int fd = ::open(ports[0].toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0 || errno != EACCES) {
+            if (fd >= 0)
+                ::close(fd);
+            QSKIP("no port here that this user may not open");
+        }
     }
     auto frm = NewWindow(ports);
 
@@ -158,18 +182,65 @@ void TstField::findConnects()
         QCOMPARE(warnings, QStringList());
     } else {
         QStringList tried = ports;
-        if (held)
-            tried[0] += QStringLiteral(" (obsazen)");
-        QCOMPARE(warnings, QStringList{QStringLiteral("Na žádném portu převodník neodpověděl. Zkoušeno: %1")
-                                           .arg(tried.join(QStringLiteral(", ")))});
+        if (trouble == QLatin1String("held"))
+            tried[0] += QStringLiteral(": Port používá jiný program. Ukončete jej a zkuste to znovu.");
+        else if (trouble == QLatin1String("missing"))
+            tried[0] += QStringLiteral(": Port %1 neexistuje.").arg(ports[0]);
+        else if (trouble == QLatin1String("denied"))
+            tried[0] += QStringLiteral(": ") + PortOpenCause(frm->Msg, EACCES, ports[0].toStdString());
+        QCOMPARE(warnings, QStringList{QStringLiteral("Na žádném portu převodník neodpověděl. Zkoušeno:\n") +
+                                       tried.join(QLatin1Char('\n'))});
         QVERIFY(!frm->ComPort.Active());
     }
-    if (held)
+    if (!trouble.isEmpty())
         QCOMPARE(silent[0]->Heard(), Bytes());
     // Every free port was pinged before the search gave up.
     if (!converter)
-        for (std::size_t i = held ? 1 : 0; i < silent.size(); ++i)
+        for (std::size_t i = trouble.isEmpty() ? 0 : 1; i < silent.size(); ++i)
             QVERIFY(!silent[i]->Heard().empty());
+}
+
+// A device plugged while the search runs makes the port list read again,
+// shifting the answering port's place in it: Find connects the port that
+// answered, by its name.
+void TstField::findKeepsAnsweringPort()
+{
+    TSilentPort silent, plugged;
+    TSimulatedConverter sim;
+    // The answer comes on the third ping, once the list has changed.
+    sim.sim.AnswerFrom(3, kOnPing);
+    const QString folder = dir_->path();
+    QVERIFY(QFile::link(silent.Path(), dir_->filePath(QStringLiteral("ttyUSB1"))));
+    QVERIFY(QFile::link(sim.Path(), dir_->filePath(QStringLiteral("ttyUSB2"))));
+    auto frm = std::make_unique<TFrmMain>();
+    frm->FollowPorts(
+        [folder] {
+            std::vector<std::string> names;
+            const QDir d(folder);
+            for (const QString& n : d.entryList(QDir::System | QDir::Files, QDir::Name))
+                names.push_back(d.filePath(n).toStdString());
+            return names;
+        },
+        folder.toStdString());
+    frm->show();
+    QCOMPARE(frm->CmbBxComPorts->count(), 2);
+    bool plugging = false;
+    watcher.SetOther([&](QDialog& d) {
+        if (d.objectName() != QLatin1String("FindProgress"))
+            return;
+        plugging = QFile::link(plugged.Path(), dir_->filePath(QStringLiteral("ttyUSB0")));
+        frm->RefreshPortList();
+    });
+
+    QTest::mouseClick(frm->Finder->BtnFind, Qt::LeftButton);
+
+    QVERIFY(plugging);
+    QCOMPARE(Items(frm->CmbBxComPorts).size(), 3);
+    QCOMPARE(frm->ComPort.DeviceName(), dir_->filePath(QStringLiteral("ttyUSB2")).toStdString());
+    QCOMPARE(frm->CmbBxComPorts->currentIndex(), 2);
+    QVERIFY(frm->PanelSettings->isVisible());
+    QCOMPARE(watcher.Seen().size(), 1); // the progress, no message
+    QCOMPARE(plugged.Heard(), Bytes());
 }
 
 // Cancel stops the search: no port connected, no warning, every probe's
@@ -246,26 +317,40 @@ void TstField::listFollowsPlugging()
 }
 
 // The demo converter starts inside the program and is connected like any
-// converter; it loads and takes an edit at the line's pace.
+// converter, its settings read at once; it takes an edit at the line's
+// pace. The caption says it is a demo for as long as it is connected, in
+// the language in force.
 void TstField::demoWorksAsHardware()
 {
     auto frm = NewWindow({});
+    const QString caption = frm->windowTitle();
     QVERIFY(frm->MDemo != nullptr);
     QVERIFY(frm->MenuFile->actions().contains(frm->MDemo));
     frm->MDemo->trigger();
     QVERIFY(frm->PanelSettings->isVisible());
     QCOMPARE(frm->ComPort.DeviceName(), frm->DemoPort());
-    QCOMPARE(frm->Form->StatusText(), FieldTexts(kLangCzech).DemoStatus);
     const TSettingsControls& c = frm->Form->Ctl;
-    ClickLoad(*frm);
     QCOMPARE(c.EdtType->text(), QStringLiteral("TQ36"));
+    QCOMPARE(frm->Form->StatusText(), FieldTexts(kLangCzech).DemoStatus);
+    const QString demoCaption = QStringLiteral("Demo (simulovaný převodník) - ") + caption;
+    QCOMPARE(frm->windowTitle(), demoCaption);
     TypeInto(c.EdtName, QStringLiteral("Demo 1"));
     PressEnter(c.EdtName);
     QVERIFY(c.LblNameCh->isHidden());
     TypeInto(c.EdtName, QStringLiteral("x"));
     ClickLoad(*frm);
     QCOMPARE(c.EdtName->text(), QStringLiteral("Demo 1"));
+    QCOMPARE(frm->windowTitle(), demoCaption);
+    frm->SetLang(kLangEnglish);
+    QCOMPARE(frm->windowTitle(),
+             QStringLiteral("Demo (simulated converter) - Configuration software for TQ36 converter - TAVRIN®"));
+    QCOMPARE(frm->Form->StatusText(), QStringLiteral("Settings was loaded from converter."));
+    frm->SetLang(kLangCzech);
     QCOMPARE(watcher.Texts(), QStringList());
+    // The line gone, the demo has ended.
+    frm->ComPort.SetActive(false);
+    QTRY_VERIFY(frm->PanelConnect->isVisible());
+    QCOMPARE(frm->windowTitle(), caption);
 }
 
 QTEST_MAIN(TstField)

@@ -10,6 +10,7 @@
 #include "config/settingsfile.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -54,7 +55,13 @@ private slots:
     void editAndSaveRoundTrip();
     void closingAsksAboutEdits_data();
     void closingAsksAboutEdits();
+    void fileThatWouldNotReadBackIsNotSaved_data();
     void fileThatWouldNotReadBackIsNotSaved();
+    void converterBlockKept_data();
+    void converterBlockKept();
+    void statusFollowsLanguage_data();
+    void statusFollowsLanguage();
+    void demoFromFileOffersConverterItems();
     void heldFileWrittenAfterConnect();
 
 private:
@@ -127,18 +134,26 @@ void TstOffline::editAndSaveRoundTrip_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("typed"); // a radio item's number for a radio group
     QTest::addColumn<QString>("edited"); // the key = value the saved file holds
-    QTest::newRow("label by Enter") << kFullFile << "EdtName" << "Kotel 9" << "label = Kotel 9";
-    QTest::newRow("Czech name by Enter") << kFullFile << "EdtPerson" << "Řehoř" << "calibrated_by = Řehoř";
-    QTest::newRow("range end by Enter") << kFullFile << "MskEdtTempEnd" << "0650" << "range_end = 650";
+    QTest::addColumn<bool>("enter");     // false: Save takes the edit as typed
+    QTest::newRow("label by Enter") << kFullFile << "EdtName" << "Kotel 9" << "label = Kotel 9" << true;
+    QTest::newRow("Czech name by Enter") << kFullFile << "EdtPerson" << "Řehoř" << "calibrated_by = Řehoř"
+                                         << true;
+    QTest::newRow("range end by Enter") << kFullFile << "MskEdtTempEnd" << "0650" << "range_end = 650" << true;
     QTest::newRow("set temperature by Enter") << kFullFile << "MskEdtSetTemp" << "0305"
-                                              << "set_temperature = 30.5";
+                                              << "set_temperature = 30.5" << true;
     QTest::newRow("PT100's resistance, 32 bits") << kPt100File << "MskEdtResComp" << "04550"
-                                                 << "wiring_resistance = 45.50";
-    QTest::newRow("output by its choice") << kFullFile << "RdGrpOutput" << "0" << "output = 0-10V";
+                                                 << "wiring_resistance = 45.50" << true;
+    QTest::newRow("output by its choice") << kFullFile << "RdGrpOutput" << "0" << "output = 0-10V" << true;
     QTest::newRow("template gains the label") << kTemplate << "EdtName" << "Kotel 9"
-                                              << "label = Kotel 9";
+                                              << "label = Kotel 9" << true;
     QTest::newRow("template's own range end") << kTemplate << "MskEdtTempEnd" << "0800"
-                                              << "range_end = 800";
+                                              << "range_end = 800" << true;
+    QTest::newRow("label typed, saved without Enter") << kFullFile << "EdtName" << "Kotel 9"
+                                                      << "label = Kotel 9" << false;
+    QTest::newRow("range end typed, saved without Enter") << kFullFile << "MskEdtTempEnd" << "0650"
+                                                          << "range_end = 650" << false;
+    QTest::newRow("template's label, saved without Enter") << kTemplate << "EdtName" << "Kotel 9"
+                                                           << "label = Kotel 9" << false;
 }
 
 // The form shows the file; an edit shows its mark until Enter or the choice
@@ -151,6 +166,7 @@ void TstOffline::editAndSaveRoundTrip()
     QFETCH(QString, field);
     QFETCH(QString, typed);
     QFETCH(QString, edited);
+    QFETCH(bool, enter);
     TSimulatedConverter converter;
     auto frm = NewWindow(converter);
     WriteFile(file);
@@ -176,14 +192,19 @@ void TstOffline::editAndSaveRoundTrip()
         const auto marks = c.ChangeMarks();
         QVERIFY(std::any_of(marks.begin(), marks.end(), [](QLabel* m) { return !m->isHidden(); }));
         QCOMPARE(Listed(ReadBack()), before);
-        PressEnter(edit);
+        if (enter)
+            PressEnter(edit);
     }
     const auto marks = c.ChangeMarks();
-    QVERIFY(std::all_of(marks.begin(), marks.end(), [](QLabel* m) { return m->isHidden(); }));
-    QVERIFY(frm->isWindowModified());
+    auto noMark = [&marks] {
+        return std::all_of(marks.begin(), marks.end(), [](QLabel* m) { return m->isHidden(); });
+    };
+    QCOMPARE(noMark(), enter);
+    QCOMPARE(frm->isWindowModified(), enter);
     QCOMPARE(Listed(ReadBack()), before);
 
     frm->Offline->MFileSaveOpen->trigger();
+    QVERIFY(noMark());
     QVERIFY(!frm->isWindowModified());
     QStringList expected = before;
     const QString key = edited.section(QLatin1Char(' '), 0, 0);
@@ -207,9 +228,13 @@ void TstOffline::closingAsksAboutEdits_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<bool>("closed");
     QTest::addColumn<QString>("label"); // in the file afterwards
-    QTest::newRow("cancel keeps the window") << "Zrušit" << false << "Pec 3";
-    QTest::newRow("don't save closes") << "Neukládat" << true << "Pec 3";
-    QTest::newRow("save, then close") << "Uložit" << true << "Nový";
+    QTest::addColumn<bool>("enter");    // false: the edit only typed, its mark showing
+    QTest::newRow("cancel keeps the window") << "Zrušit" << false << "Pec 3" << true;
+    QTest::newRow("don't save closes") << "Neukládat" << true << "Pec 3" << true;
+    QTest::newRow("save, then close") << "Uložit" << true << "Nový" << true;
+    QTest::newRow("typed only: cancel keeps the window") << "Zrušit" << false << "Pec 3" << false;
+    QTest::newRow("typed only: don't save closes") << "Neukládat" << true << "Pec 3" << false;
+    QTest::newRow("typed only: save takes it, then close") << "Uložit" << true << "Nový" << false;
 }
 
 void TstOffline::closingAsksAboutEdits()
@@ -217,12 +242,14 @@ void TstOffline::closingAsksAboutEdits()
     QFETCH(QString, button);
     QFETCH(bool, closed);
     QFETCH(QString, label);
+    QFETCH(bool, enter);
     TSimulatedConverter converter;
     auto frm = NewWindow(converter);
     WriteFile(kFullFile);
     frm->Offline->MFileOpen->trigger();
     TypeInto(frm->Form->Ctl.EdtName, QStringLiteral("Nový"));
-    PressEnter(frm->Form->Ctl.EdtName);
+    if (enter)
+        PressEnter(frm->Form->Ctl.EdtName);
     ClickButton(button);
     frm->close();
     QCOMPARE(watcher.Texts(),
@@ -231,23 +258,44 @@ void TstOffline::closingAsksAboutEdits()
     QCOMPARE(QString::fromStdString(config::FormatValue(Key::Label, *ReadBack()[Key::Label])), label);
 }
 
+void TstOffline::fileThatWouldNotReadBackIsNotSaved_data()
+{
+    QTest::addColumn<QString>("typed"); // into the range end, whose begin is -50
+    QTest::addColumn<bool>("enter");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("end equal to begin, entered")
+        << "-050" << true << int(QMessageBox::Warning)
+        << "Soubor %1 nelze uložit, nešel by znovu načíst:\n"
+           "settings.range_end = -50: must be above range_begin (-50)";
+    QTest::newRow("end below begin, only typed: the field's own rule")
+        << "-100" << false << int(QMessageBox::Information)
+        << "Hodnota horního rozsahu teploty musí být vyšší než hodnota spodního rozsahu.";
+}
+
 // The form lets a range end equal its begin pass; a settings file does not,
-// so such a file would be refused when opened again: it is not written.
+// so such a file would be refused when opened again: it is not written. An
+// edit that Save takes as Enter would meets the field's rule first.
 void TstOffline::fileThatWouldNotReadBackIsNotSaved()
 {
+    QFETCH(QString, typed);
+    QFETCH(bool, enter);
+    QFETCH(int, icon);
+    QFETCH(QString, message);
     TSimulatedConverter converter;
     auto frm = NewWindow(converter);
     WriteFile(kFullFile);
     frm->Offline->MFileOpen->trigger();
-    TypeInto(frm->Form->Ctl.MskEdtTempEnd, QStringLiteral("-050"));
-    PressEnter(frm->Form->Ctl.MskEdtTempEnd);
+    TypeInto(frm->Form->Ctl.MskEdtTempEnd, typed);
+    if (enter)
+        PressEnter(frm->Form->Ctl.MskEdtTempEnd);
     frm->Offline->MFileSaveOpen->trigger();
     QCOMPARE(watcher.Seen().size(), 1);
-    QCOMPARE(watcher.Seen()[0].Icon, QMessageBox::Warning);
-    QCOMPARE(watcher.Texts()[0],
-             QStringLiteral("Soubor %1 nelze uložit, nešel by znovu načíst:\n"
-                            "settings.range_end = -50: must be above range_begin (-50)").arg(path_));
-    QVERIFY(frm->isWindowModified());
+    QCOMPARE(int(watcher.Seen()[0].Icon), icon);
+    QCOMPARE(watcher.Texts()[0], message.contains(QLatin1String("%1")) ? message.arg(path_) : message);
+    QCOMPARE(frm->isWindowModified(), enter);
+    QCOMPARE(frm->Form->Ctl.LblTempEndCh->isHidden(), enter);
+    QCOMPARE(frm->Form->StatusText(), QStringLiteral("Soubor nastavení %1, bez převodníku").arg(path_));
     QCOMPARE(QString::fromStdString(config::FormatValue(Key::RangeEnd, *ReadBack()[Key::RangeEnd])),
              QStringLiteral("400"));
 }
@@ -285,6 +333,115 @@ void TstOffline::heldFileWrittenAfterConnect()
     QCOMPARE(DecodeTextField(converter.Block(), kName), std::string("Kotel 7"));
     QCOMPARE(DecodeNumber(converter.Block(), kRangeEnd), 500);
     QCOMPARE(frm->Form->Ctl.EdtName->text(), QStringLiteral("Kotel 7"));
+}
+
+void TstOffline::converterBlockKept_data()
+{
+    QTest::addColumn<bool>("withBlock");
+    QTest::newRow("a converter's file keeps its block, edited") << true;
+    QTest::newRow("a file without one gains none") << false;
+}
+
+// A file saved from a converter records its whole block. Saved offline, it
+// keeps the words no setting names and carries the edit in the block too,
+// so that the block reads as the settings do.
+void TstOffline::converterBlockKept()
+{
+    QFETCH(bool, withBlock);
+    TSimulatedConverter converter;
+    auto frm = NewWindow(converter);
+    SettingsBlock block = SampleBlock();
+    block.SetWord(10, 0x1234);
+    block.SetWord(50, 0xBEEF);
+    config::SettingsFile file = config::FileFromBlock(block, QDateTime::currentDateTime(), QStringLiteral("LK58"));
+    if (!withBlock)
+        file.block.reset();
+    path_ = dir_->filePath(QStringLiteral("boiler.json"));
+    QVERIFY(config::SaveSettingsFile(path_, file).isEmpty());
+    frm->Offline->MFileOpen->trigger();
+    TypeInto(frm->Form->Ctl.EdtName, QStringLiteral("Kotel 9"));
+    PressEnter(frm->Form->Ctl.EdtName);
+    frm->Offline->MFileSaveOpen->trigger();
+    QCOMPARE(watcher.Texts(), QStringList());
+
+    QFile f(path_);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const config::ReadResult read = config::ReadSettingsFile(f.readAll());
+    QVERIFY(read.file.has_value());
+    const config::Settings& saved = read.file->settings;
+    QCOMPARE(QString::fromStdString(config::FormatValue(Key::Label, *saved[Key::Label])), QStringLiteral("Kotel 9"));
+    QCOMPARE(read.file->block.has_value(), withBlock);
+    if (!withBlock)
+        return;
+    const SettingsBlock& kept = *read.file->block;
+    QCOMPARE(kept.Word(10), std::uint16_t(0x1234));
+    QCOMPARE(kept.Word(50), std::uint16_t(0xBEEF));
+    QCOMPARE(Listed(config::FromBlock(kept)), Listed(saved));
+    for (const int word : ChangedWords(block, kept))
+        QVERIFY2(word >= kName.number && word < kName.number + kName.words, qPrintable(QString::number(word)));
+}
+
+void TstOffline::statusFollowsLanguage_data()
+{
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<QString>("czech");
+    QTest::addColumn<QString>("english");
+    QTest::newRow("opened") << false << "Soubor nastavení %1, bez převodníku"
+                            << "Settings file %1, no converter attached";
+    QTest::newRow("saved") << true << "Soubor nastavení %1 byl uložen." << "Settings file %1 saved.";
+}
+
+// The status text and the caption speak the language of the menu, also
+// when they were made before it was switched.
+void TstOffline::statusFollowsLanguage()
+{
+    QFETCH(bool, save);
+    QFETCH(QString, czech);
+    QFETCH(QString, english);
+    TSimulatedConverter converter;
+    auto frm = NewWindow(converter);
+    WriteFile(kFullFile);
+    frm->Offline->MFileOpen->trigger();
+    if (save)
+        frm->Offline->MFileSaveOpen->trigger();
+    QCOMPARE(frm->Form->StatusText(), czech.arg(path_));
+    QVERIFY(frm->LangMenuEnabled());
+    frm->MLangEN->trigger();
+    QCOMPARE(frm->Form->StatusText(), english.arg(path_));
+    QCOMPARE(frm->windowTitle(),
+             QStringLiteral("boiler.json[*] - Configuration software for TQ36 converter - TAVRIN®"));
+    frm->MLangCZ->trigger();
+    QCOMPARE(frm->Form->StatusText(), czech.arg(path_));
+    QCOMPARE(watcher.Texts(), QStringList());
+}
+
+// File > Demo converter from a file's form: the form passes to the
+// converter, and the converter's commands come with it; the file stays
+// held for them.
+void TstOffline::demoFromFileOffersConverterItems()
+{
+    TSimulatedConverter converter;
+    auto frm = NewWindow(converter);
+    if (frm->MDemo == nullptr)
+        QSKIP("this system runs no demo converter");
+    WriteFile(kFullFile);
+    frm->Offline->MFileOpen->trigger();
+    const QList<QAction*> items{frm->Files->MFileSave, frm->Files->MFileCompare, frm->Files->MFileWrite,
+                                frm->Files->MFileReport};
+    auto enabled = [&items] {
+        QList<bool> e;
+        for (const QAction* a : items)
+            e << a->isEnabled();
+        return e;
+    };
+    QCOMPARE(enabled(), QList<bool>({false, false, false, false}));
+    frm->MDemo->trigger();
+    QVERIFY(frm->DemoConnected());
+    QVERIFY(frm->Form->WritesToConverter());
+    QCOMPARE(enabled(), QList<bool>({true, true, true, true}));
+    QVERIFY(frm->windowTitle().startsWith(QStringLiteral("boiler.json[*] - Demo (simulovaný převodník) - ")));
+    QCOMPARE(converter.sim.Counters().requests, std::size_t(0));
+    QCOMPARE(watcher.Texts(), QStringList());
 }
 
 QTEST_MAIN(TstOffline)
