@@ -9,3 +9,7 @@ void AddOpenErrorRows();
 // Rows of two port names and whether they name one port: a, b (@dir: a
 // folder whose "link" leads to /dev/null where links exist), same.
 void AddSamePortRows();
+
+// Rows of this system's error codes and whether an open that fails with
+// one met a port another program holds: code (int), busy (bool).
+void AddBusyCodeRows();

@@ -35,3 +35,14 @@ void AddSamePortRows()
     QTest::newRow("two spellings of a missing name") << "@dir/ttyNONE" << "@dir/./ttyNONE" << true;
     QTest::newRow("two missing names") << "@dir/ttyNONE" << "@dir/ttyNONE2" << false;
 }
+
+void AddBusyCodeRows()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("busy");
+    QTest::newRow("held: locked or exclusive") << EBUSY << true;
+    QTest::newRow("held: the lock would block") << EWOULDBLOCK << true;
+    QTest::newRow("permission") << EACCES << false;
+    QTest::newRow("missing") << ENOENT << false;
+    QTest::newRow("unplugged") << ENXIO << false;
+}

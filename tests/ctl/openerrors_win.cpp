@@ -35,3 +35,15 @@ void AddSamePortRows()
     QTest::newRow("in other case") << "com3" << "COM3" << true;
     QTest::newRow("two ports") << "COM3" << "COM13" << false;
 }
+
+void AddBusyCodeRows()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("busy");
+    QTest::newRow("held: access denied") << int(ERROR_ACCESS_DENIED) << true;
+    QTest::newRow("held: sharing violation") << int(ERROR_SHARING_VIOLATION) << true;
+    QTest::newRow("missing") << int(ERROR_FILE_NOT_FOUND) << false;
+    QTest::newRow("unplugged") << int(ERROR_DEVICE_NOT_CONNECTED) << false;
+    // The number that means "busy" on POSIX is no such thing here.
+    QTest::newRow("EBUSY's number") << 16 << false;
+}

@@ -7,6 +7,7 @@
 #include "ctl/showtable.h"
 #include "ctl/workers.h"
 #include "openerrors.h"
+#include "serial/serialdevice.h"
 
 #include <QtTest>
 
@@ -192,6 +193,16 @@ private slots:
         const QString why = ExplainOpenError(code, system.toStdString(), path);
         for (const QString& s : says)
             QVERIFY2(why.contains(s), qPrintable(why));
+    }
+
+    // What Find and `ports --probe` call a held port, by this system's
+    // codes (openerrors_*.cpp).
+    void busyCodes_data() { AddBusyCodeRows(); }
+    void busyCodes()
+    {
+        QFETCH(int, code);
+        QFETCH(bool, busy);
+        QCOMPARE(platform::IsBusyError(code), busy);
     }
 
     // Two names of one port are found before anything is opened.

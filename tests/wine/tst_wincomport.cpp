@@ -322,6 +322,7 @@ private slots:
         OpenConverterPort(first, TestCom());
         const auto [code, message] = ComError([&] { OpenConverterPort(second, TestCom()); });
         QCOMPARE(code, int(ERROR_ACCESS_DENIED));
+        QVERIFY(platform::IsBusyError(code));
         QCOMPARE(message, QString::fromStdString(platform::SystemMessage(ERROR_ACCESS_DENIED)));
         QVERIFY(!second.Active());
         QVERIFY(first.Active());
