@@ -167,6 +167,10 @@ void TstField::findConnects()
         }
     }
     auto frm = NewWindow(ports);
+    watcher.SetWhileShown([](QDialog& d) {
+        if (qobject_cast<QMessageBox*>(&d) != nullptr)
+            Shot("find-none.png");
+    });
 
     QTest::mouseClick(frm->Finder->BtnFind, Qt::LeftButton);
 
@@ -334,6 +338,7 @@ void TstField::demoWorksAsHardware()
     QCOMPARE(frm->Form->StatusText(), FieldTexts(kLangCzech).DemoStatus);
     const QString demoCaption = QStringLiteral("Demo (simulovaný převodník) - ") + caption;
     QCOMPARE(frm->windowTitle(), demoCaption);
+    Shot("demo.png");
     TypeInto(c.EdtName, QStringLiteral("Demo 1"));
     PressEnter(c.EdtName);
     QVERIFY(c.LblNameCh->isHidden());

@@ -269,16 +269,19 @@ void TstSettingsLoad::numberOutsideField_data()
     QTest::addColumn<QString>("mark");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("status"); // after "Hodnota převodníku se do pole nevejde: "
+    QTest::addColumn<QString>("english"); // the same, once the window speaks English
     QTest::newRow("range begin 10000") << 20 << 10000 << "MskEdtTempBegin" << "LblTempBeginCh"
-                                       << "????" << "začátek rozsahu 10000";
+                                       << "????" << "začátek rozsahu 10000" << "range begin 10000";
     QTest::newRow("range begin -1000") << 20 << -1000 << "MskEdtTempBegin" << "LblTempBeginCh"
-                                       << "????" << "začátek rozsahu -1000";
+                                       << "????" << "začátek rozsahu -1000" << "range begin -1000";
     QTest::newRow("range end 32767") << 21 << 32767 << "MskEdtTempEnd" << "LblTempEndCh" << "????"
-                                     << "konec rozsahu 32767";
+                                     << "konec rozsahu 32767" << "range end 32767";
     QTest::newRow("set temperature 1000,0") << 62 << 10000 << "MskEdtSetTemp" << "LblSetTempCh"
-                                            << "???,?" << "pevně nastavená teplota 1000,0";
+                                            << "???,?" << "pevně nastavená teplota 1000,0"
+                                            << "fixed set temperature 1000,0";
     QTest::newRow("resistance -100,00") << 63 << -10000 << "MskEdtResComp" << "LblResCompCh"
-                                        << "???,??" << "kompenzace odporu vedení -100,00";
+                                        << "???,??" << "kompenzace odporu vedení -100,00"
+                                        << "wiring resistance compensation -100,00";
 }
 
 // A value the mask cannot hold is not cut to a different number: the field
@@ -301,6 +304,10 @@ void TstSettingsLoad::numberOutsideField()
     QCOMPARE(edit->displayText(), shown);
     QFETCH(QString, status);
     QCOMPARE(l.frm->Form->StatusText(), "Hodnota převodníku se do pole nevejde: " + status);
+    QFETCH(QString, english);
+    l.frm->SetLang(kLangEnglish);
+    QCOMPARE(l.frm->Form->StatusText(), "The converter's value does not fit its field: " + english);
+    l.frm->SetLang(kLangCzech);
     QFETCH(QString, mark);
     QCOMPARE(MarksShown(l.Ctl()), QStringList{mark});
     QCOMPARE(l.converter.sim.Counters().writes, std::size_t(0));
