@@ -128,11 +128,11 @@ void TOfflineFile::MFileCloseOpenClick()
 }
 
 // The file stays held: once a converter answers, "Write file to converter"
-// takes it.
+// takes it, with what was typed but not yet entered (as Save takes it).
 void TOfflineFile::MFileToPortClick()
 {
     Guarded([this] {
-        if (!inForm_)
+        if (!inForm_ || !frm_.Form->CommitMarked())
             return;
         LeaveForm();
         frm_.PanelSettings->hide();

@@ -62,6 +62,7 @@ private slots:
     void statusFollowsLanguage_data();
     void statusFollowsLanguage();
     void demoFromFileOffersConverterItems();
+    void heldFileWrittenAfterConnect_data();
     void heldFileWrittenAfterConnect();
 
 private:
@@ -300,18 +301,28 @@ void TstOffline::fileThatWouldNotReadBackIsNotSaved()
              QStringLiteral("400"));
 }
 
+void TstOffline::heldFileWrittenAfterConnect_data()
+{
+    QTest::addColumn<bool>("enter");
+    QTest::newRow("edit entered") << true;
+    QTest::newRow("edit only typed") << false;
+}
+
 // From the file to the port panel and a converter: the file stays held and
-// "Write file to converter" writes it, unsaved edit included, through the
-// usual difference table, backup and check.
+// "Write file to converter" writes it, unsaved edit included (also one
+// typed but not entered), through the usual difference table, backup and
+// check.
 void TstOffline::heldFileWrittenAfterConnect()
 {
+    QFETCH(bool, enter);
     TSimulatedConverter converter;
     converter.SetBlock(SampleBlock());
     auto frm = NewWindow(converter);
     WriteFile(R"({"label": "Pec č.3", "range_end": 500})");
     frm->Offline->MFileOpen->trigger();
     TypeInto(frm->Form->Ctl.EdtName, QStringLiteral("Kotel 7"));
-    PressEnter(frm->Form->Ctl.EdtName);
+    if (enter)
+        PressEnter(frm->Form->Ctl.EdtName);
     frm->Offline->MFileToPort->trigger();
     QVERIFY(frm->PanelConnect->isVisible());
     QCOMPARE(converter.sim.Counters().requests, std::size_t(0));
