@@ -222,7 +222,16 @@ msi_proof() {
     kill "$app" 2>/dev/null
     wait "$app" 2>/dev/null || true
     app=""
-    (cd "$proof" && wine cmd /c "tq36ctl ping COM1" 2>&1 | tr -d '\r') ||
+    # Wine hands a new process only about the first 1,000 characters of the
+    # machine's PATH (Windows all of it), and its console finds nothing
+    # along a PATH with an empty entry, which its msi leaves where it took
+    # a folder out (the lower version's, in the upgrade): the console gets
+    # the registry's PATH without empty entries, and must say it pinged.
+    local console_path
+    console_path=$(path_entries "$(machine_path)" | paste -sd';')
+    printf '@set "PATH=%s"\r\n@tq36ctl ping COM1\r\n' "$console_path" >"$work/ping.cmd"
+    (cd "$proof" && wine cmd /c "$(winpath "$work/ping.cmd")" 2>&1 | tr -d '\r') | tee "$work/ping.out"
+    grep -q 'COM1: a converter answers' "$work/ping.out" ||
         fail "tq36ctl ping COM1 from a console through the machine's PATH"
 
     step "MSI: remove, silently"
