@@ -144,8 +144,9 @@ await '[ ! -e "$inst" ]' 300 || fail "the uninstaller left $(find "$inst" | head
 wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\LK58' >/dev/null 2>&1 &&
     fail "the uninstaller left its Add/Remove Programs entry"
 # The MSI as an IT department deploys it, in the same prefix: a package of a
-# lower version installed silently for the machine, then this version over
-# it (one entry under Add/Remove Programs, the older refused over it), the
+# lower version installed silently for the machine, then one lower in the
+# fourth field only over it, then this version (one entry under Add/Remove
+# Programs all along, the lowest refused over it), the
 # installed programs run (the window, tq36ctl through the machine's PATH),
 # then removed: no file, shortcut, registry entry or PATH entry is left, and
 # a machine PATH longer than 1,400 characters comes back whole.
@@ -193,6 +194,15 @@ msi_proof() {
     scripts/windows-msi.sh "$build/package/lk58-$version-win64" "$lower" "$older"
     wine msiexec /i "$(winpath "$older")" /qn || fail "msiexec /i $(basename "$older")"
     [ "$(entries)" = 1 ] || fail "the lower version made $(entries) Add/Remove Programs entries"
+    # A release that differs in the fourth field only, which Windows
+    # Installer does not compare, is an upgrade too.
+    if ((d > 0)); then
+        local fourth=$a.$b.$c.$((d - 1))
+        scripts/windows-msi.sh "$build/package/lk58-$version-win64" "$fourth" "$work/lk58-$fourth-x64.msi"
+        wine msiexec /i "$(winpath "$work/lk58-$fourth-x64.msi")" /qn || fail "msiexec /i lk58-$fourth-x64.msi"
+        [ "$(entries)" = 1 ] || fail "$fourth over $lower left $(entries) Add/Remove Programs entries"
+        lower+=" and $fourth"
+    fi
     wine msiexec /i "$(winpath "$msi")" /qn || fail "msiexec /i $(basename "$msi") over $lower"
     [ "$(entries)" = 1 ] || fail "the upgrade left $(entries) Add/Remove Programs entries"
     wine reg query "$uninstall" /s 2>/dev/null | tr -d '\r' | grep -q "DisplayVersion *REG_SZ *$version\$" ||
@@ -219,6 +229,13 @@ msi_proof() {
     timeout 60 xdotool search --sync --onlyvisible --class lk58.exe >/dev/null || fail "no window of the MSI's lk58.exe"
     sleep 1
     import -window root "$proof/6-msi-window.png"
+    # Qt's own texts in Czech too: the port box's context menu.
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$(xdotool search --onlyvisible --class lk58.exe | head -n1)")"
+    xdotool mousemove $((X + 215)) $((Y + HEIGHT - 463 + 218)) click 3
+    sleep 1
+    import -window root "$proof/7-msi-czech-menu.png"
+    xdotool key Escape
     kill "$app" 2>/dev/null
     wait "$app" 2>/dev/null || true
     app=""
@@ -255,7 +272,7 @@ msi_proof() {
         grep -i -e LK58 -e TAVRIN -e "${product//[\{\}]/}" -e "$(packed "$product")" \
             -e "${upgrade//[\{\}]/}" -e "$(packed "$upgrade")" || true)
     [ -z "$left" ] || fail "the removal left registry entries: $(head -5 <<<"$left")"
-    echo "windows-proof: MSI $lower upgraded to $version in place (one entry), $lower refused over it," \
+    echo "windows-proof: MSI $lower upgraded to $version in place (one entry), ${lower%% *} refused over it," \
         "removed without a trace; a PATH of ${#long} characters kept whole"
 }
 msi_proof
