@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ ccache pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev qt6-translations-l10n
     fonts-liberation poppler-utils
     xvfb xauth imagemagick x11-utils xdotool
     hyperfine
@@ -17,7 +17,7 @@ for extra in "$@"; do
     case $extra in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     package) packages+=(dpkg-dev file lintian appstream desktop-file-utils librsvg2-bin man-db) ;;
-    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 libwine nsis) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 libwine nsis msitools wixl osslsigncode openssl) ;;
     *) echo "deps.sh: unknown set '$extra' (fuzz, package, windows)" >&2; exit 2 ;;
     esac
 done

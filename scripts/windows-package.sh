@@ -2,8 +2,12 @@
 # Packs the Windows build for a technician: scripts/windows-package.sh [BUILD]
 # Makes, in BUILD (default build/windows), lk58-<version>-win64.zip (a folder
 # with the two programs, the Qt and MinGW DLLs they need and no more,
-# stripped, the licences and a read-me) and lk58-<version>-setup.exe, an NSIS
-# installer of the same folder. scripts/windows.sh --package builds first.
+# stripped, Qt's Czech texts, the licences and a read-me),
+# lk58-<version>-setup.exe, an NSIS installer of the same folder, and
+# lk58-<version>-x64.msi, a Windows Installer package of it for managed
+# machines (scripts/windows-msi.sh). Given a certificate, the programs are
+# signed before they are packed, then the setup and the MSI
+# (scripts/windows-sign.sh). scripts/windows.sh --package builds first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -29,6 +33,8 @@ for dll in libstdc++-6.dll libgcc_s_seh-1.dll; do
 done
 cp /usr/$mingw/lib/libwinpthread-1.dll "$stage/"
 find "$stage" -name '*.exe' -o -name '*.dll' | xargs $mingw-strip --strip-unneeded
+mkdir -p "$stage/translations"
+cp "$build/src/app/translations/qtbase_cs.qm" "$stage/translations/"
 
 # Every DLL a program or plugin imports must be in the folder or be Windows' own.
 imports() { $mingw-objdump -p "$1" | sed -n 's/^\tDLL Name: //p'; }
@@ -39,6 +45,8 @@ for f in "$stage"/*.exe "$stage"/*.dll "$stage"/platforms/*.dll; do
         esac
     done
 done
+
+scripts/windows-sign.sh "$stage/lk58.exe" "$stage/tq36ctl.exe"
 
 cp dist/copyright "$stage/licenses/LK58.txt"
 cp "$qt"/licenses/* "$stage/licenses/"
@@ -71,4 +79,8 @@ done
 makensis -V2 -DVERSION="$version" -DFILES="$files" -DUNFILES="$unfiles" \
     -DICON="$root/src/app/icons/lk58.ico" -DOUTFILE="$build/lk58-$version-setup.exe" \
     dist/windows/lk58.nsi
-ls -l "$build/$name.zip" "$build/lk58-$version-setup.exe"
+
+msi=$build/lk58-$version-x64.msi
+scripts/windows-msi.sh "$stage" "$version" "$msi"
+scripts/windows-sign.sh "$build/lk58-$version-setup.exe" "$msi"
+ls -l "$build/$name.zip" "$build/lk58-$version-setup.exe" "$msi"

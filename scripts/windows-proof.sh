@@ -143,4 +143,138 @@ wine "$win_inst\\uninstall.exe" /CurrentUser /S
 await '[ ! -e "$inst" ]' 300 || fail "the uninstaller left $(find "$inst" | head -5)"
 wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\LK58' >/dev/null 2>&1 &&
     fail "the uninstaller left its Add/Remove Programs entry"
+# The MSI as an IT department deploys it, in the same prefix: a package of a
+# lower version installed silently for the machine, then one lower in the
+# fourth field only over it, then this version (one entry under Add/Remove
+# Programs all along, the lowest refused over it), the
+# installed programs run (the window, tq36ctl through the machine's PATH),
+# then removed: no file, shortcut, registry entry or PATH entry is left, and
+# a machine PATH longer than 1,400 characters comes back whole.
+msi_proof() {
+    local msi=$build/lk58-$version-x64.msi
+    local envkey='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+    local uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+    local pf=$WINEPREFIX/drive_c/Program\ Files/LK58 win_pf='C:\Program Files\LK58'
+    # Wine puts a package's shortcuts in the user's Start menu even for the
+    # machine, where Windows puts them in every user's.
+    local lnks=("$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/LK58 - TAVRIN.lnk"
+                "$WINEPREFIX/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/LK58 - TAVRIN.lnk")
+    [ -f "$msi" ] || fail "$msi is missing"
+    registry() { # every line of the machine's registry, sorted
+        wine reg export HKLM "$work/hklm.reg" /y >/dev/null 2>&1
+        iconv -f UTF-16LE -t UTF-8 "$work/hklm.reg" | tr -d '\r' | sort >"$1"
+    }
+    machine_path() { wine reg query "$envkey" /v PATH 2>/dev/null | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//Ip'; }
+    # Wine leaves the separator of a part it removes from a list (Windows
+    # does not): the PATH's entries are compared, not its semicolons.
+    path_entries() { tr ';' '\n' <<<"$1" | grep -v '^$' || true; }
+    entries() { wine reg query "$uninstall" /s 2>/dev/null | tr -d '\r' | grep -c 'DisplayName.*LK58 - TAVRIN' || true; }
+    shortcuts() { local l n=0; for l in "${lnks[@]}"; do [ ! -e "$l" ] || n=$((n + 1)); done; echo $n; }
+    packed() { # a GUID as the registry of Windows Installer spells it
+        local g=${1//[\{\}-]/} out="" i
+        out=$(rev <<<"${g:0:8}")$(rev <<<"${g:8:4}")$(rev <<<"${g:12:4}")
+        for ((i = 16; i < 32; i += 2)); do out+=${g:i+1:1}${g:i:1}; done
+        echo "$out"
+    }
+
+    step "MSI: a machine PATH of over 1,400 characters"
+    local long
+    long=$(machine_path)
+    for ((n = 1; ${#long} <= 1400; n++)); do long+=";C:\\Tools\\proof-$n\\bin"; done
+    wine reg add "$envkey" /v PATH /t REG_EXPAND_SZ /d "$long" /f >/dev/null 2>&1
+    [ "$(machine_path)" = "$long" ] || fail "the long PATH could not be set"
+    find "$WINEPREFIX/drive_c" | sort >"$work/files-before"
+    registry "$work/registry-before"
+
+    local lower a b c d n
+    IFS=. read -r a b c d <<<"$version"
+    if ((c > 0)); then lower=$a.$b.$((c - 1)).$d; elif ((b > 0)); then lower=$a.$((b - 1)).$c.$d; else lower=$((a - 1)).$b.$c.$d; fi
+    local older=$work/lk58-$lower-x64.msi
+    step "MSI: lk58-$lower-x64.msi (lower), then lk58-$version-x64.msi over it, silently"
+    scripts/windows-msi.sh "$build/package/lk58-$version-win64" "$lower" "$older"
+    wine msiexec /i "$(winpath "$older")" /qn || fail "msiexec /i $(basename "$older")"
+    [ "$(entries)" = 1 ] || fail "the lower version made $(entries) Add/Remove Programs entries"
+    # A release that differs in the fourth field only, which Windows
+    # Installer does not compare, is an upgrade too.
+    if ((d > 0)); then
+        local fourth=$a.$b.$c.$((d - 1))
+        scripts/windows-msi.sh "$build/package/lk58-$version-win64" "$fourth" "$work/lk58-$fourth-x64.msi"
+        wine msiexec /i "$(winpath "$work/lk58-$fourth-x64.msi")" /qn || fail "msiexec /i lk58-$fourth-x64.msi"
+        [ "$(entries)" = 1 ] || fail "$fourth over $lower left $(entries) Add/Remove Programs entries"
+        lower+=" and $fourth"
+    fi
+    wine msiexec /i "$(winpath "$msi")" /qn || fail "msiexec /i $(basename "$msi") over $lower"
+    [ "$(entries)" = 1 ] || fail "the upgrade left $(entries) Add/Remove Programs entries"
+    wine reg query "$uninstall" /s 2>/dev/null | tr -d '\r' | grep -q "DisplayVersion *REG_SZ *$version\$" ||
+        fail "Add/Remove Programs does not show version $version"
+    wine msiexec /i "$(winpath "$older")" /qn && fail "the lower version installed over $version"
+    [ "$(entries)" = 1 ] || fail "the refused downgrade left $(entries) entries"
+    wine reg query "$uninstall" /s 2>/dev/null | tr -d '\r' | grep -q "DisplayVersion *REG_SZ *$version\$" ||
+        fail "the refused downgrade changed the installed version"
+    for f in lk58.exe tq36ctl.exe Qt6Core.dll platforms/qwindows.dll translations/qtbase_cs.qm; do
+        [ -f "$pf/$f" ] || fail "the MSI left no $f in Program Files\\LK58"
+    done
+    [ "$(shortcuts)" = 1 ] || fail "the MSI made $(shortcuts) Start-menu shortcuts 'LK58 - TAVRIN'"
+    # Add/Remove Programs shows an MSI's icon from its product registration.
+    local icon
+    icon=$(wine reg query 'HKLM\Software\Classes\Installer\Products' /s 2>/dev/null | tr -d '\r' |
+        sed -n 's/^ *ProductIcon *REG_SZ *C:/drive_c/p' | tr '\\' /)
+    [ -n "$icon" ] && [ -s "$WINEPREFIX/$icon" ] || fail "Add/Remove Programs has no LK58 icon ($icon)"
+    [ "$(path_entries "$(machine_path)")" = "$(path_entries "$long;$win_pf\\")" ] ||
+        fail "the machine PATH after the upgrade is not the old one and the folder once: $(machine_path)"
+
+    step "MSI: the installed programs"
+    (cd "$pf" && exec wine "$win_pf\\lk58.exe") >"$proof/msi-lk58.log" 2>&1 &
+    app=$!
+    timeout 60 xdotool search --sync --onlyvisible --class lk58.exe >/dev/null || fail "no window of the MSI's lk58.exe"
+    sleep 1
+    import -window root "$proof/6-msi-window.png"
+    # Qt's own texts in Czech too: the port box's context menu.
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$(xdotool search --onlyvisible --class lk58.exe | head -n1)")"
+    xdotool mousemove $((X + 215)) $((Y + HEIGHT - 463 + 218)) click 3
+    sleep 1
+    import -window root "$proof/7-msi-czech-menu.png"
+    xdotool key Escape
+    kill "$app" 2>/dev/null
+    wait "$app" 2>/dev/null || true
+    app=""
+    # Wine hands a new process only about the first 1,000 characters of the
+    # machine's PATH (Windows all of it), and its console finds nothing
+    # along a PATH with an empty entry, which its msi leaves where it took
+    # a folder out (the lower version's, in the upgrade): the console gets
+    # the registry's PATH without empty entries, and must say it pinged.
+    local console_path
+    console_path=$(path_entries "$(machine_path)" | paste -sd';')
+    printf '@set "PATH=%s"\r\n@tq36ctl ping COM1\r\n' "$console_path" >"$work/ping.cmd"
+    (cd "$proof" && wine cmd /c "$(winpath "$work/ping.cmd")" 2>&1 | tr -d '\r') | tee "$work/ping.out"
+    grep -q 'COM1: a converter answers' "$work/ping.out" ||
+        fail "tq36ctl ping COM1 from a console through the machine's PATH"
+
+    step "MSI: remove, silently"
+    local product upgrade
+    product=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')
+    upgrade=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^UpgradeCode\t//p')
+    wine msiexec /x "$(winpath "$msi")" /qn || fail "msiexec /x $(basename "$msi")"
+    [ ! -e "$pf" ] || fail "the removal left $(find "$pf" | head -5)"
+    [ "$(shortcuts)" = 0 ] || fail "the removal left the Start-menu shortcut"
+    [ "$(entries)" = 0 ] || fail "the removal left its Add/Remove Programs entry"
+    [ "$(path_entries "$(machine_path)")" = "$(path_entries "$long")" ] ||
+        fail "the removal did not give back the long PATH whole: $(machine_path)"
+    # Windows Installer's own folder for its caches stays, empty.
+    find "$WINEPREFIX/drive_c" | sort >"$work/files-after"
+    local left
+    left=$(comm -13 "$work/files-before" "$work/files-after" |
+        grep -v -e '/drive_c/windows/Installer$' -e '/Temp$' -e '/Temp/' || true)
+    [ -z "$left" ] || fail "the removal left files: $(head -5 <<<"$left")"
+    registry "$work/registry-after"
+    left=$(comm -13 "$work/registry-before" "$work/registry-after" |
+        grep -i -e LK58 -e TAVRIN -e "${product//[\{\}]/}" -e "$(packed "$product")" \
+            -e "${upgrade//[\{\}]/}" -e "$(packed "$upgrade")" || true)
+    [ -z "$left" ] || fail "the removal left registry entries: $(head -5 <<<"$left")"
+    echo "windows-proof: MSI $lower upgraded to $version in place (one entry), ${lower%% *} refused over it," \
+        "removed without a trace; a PATH of ${#long} characters kept whole"
+}
+msi_proof
+
 echo "windows-proof: installed, used from the window and tq36ctl, uninstalled; screenshots in $proof"

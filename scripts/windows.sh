@@ -7,9 +7,13 @@
 #                               Wine (on Xvfb when there is no display); the
 #                               tests that meet the simulated converter take
 #                               tq36-sim from the Linux build, made first.
-#   scripts/windows.sh --package   build, then pack lk58-<version>-win64.zip
-#                               and lk58-<version>-setup.exe in build/windows
-#                               (scripts/windows-package.sh)
+#   scripts/windows.sh --package   build, then pack lk58-<version>-win64.zip,
+#                               lk58-<version>-setup.exe and
+#                               lk58-<version>-x64.msi in build/windows
+#                               (scripts/windows-package.sh); signed with
+#                               LK58_SIGN_PKCS12=FILE.p12 and
+#                               LK58_SIGN_PASSWORD_FILE=FILE (and
+#                               LK58_SIGN_TIMESTAMP_URL), else unsigned
 # Run a program with scripts/wine-run.sh build/windows/src/app/lk58.exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -4,6 +4,7 @@
 #include "app/frmmain.h"
 #include "app/offlinefile.h"
 #include "app/portfinder.h"
+#include "app/qttexts.h"
 #include "app/langtables.h"
 #include "settings/radiogroup.h"
 #include "settings/settingnames.h"
@@ -57,6 +58,7 @@ void TFrmMain::SetLang(int lang)
     Files->SetLang(lang);
     Offline->SetLang(lang);
     Finder->SetLang(lang);
+    UseQtTexts(lang == kLangCzech);
     lang_ = lang;
     if (MDemo != nullptr)
         MDemo->setText(FieldTexts(lang).MDemo);

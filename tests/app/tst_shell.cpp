@@ -16,6 +16,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QToolButton>
 
@@ -62,6 +65,64 @@ QMap<QString, QString> Texts(const TFrmMain& frm)
           {"MsgLoaded", &m.MsgLoaded}})
         t[QString::fromLatin1(name)] = *text;
     return t;
+}
+
+QString Joined(QStringList texts)
+{
+    for (QString& text : texts)
+        text = text.remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0);
+    return texts.join(QLatin1Char('|'));
+}
+
+// The question of Qt's own file dialog before a save replaces a file: its
+// text and its buttons.
+TSeenDialog ReplaceQuestion()
+{
+    QTemporaryDir dir;
+    QFile existing(dir.filePath(QStringLiteral("x.json")));
+    if (!existing.open(QIODevice::WriteOnly))
+        qFatal("cannot make %s", qPrintable(existing.fileName()));
+    existing.close();
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDirectory(dir.path());
+    dialog.selectFile(QStringLiteral("x.json"));
+    dialog.show();
+    TDialogWatcher watcher;
+    static_cast<QDialog&>(dialog).accept(); // as Save would
+    return watcher.Seen().value(0);
+}
+
+// Qt's own texts by where the user meets them.
+QString QtText(const QString& where)
+{
+    if (where == QLatin1String("Qt replace question"))
+        return ReplaceQuestion().Text;
+    if (where == QLatin1String("Qt replace buttons"))
+        return Joined(ReplaceQuestion().Buttons);
+    if (where == QLatin1String("Qt line edit menu")) {
+        QLineEdit edit;
+        const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+        QStringList texts;
+        for (const QAction* a : menu->actions()) {
+            if (!a->isSeparator())
+                texts << a->text();
+        }
+        return Joined(texts);
+    }
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (where == QLatin1String("Qt file dialog buttons")) {
+        QStringList texts;
+        for (const QAbstractButton* b : dialog.findChild<QDialogButtonBox*>()->buttons())
+            texts << b->text();
+        return Joined(texts);
+    }
+    QStringList texts;
+    for (const char* label : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
+        texts << dialog.findChild<QLabel*>(QLatin1String(label))->text();
+    return Joined(texts);
 }
 
 QStringList HelpLines(const TFrmHelp& help)
@@ -167,6 +228,18 @@ void TstShell::languageTexts_data()
                                << "Connection with converter was established.";
     QTest::newRow("not found") << "MsgNotFound" << "Převodník nebyl na zvoleném COM portu nalezen."
                                << "Converter was not found on selected COM port.";
+    QTest::newRow("Qt: replace question")
+        << "Qt replace question" << "Soubor x.json již existuje.\nChcete jej nahradit?"
+        << "x.json already exists.\nDo you want to replace it?";
+    QTest::newRow("Qt: replace buttons") << "Qt replace buttons" << "Ano|Ne" << "Yes|No";
+    QTest::newRow("Qt: file dialog labels") << "Qt file dialog labels"
+                                            << "Hledat v:|Název souboru:|Soubory typu:"
+                                            << "Look in:|File name:|Files of type:";
+    QTest::newRow("Qt: file dialog buttons") << "Qt file dialog buttons" << "Otevřít|Zrušit"
+                                             << "Open|Cancel";
+    QTest::newRow("Qt: line edit menu") << "Qt line edit menu"
+                                        << "Zpět|Znovu|Vyjmout|Kopírovat|Vložit|Smazat|Vybrat vše"
+                                        << "Undo|Redo|Cut|Copy|Paste|Delete|Select All";
 }
 
 void TstShell::languageTexts()
@@ -175,13 +248,16 @@ void TstShell::languageTexts()
     QFETCH(QString, czech);
     QFETCH(QString, english);
     TFrmMain frm;
-    QCOMPARE(Texts(frm).value(where), czech);
+    auto shown = [&frm, &where] {
+        return where.startsWith(QLatin1String("Qt ")) ? QtText(where) : Texts(frm).value(where);
+    };
+    QCOMPARE(shown(), czech);
     frm.MLangENClick();
     QVERIFY(!frm.MLangCZ->isChecked());
     QVERIFY(frm.MLangEN->isChecked());
-    QCOMPARE(Texts(frm).value(where), english);
+    QCOMPARE(shown(), english);
     frm.MLangCZClick();
-    QCOMPARE(Texts(frm).value(where), czech);
+    QCOMPARE(shown(), czech);
 }
 
 // English and back restores every text; the two rebuilt radio lists never
