@@ -35,3 +35,8 @@ void AddSamePortRows()
     QTest::newRow("in other case") << "com3" << "COM3" << true;
     QTest::newRow("two ports") << "COM3" << "COM13" << false;
 }
+
+bool PrepareOpenErrorRow(QString&, QStringList&)
+{
+    return true;
+}
