@@ -22,8 +22,9 @@ struct TExitText {
 const TExitText kExitTexts[] = {
     {0, "success"},
     {1, "differences found (diff only, as diff(1))"},
-    {2, "usage error, a bad settings file, or a file that cannot be written (a backup, read -o, "
-        "the report); nothing was written to the converter"},
+    {2, "usage error, a bad settings file, a file that cannot be written (a backup, read -o, "
+        "the report), or output of read, show, diff, ports, report or --json that did not go out whole "
+        "(a full disk, a closed pipe); nothing was written to the converter"},
     {3, "a port cannot be opened; the message says why"},
     {4, "the converter did not answer, a write was not acknowledged, the read-back check "
         "failed, or the run was interrupted"},
