@@ -30,6 +30,23 @@ bool ReadOnly(const QString& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
+// Another program has `path` open and does not let it be replaced: a
+// viewer that opened it without delete sharing. Windows says only "access
+// denied" when a move over such a file fails; opening it for deletion
+// tells the sharing violation apart.
+bool HeldOpen(const QString& path)
+{
+    const HANDLE h = ::CreateFileW(Wide(QDir::toNativeSeparators(path)), DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(h);
+        return false;
+    }
+    const DWORD code = ::GetLastError();
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+}
+
 // The system's text for `code`, without the full stop and line end that
 // Windows puts after it.
 QString SystemText(DWORD code)
@@ -55,15 +72,18 @@ QString MoveIntoPlace(const QString& written, const QString& target)
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return {};
     const DWORD code = ::GetLastError();
+    const QString held = QStringLiteral("the file is open in another program; close it there and try again");
     switch (code) {
     // A viewer that has the file open (a report PDF) keeps it from being replaced.
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_USER_MAPPED_FILE:
-        return QStringLiteral("the file is open in another program; close it there and try again");
+        return held;
     case ERROR_ACCESS_DENIED:
         if (ReadOnly(target))
             return QStringLiteral("the file is read-only");
+        if (HeldOpen(target))
+            return held;
         break;
     default:
         break;

@@ -161,8 +161,8 @@ const std::vector<TCommandSpec>& Commands()
     static const std::vector<TCommandSpec> commands{
         {"ports", "ports [--probe]", "real serial ports; --probe pings each and marks where a converter answers",
          "Lists the machine's serial ports in name order. With --probe each port is opened and pinged, "
-         "all at once: a port that another program holds is reported busy and left alone, and nothing "
-         "but the ping is sent to the others.",
+         "all at once: a port that another program holds (by flock, TIOCEXCL or a live UUCP lock file) "
+         "is reported busy and left alone, and nothing but the ping is sent to the others.",
          {}, {"probe"}, RunPorts},
         {"ping", "ping PORT", "is a converter there",
          "Opens PORT and pings it; exit status 0 when a converter answers.", {"PORT"}, {}, RunPing},

@@ -27,8 +27,8 @@ TExit RunReport(const TInvocation& inv);
 TExit FinishRun(const TInvocation& inv, TExit status);
 
 // Pings every port at once, each from a worker of its own; a port held by
-// another program fails its exclusive open (error_code EBUSY) and gets
-// nothing. `verbose`: the traffic on `console`.
+// another program (flock, TIOCEXCL, a live lock file) fails its open
+// (error_code EBUSY) and gets nothing. `verbose`: the traffic on `console`.
 std::vector<TPortResult> ProbePorts(const QStringList& ports, bool verbose, TConsole& console);
 
 } // namespace lk58::ctl

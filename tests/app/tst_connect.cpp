@@ -2,6 +2,7 @@
 // connecting, no converter, an invalid port, a lost connection, a port that
 // fails after opening, and closing the window.
 #include "appfixture.h"
+#include "common/devicenode.h"
 #include "common/dialogwatcher.h"
 #include "common/simconverter.h"
 
@@ -178,6 +179,10 @@ void TstConnect::invalidPort_data()
     QTest::newRow("held by another program")
         << "held" << int(kLangEnglish)
         << invalid + "Another program is using the port. Close it and try again.";
+    QTest::newRow("held through a lock file")
+        << "@locked" << int(kLangEnglish)
+        << invalid + "Another program is using the port (process @pid: @program, lock file @lock). Close it and try "
+                     "again.";
     QTest::newRow("no permission")
         << "denied" << int(kLangEnglish)
         << invalid + "You are not allowed to open the port. It belongs to the group dialout; add "
@@ -224,6 +229,8 @@ void TstConnect::invalidPort()
     }
     if (port == QLatin1String("file") || port == QLatin1String("denied"))
         port = file.fileName();
+    if (!MakeDeviceNode(port, text))
+        QSKIP("cannot make the lock file");
     auto frm = ShownMainWindow();
     if (lang == kLangEnglish)
         frm->MLangENClick();
