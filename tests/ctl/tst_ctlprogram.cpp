@@ -491,7 +491,7 @@ private slots:
     void unwritableOutputs_data()
     {
         QTest::addColumn<QStringList>("args"); // @port, @dir, @file (another converter's settings)
-        QTest::addColumn<QStringList>("env");
+        QTest::addColumn<QStringList>("env"); // @read-only: the older file is made read-only first
         QTest::addColumn<int>("fileLimit");  // bytes; 0: none
         QTest::addColumn<QString>("err");    // in what it says; @backup: the backup folder
         QTest::newRow("backup on a full disk") << QStringList{"write", "@file", "@port"} << QStringList{} << 100
@@ -508,6 +508,13 @@ private slots:
         QTest::newRow("report on a full disk")
             << QStringList{"report", "@port", "-o", "@dir/old.json"} << QStringList{} << 100
             << "@port: Cannot save the settings report to @dir/old.json: File too large\n";
+        // Made read-only by its owner: refused even for root, whom cp would let through.
+        QTest::newRow("read -o over a read-only file") << QStringList{"read", "@port", "-o", "@dir/old.json"}
+                                                       << QStringList{"@read-only"} << 0
+                                                       << "@port: @dir/old.json: cannot save: the file is read-only\n";
+        QTest::newRow("report over a read-only file")
+            << QStringList{"report", "@file", "-o", "@dir/old.json"} << QStringList{"@read-only"} << 0
+            << "Cannot save the settings report to @dir/old.json: the file is read-only\n";
     }
     void unwritableOutputs()
     {
@@ -529,6 +536,8 @@ private slots:
         };
         for (QString& a : args)
             a = place(a);
+        if (env.removeAll("@read-only"))
+            QVERIFY(QFile::setPermissions(kept, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         for (QString& e : env)
             e = place(e);
         const TRun r = CtlLimited(args, env, static_cast<rlim_t>(fileLimit));
