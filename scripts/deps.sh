@@ -11,7 +11,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev qt6-translations-l10n
     fonts-liberation poppler-utils
     xvfb xauth imagemagick x11-utils xdotool
-    hyperfine
+    hyperfine strace
 )
 for extra in "$@"; do
     case $extra in

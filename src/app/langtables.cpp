@@ -115,6 +115,14 @@ void TFrmMain::SetLang(int lang)
                           "yourself to it with\n%2\nthen log out and log in again.");
     Msg.MsgPortBusy = t("Port používá jiný program. Ukončete jej a zkuste to znovu.",
                         "Another program is using the port. Close it and try again.");
+    Msg.MsgPortDeniedByMode = t("Nemáte oprávnění port otevřít. Oprávnění zařízení %1 (skupina %2, práva %3) "
+                                "vám přístup nedovolují; změnit je může správce počítače (pravidlem udev).",
+                                "You are not allowed to open the port. The permissions of the device %1 "
+                                "(group %2, mode %3) keep you out; an administrator can change them (with a "
+                                "udev rule).");
+    Msg.MsgPortLocked = t("Port používá jiný program (proces %1%2, zámek %3). Ukončete jej a zkuste to znovu.",
+                          "Another program is using the port (process %1%2, lock file %3). Close it and try "
+                          "again.");
     Msg.MsgPortMissing = t("Port %1 neexistuje.", "There is no port %1.");
     Msg.MsgPortNotSerial = t("%1 není sériový port.", "%1 is not a serial port.");
     Msg.MsgComMissing = t("Port %1 neexistuje. Porty počítače ukazuje Správce zařízení.",

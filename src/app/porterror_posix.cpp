@@ -1,31 +1,10 @@
 #include "app/porterror.h"
 
+#include "serial/deviceaccess.h"
+
 #include <cerrno>
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
 
 namespace lk58 {
-
-namespace {
-
-// The name of the group that owns a device node; "dialout", the serial
-// ports' group on Debian, where the node's group cannot be told.
-QString DeviceGroup(const std::string& device)
-{
-    struct stat st {};
-    if (stat(device.c_str(), &st) == 0) {
-        group g{};
-        group* found = nullptr;
-        std::vector<char> buffer(4096);
-        if (getgrgid_r(st.st_gid, &g, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
-            return QString::fromLocal8Bit(found->gr_name);
-    }
-    return QStringLiteral("dialout");
-}
-
-} // namespace
 
 QString PortOpenCause(const TMessages& msg, int code, const std::string& device)
 {
@@ -34,11 +13,19 @@ QString PortOpenCause(const TMessages& msg, int code, const std::string& device)
     case EACCES:
     case EPERM: {
         // A user outside the device's group: the everyday case of a USB
-        // adapter on a fresh installation.
-        const QString group = DeviceGroup(device);
+        // adapter on a fresh installation. A group that is not there for
+        // devices (root) is never advised.
+        const platform::TDeviceAccess access = platform::DeviceAccess(device);
+        const QString group = QString::fromLocal8Bit(access.group.c_str());
+        if (!access.joinGroup)
+            return msg.MsgPortDeniedByMode.arg(path, group, QString::number(access.mode, 8));
         return msg.MsgPortDenied.arg(group, QStringLiteral("sudo usermod -aG %1 $USER").arg(group));
     }
     case EBUSY:
+        if (const auto lock = platform::LivePortLock(device)) {
+            const QString program = lock->program.empty() ? QString() : ": " + QString::fromLocal8Bit(lock->program.c_str());
+            return msg.MsgPortLocked.arg(QString::number(lock->pid), program, QString::fromLocal8Bit(lock->file.c_str()));
+        }
         return msg.MsgPortBusy;
     case ENOENT:
         return msg.MsgPortMissing.arg(path);

@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include <filesystem>
 #include <system_error>
 
 namespace lk58::config {
@@ -77,6 +76,18 @@ QString WriteNew(QFile& file, const QString& target, const QByteArray& bytes, co
     return ReadBack(file.fileName(), bytes, check);
 }
 
+// Removes the new file after a failure. Closed first: Windows removes no
+// file that is still open. One that took the permissions of a read-only
+// file is made writable, which Windows asks before it removes it.
+void RemoveNew(QFile& file)
+{
+    file.close();
+    if (!file.exists() || QFile::remove(file.fileName()))
+        return;
+    QFile::setPermissions(file.fileName(), QFile::ReadOwner | QFile::WriteOwner);
+    QFile::remove(file.fileName());
+}
+
 } // namespace
 
 QString SaveProven(const QString& path, const QByteArray& bytes, const TDiskCheck& check)
@@ -88,19 +99,18 @@ QString SaveProven(const QString& path, const QByteArray& bytes, const TDiskChec
         return QStringLiteral("not a regular file");
     // A link stays a link: its file is the one replaced.
     const QString target = info.exists() ? info.canonicalFilePath() : path;
+    if (info.exists())
+        if (const QString refused = ReplaceRefused(target); !refused.isEmpty())
+            return refused;
     QFile file;
     QString reason;
     if (!OpenNew(file, target, reason))
         return reason;
     reason = WriteNew(file, target, bytes, check);
-    std::error_code error;
     if (reason.isEmpty())
-        std::filesystem::rename(QFileInfo(file.fileName()).filesystemAbsoluteFilePath(),
-                                QFileInfo(target).filesystemAbsoluteFilePath(), error);
-    if (error)
-        reason = QString::fromLocal8Bit(error.message().c_str());
+        reason = MoveIntoPlace(file.fileName(), target);
     if (!reason.isEmpty())
-        QFile::remove(file.fileName());
+        RemoveNew(file);
     return reason;
 }
 

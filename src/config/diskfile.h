@@ -20,10 +20,12 @@ using TDiskCheck = std::function<QString(const QByteArray& onDisk)>;
 // which is synced, read back from disk and compared byte for byte (then
 // given to `check`) before it is renamed over `path`: an existing file is
 // only ever replaced by a whole, proven one, and a failure leaves nothing
-// behind. A symbolic link is followed, an existing file keeps its
-// permissions, and a path that is not a regular file (a device, a folder)
-// is refused. Returns an empty text, or the reason the save failed, the
-// system's words where it gave them ("No space left on device").
+// behind; the replacement is synced to disk, folder entry included, so
+// that it survives a power cut. A symbolic link is followed, an existing
+// file keeps its permissions, and a path that is not a regular file (a
+// device, a folder) or a file made read-only is refused. Returns an empty
+// text, or the reason the save failed, the system's words where it gave
+// them ("No space left on device").
 QString SaveProven(const QString& path, const QByteArray& bytes, const TDiskCheck& check = {});
 
 // A settings file is about 1 KiB; anything over this is no settings file.

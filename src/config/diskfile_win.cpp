@@ -1,6 +1,8 @@
 #include "config/diskfile.h"
 #include "config/diskfile_platform.h"
 
+#include <QDir>
+
 #include <cerrno>
 
 #include <io.h>
@@ -13,6 +15,80 @@ namespace lk58::config {
 int SyncToDisk(int handle)
 {
     return ::_commit(handle) == 0 ? 0 : errno;
+}
+
+namespace {
+
+const wchar_t* Wide(const QString& path)
+{
+    return reinterpret_cast<const wchar_t*>(path.utf16());
+}
+
+bool ReadOnly(const QString& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(Wide(QDir::toNativeSeparators(path)));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// Another program has `path` open and does not let it be replaced: a
+// viewer that opened it without delete sharing. Windows says only "access
+// denied" when a move over such a file fails; opening it for deletion
+// tells the sharing violation apart.
+bool HeldOpen(const QString& path)
+{
+    const HANDLE h = ::CreateFileW(Wide(QDir::toNativeSeparators(path)), DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(h);
+        return false;
+    }
+    const DWORD code = ::GetLastError();
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+}
+
+// The system's text for `code`, without the full stop and line end that
+// Windows puts after it.
+QString SystemText(DWORD code)
+{
+    QString text = qt_error_string(static_cast<int>(code));
+    while (!text.isEmpty() && (text.back() == QLatin1Char('.') || text.back().isSpace()))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+QString ReplaceRefused(const QString& path)
+{
+    return ReadOnly(path) ? QStringLiteral("the file is read-only") : QString();
+}
+
+QString MoveIntoPlace(const QString& written, const QString& target)
+{
+    // Write-through: the move is on the disk when the call returns, so a
+    // power cut cannot bring back the old file, or none.
+    if (::MoveFileExW(Wide(QDir::toNativeSeparators(written)), Wide(QDir::toNativeSeparators(target)),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return {};
+    const DWORD code = ::GetLastError();
+    const QString held = QStringLiteral("the file is open in another program; close it there and try again");
+    switch (code) {
+    // A viewer that has the file open (a report PDF) keeps it from being replaced.
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+        return held;
+    case ERROR_ACCESS_DENIED:
+        if (ReadOnly(target))
+            return QStringLiteral("the file is read-only");
+        if (HeldOpen(target))
+            return held;
+        break;
+    default:
+        break;
+    }
+    return SystemText(code);
 }
 
 namespace {

@@ -22,8 +22,9 @@ struct TExitText {
 const TExitText kExitTexts[] = {
     {0, "success"},
     {1, "differences found (diff only, as diff(1))"},
-    {2, "usage error, a bad settings file, or a file that cannot be written (a backup, read -o, "
-        "the report); nothing was written to the converter"},
+    {2, "usage error, a bad settings file, a file that cannot be written (a backup, read -o, "
+        "the report), or output of read, show, diff, ports, report or --json that did not go out whole "
+        "(a full disk, a closed pipe); nothing was written to the converter"},
     {3, "a port cannot be opened; the message says why"},
     {4, "the converter did not answer, a write was not acknowledged, the read-back check "
         "failed, or the run was interrupted"},
@@ -160,8 +161,8 @@ const std::vector<TCommandSpec>& Commands()
     static const std::vector<TCommandSpec> commands{
         {"ports", "ports [--probe]", "real serial ports; --probe pings each and marks where a converter answers",
          "Lists the machine's serial ports in name order. With --probe each port is opened and pinged, "
-         "all at once: a port that another program holds is reported busy and left alone, and nothing "
-         "but the ping is sent to the others.",
+         "all at once: a port that another program holds (by flock, TIOCEXCL or a live UUCP lock file) "
+         "is reported busy and left alone, and nothing but the ping is sent to the others.",
          {}, {"probe"}, RunPorts},
         {"ping", "ping PORT", "is a converter there",
          "Opens PORT and pings it; exit status 0 when a converter answers.", {"PORT"}, {}, RunPing},

@@ -211,6 +211,15 @@ TExit Fail(const TFailure& f)
 
 } // namespace
 
+TExit FinishRun(const TInvocation& inv, TExit status)
+{
+    // A worker's standard output is its parent, which tells a lost worker apart.
+    if (FinishStandardOutput() || inv.worker)
+        return status;
+    const bool converterWork = inv.command->writes || (inv.command->name == "ping" && !inv.Flag("json"));
+    return converterWork ? status : Worst(status, TExit::Usage);
+}
+
 TExit RunPorts(const TInvocation& inv)
 {
     std::vector<std::string> names;

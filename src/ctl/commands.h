@@ -18,10 +18,18 @@ TExit RunWrite(const TInvocation& inv);
 TExit RunSet(const TInvocation& inv);
 TExit RunReport(const TInvocation& inv);
 
+// The run's exit status once standard output is closed. Output that did not
+// go out whole fails a command whose product it is (read, show, diff,
+// ports, report, anything with --json) as an unwritable file does (Usage);
+// write and set keep the status of their converter work, and ping its
+// answer: what was written stays written, and standard error has already
+// said that the output was lost.
+TExit FinishRun(const TInvocation& inv, TExit status);
+
 // Pings every port at once, each from a worker of its own; a port held by
-// another program fails its exclusive open (error_code EBUSY, on Windows
-// ERROR_ACCESS_DENIED) and gets
-// nothing. `verbose`: the traffic on `console`.
+// another program (flock, TIOCEXCL, a live lock file; on Windows
+// ERROR_ACCESS_DENIED) fails its open and gets nothing. `verbose`: the
+// traffic on `console`.
 std::vector<TPortResult> ProbePorts(const QStringList& ports, bool verbose, TConsole& console);
 
 } // namespace lk58::ctl

@@ -1,6 +1,7 @@
 // tq36ctl: the TQ36 converter's settings from the command line.
 
 #include "ctl/cmdtable.h"
+#include "ctl/commands.h"
 #include "ctl/interrupt.h"
 #include "ctl/output.h"
 #include "ctl/startup.h"
@@ -73,14 +74,10 @@ int main(int argc, char** argv)
     if (inv.command && inv.command->writes)
         InstallInterruptHandler();
     ReleaseInterrupts();
-    if (inv.Flag("help")) {
-        Print(stdout, HelpText());
-        return 0;
-    }
-    if (inv.Flag("version")) {
-        Print(stdout, "tq36ctl (LK58) " + QCoreApplication::applicationVersion() + '\n');
-        return 0;
+    if (inv.Flag("help") || inv.Flag("version")) {
+        Print(stdout, inv.Flag("help") ? HelpText() : "tq36ctl (LK58) " + QCoreApplication::applicationVersion() + '\n');
+        return FinishStandardOutput() ? 0 : static_cast<int>(TExit::Usage);
     }
     inv.worker = worker;
-    return static_cast<int>(inv.command->run(inv));
+    return static_cast<int>(FinishRun(inv, inv.command->run(inv)));
 }

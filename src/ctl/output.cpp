@@ -9,6 +9,7 @@ namespace lk58::ctl {
 namespace {
 
 std::atomic<bool> stdoutLost{false};
+std::atomic<bool> stdoutClosed{false};
 
 // All of `bytes` to `out`; false when the stream failed (errno tells why).
 bool Put(std::FILE* out, const QByteArray& bytes)
@@ -24,6 +25,8 @@ bool Put(std::FILE* out, const QByteArray& bytes)
 void PrintText(std::FILE* out, const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
+    if (out == stdout && stdoutClosed.load())
+        out = stderr;
     if (out == stdout && !stdoutLost.load()) {
         if (Put(stdout, bytes))
             return;
@@ -43,6 +46,21 @@ void PrintText(std::FILE* out, const QString& text)
 bool StandardOutputLost()
 {
     return stdoutLost.load();
+}
+
+bool FinishStandardOutput()
+{
+    if (stdoutClosed.exchange(true))
+        return !stdoutLost.load();
+    errno = 0;
+    int error = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
+        error = errno ? errno : EIO;
+    if (std::fclose(stdout) != 0 && error == 0)
+        error = errno ? errno : EIO;
+    if (error != 0 && !stdoutLost.exchange(true))
+        Put(stderr, ("tq36ctl: standard output: " + QString::fromLocal8Bit(std::strerror(error)) + "\n").toUtf8());
+    return !stdoutLost.load();
 }
 
 } // namespace lk58::ctl

@@ -16,4 +16,10 @@ void PrintText(std::FILE* out, const QString& text);
 // True once standard output has failed.
 bool StandardOutputLost();
 
+// Flushes and closes standard output at the end of the run, where a file
+// system may report a failed write only now; a failure counts as lost
+// output and is told on standard error. Later texts for standard output go
+// to standard error. Returns !StandardOutputLost().
+bool FinishStandardOutput();
+
 } // namespace lk58::ctl

@@ -1,11 +1,12 @@
 #include "ctl/portopen.h"
 
+#include "serial/deviceaccess.h"
+
 #include <QDir>
 #include <QFileInfo>
 
 #include <cerrno>
 
-#include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,17 +14,6 @@
 namespace lk58::ctl {
 
 namespace {
-
-// The group that may open the device (dialout on Debian), read from the
-// node itself where possible.
-QString DeviceGroup(const QString& path)
-{
-    struct stat st{};
-    if (::stat(path.toLocal8Bit().constData(), &st) == 0)
-        if (const group* g = ::getgrgid(st.st_gid); g && g->gr_gid != 0)
-            return QString::fromLocal8Bit(g->gr_name);
-    return QStringLiteral("dialout");
-}
 
 QString UserName()
 {
@@ -39,13 +29,24 @@ QString OpenErrorCause(int code, const QString& path)
     switch (code) {
     case EACCES:
     case EPERM: {
-        const QString group = DeviceGroup(path);
+        // A group that is not there for devices (root) is never advised.
+        const platform::TDeviceAccess access = platform::DeviceAccess(path.toStdString());
+        const QString group = QString::fromLocal8Bit(access.group.c_str());
+        if (!access.joinGroup)
+            return QStringLiteral("permission denied: the permissions of %1 (group '%2', mode %3) keep you out; "
+                                  "an administrator can change them (with a udev rule)")
+                .arg(path, group, QString::number(access.mode, 8));
         return QStringLiteral("permission denied: only members of the group '%1' may open it; "
                               "add yourself with 'sudo usermod -aG %1 %2', then log in again")
             .arg(group, UserName());
     }
     case EBUSY:
     case EWOULDBLOCK:
+        if (const auto lock = platform::LivePortLock(path.toStdString())) {
+            const QString program = lock->program.empty() ? QString() : " (" + QString::fromLocal8Bit(lock->program.c_str()) + ")";
+            return QStringLiteral("busy: process %1%2 holds the port by its lock file %3")
+                .arg(QString::number(lock->pid), program, QString::fromLocal8Bit(lock->file.c_str()));
+        }
         return QStringLiteral("busy: another program holds the port");
     case ENOTTY:
         return QStringLiteral("not a serial device");

@@ -4,9 +4,10 @@
 // thread of its own, straight on the serial layer (the device link works
 // on the user-interface thread, one port at a time), with the handshake's
 // ping: the request, a 25 ms pause before each attempt, 150 ms for the
-// reply, at most 10 attempts. A port that another program holds is
-// reported busy and left alone: its exclusive open fails before anything
-// is sent.
+// reply, at most 10 attempts. A port that another program holds through
+// flock, TIOCEXCL or a live UUCP lock file is reported busy and left
+// alone: its open fails before anything is sent. A program that holds its
+// port by none of these cannot be seen, and its port is pinged.
 
 #include "serial/comtypes.h"
 

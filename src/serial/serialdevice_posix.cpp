@@ -1,4 +1,5 @@
 #include "serial/serialdevice_posix.h"
+#include "serial/deviceaccess.h"
 #include "serial/termios2_linux.h"
 
 #include <array>
@@ -112,11 +113,19 @@ void TPosixDevice::RestoreDriverModes()
 bool TPosixDevice::Open(const std::string& name)
 {
     Close();
+    // A program that marks its port with a lock file only (minicom, many
+    // loggers) takes neither flock nor TIOCEXCL: its live lock is "busy"
+    // before the port is opened, since opening already changes its lines.
+    if (LivePortLock(name)) {
+        errno = EBUSY;
+        return false;
+    }
     TFd fd(RetryEintr([&] { return ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
     if (fd.Get() < 0)
         return false;
     // flock holds against every second opener, root included; TIOCEXCL
-    // also stops programs that do not take the lock (except root's).
+    // also stops programs that do not take the lock (except root's). A
+    // program that uses none of these three is not seen.
     if (RetryEintr([&] { return flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
         if (errno == EWOULDBLOCK)
             errno = EBUSY;

@@ -23,6 +23,12 @@ struct TMessages {
     // held by another program, no such path (%1), not a serial device (%1).
     QString MsgPortDenied;
     QString MsgPortBusy;
+    // No permission, where no group for devices would let the user in
+    // (%1 the device, %2 its group, %3 its permission bits in octal).
+    QString MsgPortDeniedByMode;
+    // Held through a lock file (%1 the process id, %2 ": " and the
+    // program's name or nothing, %3 the lock file).
+    QString MsgPortLocked;
     QString MsgPortMissing;
     QString MsgPortNotSerial;
     // On Windows, no such COM port (%1), with where the ports are listed.

@@ -35,3 +35,8 @@ void AddPortErrorRows()
     QTest::newRow("nothing typed") << int(kLangEnglish) << int(ERROR_FILE_NOT_FOUND) << "File not found." << ""
                                    << "Invalid COM port selected.";
 }
+
+bool PreparePortErrorRow(QString&, QString&)
+{
+    return true;
+}

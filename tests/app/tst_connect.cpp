@@ -2,6 +2,7 @@
 // connecting, no converter, an invalid port, a lost connection, a port that
 // fails after opening, and closing the window.
 #include "appfixture.h"
+#include "common/devicenode.h"
 #include "common/dialogwatcher.h"
 #include "common/simconverter.h"
 
@@ -178,10 +179,18 @@ void TstConnect::invalidPort_data()
     QTest::newRow("held by another program")
         << "held" << int(kLangEnglish)
         << invalid + "Another program is using the port. Close it and try again.";
+    QTest::newRow("held through a lock file")
+        << "@locked" << int(kLangEnglish)
+        << invalid + "Another program is using the port (process @pid: @program, lock file @lock). Close it and try "
+                     "again.";
     QTest::newRow("no permission")
         << "denied" << int(kLangEnglish)
         << invalid + "You are not allowed to open the port. It belongs to the group dialout; add "
                      "yourself to it with\nsudo usermod -aG dialout $USER\nthen log out and log in again.";
+    QTest::newRow("no permission, root's group")
+        << "denied, root's group" << int(kLangEnglish)
+        << invalid + "You are not allowed to open the port. The permissions of the device %1 (group root, mode "
+                     "600) keep you out; an administrator can change them (with a udev rule).";
     QTest::newRow("no permission, Czech")
         << "denied" << int(kLangCzech)
         << "Vybrali jste neplatný COM port.\nNemáte oprávnění port otevřít. Port patří skupině dialout; "
@@ -200,14 +209,18 @@ void TstConnect::invalidPort()
     PtyPair pty = OpenPtyPair();
     UniqueFd holder;
     // Root opens any file: the open is tried as nobody, on a file of the
-    // serial ports' group that only its owner may open.
+    // serial ports' group (which nobody is not in), or of root's group
+    // that only its owner may open.
     bool asNobody = false;
-    if (port == QLatin1String("denied")) {
+    if (port.startsWith(QLatin1String("denied"))) {
+        const bool rootsGroup = port == QLatin1String("denied, root's group");
         const group* dialout = getgrnam("dialout");
-        if (dialout == nullptr || fchown(file.handle(), uid_t(-1), dialout->gr_gid) != 0)
+        const gid_t gid = rootsGroup ? 0 : dialout ? dialout->gr_gid : gid_t(-1);
+        if (gid == gid_t(-1) || fchown(file.handle(), uid_t(-1), gid) != 0)
             QSKIP("no dialout group that the test can give the file");
-        QVERIFY(fchmod(file.handle(), 0600) == 0);
+        QVERIFY(fchmod(file.handle(), rootsGroup ? 0600 : 0660) == 0);
         asNobody = geteuid() == 0;
+        port = QStringLiteral("denied");
     }
     if (port == QLatin1String("held")) {
         holder = UniqueFd(::open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY));
@@ -216,6 +229,8 @@ void TstConnect::invalidPort()
     }
     if (port == QLatin1String("file") || port == QLatin1String("denied"))
         port = file.fileName();
+    if (!MakeDeviceNode(port, text))
+        QSKIP("cannot make the lock file");
     auto frm = ShownMainWindow();
     if (lang == kLangEnglish)
         frm->MLangENClick();

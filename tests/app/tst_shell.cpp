@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -159,6 +160,8 @@ private slots:
     void errorBoxShown();
     void portOpenErrorText_data() { AddPortErrorRows(); }
     void portOpenErrorText();
+    void answersWithoutDisplay_data();
+    void answersWithoutDisplay();
 };
 
 void TstShell::startUp()
@@ -516,11 +519,46 @@ void TstShell::portOpenErrorText()
     QFETCH(QString, system);
     QFETCH(QString, device);
     QFETCH(QString, text);
+    if (!PreparePortErrorRow(device, text))
+        QSKIP("this user cannot give a file that group, or make a lock file");
     TFrmMain frm;
     if (lang == kLangEnglish)
         frm.MLangENClick();
     const EComError error(code, system.toStdString());
     QCOMPARE(PortOpenErrorText(frm.Msg, error, device.toStdString()), text);
+}
+
+// --help and --version need no window, so no display either (a shell
+// over ssh, a package's build): they print and end well without one.
+void TstShell::answersWithoutDisplay_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("says"); // at the start of standard output
+    QTest::newRow("version") << "--version" << "lk58 0.2.1.7\n";
+    QTest::newRow("help") << "--help" << "Usage: " LK58_PROGRAM " [options]\n";
+}
+
+void TstShell::answersWithoutDisplay()
+{
+#ifdef Q_OS_WIN
+    QSKIP("Windows answers a window program's --help and --version in a box");
+#endif
+    QFETCH(QString, option);
+    QFETCH(QString, says);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    QProcess lk58;
+    lk58.setProcessEnvironment(env);
+    lk58.start(QStringLiteral(LK58_PROGRAM), {option});
+    QVERIFY(lk58.waitForFinished(30000));
+    const QString err = QString::fromLocal8Bit(lk58.readAllStandardError());
+    QCOMPARE(lk58.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(lk58.exitCode() == 0, qPrintable(err));
+    QCOMPARE(err, QString());
+    const QString out = QString::fromLocal8Bit(lk58.readAllStandardOutput());
+    QVERIFY2(out.startsWith(says), qPrintable(out));
+    QVERIFY(option != "--help" || out.contains("--demo"));
 }
 
 QTEST_MAIN(TstShell)

@@ -28,6 +28,8 @@ QByteArray File(const QByteArray& settings, const QByteArray& top = {})
     return R"({"format": "tq36-settings", "version": 1, "settings": {)" + settings + "}" + top + "}";
 }
 
+constexpr uid_t kNobody = 65534;
+
 QStringList Messages(const std::vector<Problem>& problems)
 {
     QStringList out;
@@ -325,6 +327,11 @@ private slots:
         QTest::newRow("no such folder") << "no folder" << "No such file or directory";
         QTest::newRow("a folder in its place") << "folder" << "it is a folder";
         QTest::newRow("a pipe in its place") << "pipe" << "not a regular file";
+        // Root included, whom no permission stops: the owner's word holds.
+        QTest::newRow("made read-only") << "read-only" << "the file is read-only";
+        QTest::newRow("made read-only, saved by its owner") << "read-only as nobody" << "the file is read-only";
+        QTest::newRow("another user's file in one's own folder")
+            << "another's" << "the file is read-only to you: its permissions do not let you write it";
     }
     void savedOnlyWhenProven()
     {
@@ -336,7 +343,21 @@ private slots:
         QFile before(path);
         QVERIFY(before.open(QIODevice::WriteOnly) && before.write(old) == old.size());
         before.close();
-        QVERIFY(before.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        QFile::Permissions kept = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+        if (fault.startsWith("read-only"))
+            kept = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+        QVERIFY(before.setPermissions(kept));
+        // Permissions stop root from nothing: these saves are made as the
+        // unprivileged user nobody, in a folder of their own; "another's"
+        // file stays root's.
+        const bool asNobody = fault.endsWith("as nobody") || fault == "another's";
+        if (asNobody && ::geteuid() != 0)
+            QSKIP("needs root, to save as another user");
+        if (asNobody) {
+            QVERIFY(::chown(QFile::encodeName(dir.path()).constData(), kNobody, uid_t(-1)) == 0);
+            if (fault != "another's")
+                QVERIFY(::chown(QFile::encodeName(path).constData(), kNobody, uid_t(-1)) == 0);
+        }
         if (fault == "no folder")
             path = dir.filePath("none/out.json");
         else if (fault == "folder")
@@ -361,7 +382,11 @@ private slots:
             const rlimit small{4, limit.rlim_max};
             setrlimit(RLIMIT_FSIZE, &small);
         }
+        if (asNobody)
+            QVERIFY(::seteuid(kNobody) == 0);
         const QString said = SaveProven(path, bytes, check);
+        if (asNobody && ::seteuid(0) != 0)
+            qFatal("cannot become root again");
         setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, SIG_DFL);
         testing::SetBeforeReadBack({});
@@ -371,7 +396,7 @@ private slots:
         QVERIFY(after.open(QIODevice::ReadOnly));
         QCOMPARE(after.readAll(), reason.isEmpty() ? bytes : old);
         const QFile::Permissions ownerGroupOther = ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
-        QCOMPARE(after.permissions() & ownerGroupOther, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        QCOMPARE(after.permissions() & ownerGroupOther, kept);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
                  (fault == "pipe" ? QStringList{"fifo", "out.json"} : QStringList{"out.json"}));
         QVERIFY(fault != "pipe" || !QFileInfo(path).isFile());

@@ -1,5 +1,7 @@
 #include "openerrors.h"
 
+#include "common/devicenode.h"
+
 #include <QtTest>
 
 #include <cerrno>
@@ -18,6 +20,18 @@ void AddOpenErrorRows()
     };
     row("permission", EACCES, {"permission denied", "group 'dialout'", "sudo usermod -aG dialout "});
     row("held", EBUSY, {"busy: another program holds the port"});
+    auto node = [&](const char* name, int code, const char* spec, const QStringList& says) {
+        QTest::newRow(name) << code << QString::fromLocal8Bit(std::strerror(code)) << spec << says;
+    };
+    node("permission, serial ports' group", EACCES, "@node dialout 660",
+         {"only members of the group 'dialout' may open it", "sudo usermod -aG dialout "});
+    node("permission, USB devices' group", EACCES, "@node plugdev 660", {"sudo usermod -aG plugdev "});
+    const QString byMode = "the permissions of @node (group '%1', mode %2) keep you out; an administrator can "
+                           "change them (with a udev rule)";
+    node("permission, root's group", EACCES, "@node root 600", {byMode.arg("root", "600")});
+    node("permission, group without access", EACCES, "@node dialout 640", {byMode.arg("dialout", "640")});
+    node("held through a lock file", EBUSY, "@locked",
+         {"busy: process @pid (@program) holds the port by its lock file @lock"});
     row("not a tty", ENOTTY, {"not a serial device"});
     row("missing", ENOENT, {"no such port"});
     row("unplugged", ENXIO, {"no device behind this name"});
@@ -45,4 +59,13 @@ void AddBusyCodeRows()
     QTest::newRow("permission") << EACCES << false;
     QTest::newRow("missing") << ENOENT << false;
     QTest::newRow("unplugged") << ENXIO << false;
+}
+
+bool PrepareOpenErrorRow(QString& path, QStringList& says)
+{
+    QString all = says.join('\n');
+    if (!lk58::test::MakeDeviceNode(path, all))
+        return false;
+    says = all.split('\n');
+    return true;
 }

@@ -11,6 +11,7 @@
 #include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <cstring>
@@ -544,6 +545,61 @@ private slots:
         first.SetActive(false);
         second.SetActive(true);
         QVERIFY(second.Active());
+    }
+
+    // A program that marks its port with a UUCP lock file only: a lock
+    // naming a running process makes the port busy before it is opened;
+    // a stale one (its process gone, or this process's own number, which
+    // writes no locks) or one without a process id does not.
+    void lockFiles_data()
+    {
+        QTest::addColumn<QString>("name"); // @pts: pts_N; @n: the node's own name N
+        QTest::addColumn<QString>("form"); // ascii, binary, or the very contents
+        QTest::addColumn<QString>("holder"); // live, gone, self
+        QTest::addColumn<bool>("busy");
+        QTest::newRow("live, ten digits") << "@pts" << "ascii" << "live" << true;
+        QTest::newRow("live, binary") << "@pts" << "binary" << "live" << true;
+        QTest::newRow("live, by the node's name") << "@n" << "ascii" << "live" << true;
+        QTest::newRow("stale") << "@pts" << "ascii" << "gone" << false;
+        QTest::newRow("stale, binary") << "@pts" << "binary" << "gone" << false;
+        QTest::newRow("this process's number") << "@pts" << "ascii" << "self" << false;
+        QTest::newRow("no process id") << "@pts" << "locked\n" << "live" << false;
+        QTest::newRow("another port's lock") << "ttyS77" << "ascii" << "live" << false;
+    }
+    void lockFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, form);
+        QFETCH(QString, holder);
+        QFETCH(bool, busy);
+        TPtyPair pty;
+        QTemporaryDir locks;
+        qputenv("LK58_LOCK_DIR", QFile::encodeName(locks.path()));
+        const QString node = QString::fromStdString(pty.SlavePath()).section('/', -1);
+        name.replace("@pts", "pts_" + node).replace("@n", node);
+        pid_t pid = holder == "self" ? ::getpid() : ::getppid();
+        if (holder == "gone") {
+            pid = ::fork();
+            if (pid == 0)
+                ::_exit(0);
+            ::waitpid(pid, nullptr, 0);
+        }
+        QFile lock(locks.filePath("LCK.." + name));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        const int binary = static_cast<int>(pid);
+        if (form == "ascii")
+            lock.write(QByteArray::number(pid).rightJustified(10) + '\n');
+        else if (form == "binary")
+            lock.write(reinterpret_cast<const char*>(&binary), sizeof binary);
+        else
+            lock.write(form.toLatin1());
+        lock.close();
+        TComPort port;
+        port.SetDeviceName(pty.SlavePath());
+        const auto [code, message] = ComError([&] { port.SetActive(true); });
+        qunsetenv("LK58_LOCK_DIR");
+        QCOMPARE(code, busy ? EBUSY : -1);
+        QCOMPARE(port.Active(), !busy);
     }
 
     void abortActionRaisesSilentAbort()
