@@ -290,6 +290,7 @@ void TFilesMenu::Write()
     config::RestoreOptions options;
     options.includeIdentity = dialog.IncludeIdentity();
     options.program = Program();
+    options.port = QString::fromStdString(frm_.ComPort.DeviceName());
     options.onProgress = [&progress](Key key, int n, int count) { progress.Step(key, n, count); };
     options.cancelRequested = [&progress] { return progress.CancelRequested(); };
     const config::RestoreOutcome outcome = config::Restore(frm_.Link, opened.file.settings, options);

@@ -17,6 +17,7 @@ TExit RunDiff(const TInvocation& inv);
 TExit RunWrite(const TInvocation& inv);
 TExit RunSet(const TInvocation& inv);
 TExit RunReport(const TInvocation& inv);
+TExit RunHistory(const TInvocation& inv);
 
 // Pings every port at once, each from a worker of its own; a port held by
 // another program fails its exclusive open (error_code EBUSY) and gets
