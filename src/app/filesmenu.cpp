@@ -192,7 +192,12 @@ void TFilesMenu::MFileReportClick()
 // the command is over.
 void TFilesMenu::Run(void (TFilesMenu::*command)())
 {
-    Guarded([this, command] {
+    Run(std::function<void()>([this, command] { (this->*command)(); }));
+}
+
+void TFilesMenu::Run(const std::function<void()>& command)
+{
+    Guarded([this, &command] {
         if (running_ || frm_.PanelSettings->isHidden() || OfflineInForm())
             return;
         struct TRunning {
@@ -200,7 +205,7 @@ void TFilesMenu::Run(void (TFilesMenu::*command)())
             ~TRunning() { flag = false; }
         } running{running_};
         running_ = true;
-        (this->*command)();
+        command();
         if (!frm_.PanelSettings->isHidden() && !frm_.ComPort.Active())
             frm_.ShowConnPanel();
     });
@@ -249,14 +254,20 @@ std::optional<std::vector<config::Difference>> TFilesMenu::Differences(TOpened& 
 {
     if (!OpenSettings(opened))
         return std::nullopt;
+    return ConverterDifferences(DisplayName(opened.path), opened.file.settings);
+}
+
+std::optional<std::vector<config::Difference>> TFilesMenu::ConverterDifferences(const QString& name,
+                                                                              const config::Settings& settings)
+{
     const std::optional<SettingsBlock> block = ReadConverter();
     if (!block) {
         frm_.ShowConnPanel();
         return std::nullopt;
     }
-    std::vector<config::Difference> diff = config::Diff(opened.file.settings, *block);
+    std::vector<config::Difference> diff = config::Diff(settings, *block);
     if (diff.empty()) {
-        ShowInformationDialog(&frm_, FilesTexts(lang_).NoDifference.arg(DisplayName(opened.path)));
+        ShowInformationDialog(&frm_, FilesTexts(lang_).NoDifference.arg(name));
         return std::nullopt;
     }
     return diff;
@@ -279,9 +290,22 @@ void TFilesMenu::Write()
 {
     TOpened opened;
     const std::optional<std::vector<config::Difference>> diff = Differences(opened);
-    if (!diff)
-        return;
-    TDiffDialog dialog(&frm_, TDiffDialog::TMode::Write, lang_, DisplayName(opened.path), *diff);
+    if (diff)
+        WriteDifferences(DisplayName(opened.path), opened.file.settings, *diff);
+}
+
+void TFilesMenu::WriteSettings(const QString& name, const config::Settings& settings)
+{
+    Run([&] {
+        if (const auto diff = ConverterDifferences(name, settings))
+            WriteDifferences(name, settings, *diff);
+    });
+}
+
+void TFilesMenu::WriteDifferences(const QString& name, const config::Settings& settings,
+                                  const std::vector<config::Difference>& diff)
+{
+    TDiffDialog dialog(&frm_, TDiffDialog::TMode::Write, lang_, name, diff);
     if (dialog.exec() != QDialog::Accepted)
         return;
 
@@ -293,7 +317,7 @@ void TFilesMenu::Write()
     options.port = QString::fromStdString(frm_.ComPort.DeviceName());
     options.onProgress = [&progress](Key key, int n, int count) { progress.Step(key, n, count); };
     options.cancelRequested = [&progress] { return progress.CancelRequested(); };
-    const config::RestoreOutcome outcome = config::Restore(frm_.Link, opened.file.settings, options);
+    const config::RestoreOutcome outcome = config::Restore(frm_.Link, settings, options);
     progress.Finish();
     progress.hide();
 

@@ -56,6 +56,11 @@ public:
     // last used.
     QString Choose(TFileUse use, const QString& name);
 
+    // Writes `settings` to the converter as a file is written (the
+    // differences shown, a backup, only what differs, read back); `name`
+    // names them in the dialogs.
+    void WriteSettings(const QString& name, const config::Settings& settings);
+
     // True while a command runs.
     bool Running() const { return running_; }
 
@@ -70,6 +75,7 @@ protected:
 
 private:
     void Run(void (TFilesMenu::*command)());
+    void Run(const std::function<void()>& command);
     void Save();
     void Compare();
     void Write();
@@ -78,6 +84,10 @@ private:
     bool OpenSettings(TOpened& opened);
     std::optional<SettingsBlock> ReadConverter();
     std::optional<std::vector<config::Difference>> Differences(TOpened& opened);
+    std::optional<std::vector<config::Difference>> ConverterDifferences(const QString& name,
+                                                                        const config::Settings& settings);
+    void WriteDifferences(const QString& name, const config::Settings& settings,
+                          const std::vector<config::Difference>& diff);
     void UpdateEnabled();
     bool OfflineInForm() const;
 

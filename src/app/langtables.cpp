@@ -2,6 +2,7 @@
 #include "app/fieldtexts.h"
 #include "app/filesmenu.h"
 #include "app/frmmain.h"
+#include "app/historydialog.h"
 #include "app/offlinefile.h"
 #include "app/portfinder.h"
 #include "app/langtables.h"
@@ -58,6 +59,7 @@ void TFrmMain::SetLang(int lang)
     Files->SetLang(lang);
     Offline->SetLang(lang);
     Finder->SetLang(lang);
+    History->SetLang(lang);
     lang_ = lang;
     if (MDemo != nullptr)
         MDemo->setText(FieldTexts(lang).MDemo);

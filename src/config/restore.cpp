@@ -339,9 +339,6 @@ RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOpt
         outcome.status = RunStatus::Unchanged;
         return outcome;
     }
-    TRunLog log;
-    if (options.keepHistory && !log.Open(options, outcome))
-        return outcome;
     try {
         if (options.backup) {
             const QDateTime now = options.now.isValid() ? options.now : QDateTime::currentDateTime();
@@ -353,6 +350,10 @@ RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOpt
         outcome.error = e.what();
         return outcome;
     }
+    // The backup first: the log's own failure then leaves one behind too.
+    TRunLog log;
+    if (options.keepHistory && !log.Open(options, outcome))
+        return outcome;
     for (const PlannedWrite& w : plan.writes)
         outcome.settings.push_back({w.key, SettingStatus::NotWritten, w.wanted, BlockValue(w.key, *outcome.before), {}, false});
     outcome.status = RunStatus::Done;

@@ -5,6 +5,7 @@
 
 #include "app/filesdialogs.h"
 #include "app/filesmenu.h"
+#include "app/historydialog.h"
 #include "config/diskfile.h"
 #include "config/settingsfile.h"
 
@@ -211,10 +212,12 @@ void TstFilesMenu::itemsFollowSettingsPanel()
     const int at = int(menu.indexOf(frm->Files->MFileSave));
     QVERIFY(at > 0);
     QVERIFY(menu[at - 1]->isSeparator());
-    QCOMPARE(menu.size(), at + 7);
+    QCOMPARE(menu.size(), at + 9);
     QCOMPARE(menu.mid(at, 3) + menu.mid(at + 4, 1), items);
     QVERIFY(menu[at + 3]->isSeparator());
     QVERIFY(menu[at + 5]->isSeparator());
+    QCOMPARE(menu[at + 6], frm->History->MFileHistory);
+    QVERIFY(menu[at + 7]->isSeparator());
     QCOMPARE(menu.last(), frm->MFileExit);
     auto enabled = [&items] {
         QList<bool> e;
