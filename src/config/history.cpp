@@ -254,9 +254,10 @@ QString THistoryLog::Append(HistoryRecord& record)
     for (qint64 done = 0; done < bytes.size();) {
         const qint64 n = file_.write(bytes.constData() + done, bytes.size() - done);
         if (n <= 0) {
+            const QString reason = file_.error() != QFileDevice::NoError ? file_.errorString() : QStringLiteral("nothing written");
             // Nothing half written may stay behind to glue onto the next record.
             file_.resize(at);
-            return Failure(file_.error() != QFileDevice::NoError ? file_.errorString() : QStringLiteral("nothing written"));
+            return Failure(reason);
         }
         done += n;
     }

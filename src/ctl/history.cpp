@@ -109,9 +109,8 @@ QString Table(const std::vector<const HistoryRecord*>& shown)
     return out;
 }
 
-TExit Print(const TInvocation& inv, const std::vector<HistoryRecord>& records)
+TExit Print(const TInvocation& inv, const std::vector<HistoryRecord>& records, const QDateTime& since)
 {
-    const QDateTime since = inv.values.contains("since") ? SinceTime(inv.Value("since")) : QDateTime();
     std::vector<const HistoryRecord*> shown;
     for (auto it = records.crbegin(); it != records.crend(); ++it)
         if (!since.isValid() || it->time >= since)
@@ -130,9 +129,8 @@ TExit Print(const TInvocation& inv, const std::vector<HistoryRecord>& records)
 // Saves the settings as they stood before change `id`.
 TExit SaveBefore(const TInvocation& inv, const TLogSource& source, const std::vector<HistoryRecord>& records)
 {
-    bool ok = false;
-    const qint64 id = inv.Value("before").toLongLong(&ok);
-    if (!ok || std::none_of(records.begin(), records.end(), [&](const HistoryRecord& r) { return r.id == id; }))
+    const qint64 id = inv.Value("before").toLongLong();
+    if (std::none_of(records.begin(), records.end(), [&](const HistoryRecord& r) { return r.id == id; }))
         throw Usage("the change log holds no change " + inv.Value("before"));
     config::Settings now;
     if (source.block) {
@@ -167,6 +165,10 @@ TExit RunHistory(const TInvocation& inv)
     try {
         if (inv.values.contains("before") != inv.values.contains("output"))
             throw Usage("history takes --before ID and -o FILE together");
+        bool idOk = true;
+        if (inv.values.contains("before") && (inv.Value("before").toLongLong(&idOk) < 1 || !idOk))
+            throw Usage("--before takes the id of a change, not '" + inv.Value("before") + "'");
+        const QDateTime since = inv.values.contains("since") ? SinceTime(inv.Value("since")) : QDateTime();
         QString dir;
         try {
             dir = config::DefaultHistoryDir();
@@ -188,7 +190,7 @@ TExit RunHistory(const TInvocation& inv)
             PrintText(stderr, "tq36ctl: " + inv.operands[0] + ": no changes recorded in " + QDir::toNativeSeparators(source.path) + '\n');
         if (inv.values.contains("before"))
             return SaveBefore(inv, source, reading.records);
-        return Print(inv, reading.records);
+        return Print(inv, reading.records, since);
     } catch (const TFailure& f) {
         PrintText(stderr, "tq36ctl: " + inv.operands[0] + ": " + f.message + '\n');
         return f.status;
