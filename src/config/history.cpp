@@ -307,7 +307,12 @@ std::vector<BackupEntry> FindBackups(const QString& dir, const std::optional<Byt
         if (!read.file || read.file->settings[Key::Serial] != Value(serial)
             || (type && read.file->settings[Key::Type] != Value(*type)))
             continue;
-        const QDateTime time = read.file->saved.isValid() ? read.file->saved : info.lastModified();
+        // The name holds the time to the millisecond (local time), which
+        // orders a backup among the changes of the same second.
+        const QString stamp = info.completeBaseName().mid(SafeFileStem(serial).size() + 1, 19);
+        QDateTime time = QDateTime::fromString(stamp, QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+        if (!time.isValid())
+            time = read.file->saved.isValid() ? read.file->saved : info.lastModified();
         backups.push_back({info.filePath(), time.toUTC(), read.file->settings});
     }
     std::sort(backups.begin(), backups.end(), [](const BackupEntry& a, const BackupEntry& b) { return a.time < b.time; });
