@@ -5,6 +5,7 @@
 #include "app/frmmain.h"
 #include "app/offlinefile.h"
 #include "config/diskfile.h"
+#include "config/history.h"
 #include "config/restore.h"
 #include "config/settingsfile.h"
 #include "core/apperror.h"
@@ -14,10 +15,12 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QCheckBox>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGridLayout>
 #include <QMenu>
 
 #include <algorithm>
@@ -79,13 +82,27 @@ void ShowReport(QWidget* parent, int lang, const config::RestoreOutcome& outcome
     }
 }
 
-QString DefaultChoose(QWidget* parent, TFileUse use, const QString& proposed, int lang)
+QString DefaultChoose(QWidget* parent, TFileUse use, const QString& proposed, int lang, bool& reportHistory)
 {
     const TFilesTexts t = FilesTexts(lang);
     const bool report = use == TFileUse::SaveReport;
     QFileDialog dialog(parent, use == TFileUse::OpenSettings ? t.OpenTitle
                                : report                       ? t.ReportTitle
                                                               : t.SaveTitle);
+    // The report may list the converter's last changes: a check box below
+    // the dialog's own controls, which only Qt's own dialog can hold.
+    QCheckBox* history = nullptr;
+    if (report) {
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            history = new QCheckBox(lang == 0 ? QStringLiteral("Připojit posledních %1 změn z historie převodníku").arg(TFilesMenu::kReportChanges)
+                                              : QStringLiteral("Add the converter's last %1 changes from its history").arg(TFilesMenu::kReportChanges),
+                                    &dialog);
+            history->setObjectName(QStringLiteral("ChckBxReportHistory"));
+            history->setChecked(reportHistory);
+            grid->addWidget(history, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    }
     dialog.setNameFilter(report ? t.PdfFilter : t.FileFilter);
     if (use == TFileUse::OpenSettings) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -99,6 +116,8 @@ QString DefaultChoose(QWidget* parent, TFileUse use, const QString& proposed, in
     }
     if (dialog.exec() != QDialog::Accepted)
         return {};
+    if (history != nullptr)
+        reportHistory = history->isChecked();
     return dialog.selectedFiles().value(0);
 }
 
@@ -125,7 +144,7 @@ TFilesMenu::TFilesMenu(TFrmMain& frm) : QObject(&frm), frm_(frm)
     MFileReport = add("MFileReport", &TFilesMenu::MFileReportClick);
     frm_.MenuFile->insertSeparator(frm_.MFileExit);
     chooser_ = [this](QWidget* parent, TFileUse use, const QString& proposed) {
-        return DefaultChoose(parent, use, proposed, lang_);
+        return DefaultChoose(parent, use, proposed, lang_, ReportHistory);
     };
     frm_.PanelSettings->installEventFilter(this);
     UpdateEnabled();
@@ -343,7 +362,10 @@ void TFilesMenu::Report()
     if (path.isEmpty())
         return;
     const QString port = QString::fromStdString(frm_.ComPort.DeviceName());
-    const QString error = WriteSettingsReport(path, ReportFromConverter(*block, port, readAt), lang_);
+    ReportInput input = ReportFromConverter(*block, port, readAt);
+    if (ReportHistory)
+        input.history = ReportChanges(config::HistoryPath(config::DefaultHistoryDir(), *block), kReportChanges);
+    const QString error = WriteSettingsReport(path, input, lang_);
     if (!error.isEmpty()) {
         ShowErrorDialog(&frm_, FilesTexts(lang_).CannotSave.arg(DisplayName(path), error));
         return;

@@ -37,6 +37,10 @@ public:
     QAction* MFileCompare = nullptr;
     QAction* MFileWrite = nullptr;
     QAction* MFileReport = nullptr;
+    // The report lists the converter's last kReportChanges changes; the
+    // report's file dialog holds the check box.
+    static constexpr int kReportChanges = 10;
+    bool ReportHistory = false;
 
     // Asks the user for a file; an empty result means the user cancelled.
     // `proposed` is the path to offer (a name in the last folder used).

@@ -1,5 +1,6 @@
 #include "ctl/portwork.h"
 
+#include "config/history.h"
 #include "config/restore.h"
 #include "ctl/interrupt.h"
 #include "ctl/session.h"
@@ -341,13 +342,16 @@ TPortResult SaveReport(const QString& source, const QString& output, const Repor
     return r;
 }
 
-TPortResult ReportWork(const TPortJob& job, const QString& output, int lang)
+TPortResult ReportWork(const TPortJob& job, const QString& output, int lang, int history)
 {
     return Guard(job.port, [&] {
         TConverterSession session(job.port, job.events, job.trace);
         job.events.Progress("reading", 0, 0);
         const SettingsBlock block = session.ReadBlock();
-        return SaveReport(job.port, output, ReportFromConverter(block, job.port, QDateTime::currentDateTime()), lang);
+        ReportInput input = ReportFromConverter(block, job.port, QDateTime::currentDateTime());
+        if (history >= 0)
+            input.history = ReportChanges(config::HistoryPath(config::DefaultHistoryDir(), block), history);
+        return SaveReport(job.port, output, input, lang);
     });
 }
 

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(lk58::ReportSettings)
@@ -136,6 +137,48 @@ private slots:
         const QString text = Run(pdftotext, {pdf, QStringLiteral("-")});
         for (const QString& e : expected)
             QVERIFY2(text.contains(e), qPrintable(e + QStringLiteral(" not in: ") + text));
+    }
+
+    // The last changes under the characteristic, newest first, as many as
+    // leave it room; the rest counted.
+    void lastChanges_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("absent");
+        QTest::newRow("none recorded") << 0 << QStringList{"Last changes", "The converter's history records no change."}
+                                       << QStringList{"do not fit"};
+        QTest::newRow("three") << 3
+                               << QStringList{"2026-12-08 at 10:03 jan@bench2 range_end 402 → 403 verified",
+                                              "range_end 400 → 401 verified"}
+                               << QStringList{"do not fit", "records no change"};
+        QTest::newRow("more than the page holds")
+            << 40 << QStringList{"range_end 439 → 440 verified", "more changes do not fit the page."}
+            << QStringList{"range_end 400 → 401"};
+    }
+    void lastChanges()
+    {
+        QFETCH(int, count);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, absent);
+        const QString pdftotext = Tool("pdftotext");
+        if (pdftotext.isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed; scripts/deps.sh installs it");
+        ReportInput input = FromConverter({2, 0, 400});
+        input.history.emplace();
+        for (int i = count; i >= 1; --i)
+            input.history->push_back({QDateTime(QDate(2026, 12, 8), QTime(10, i), QTimeZone::utc()), "jan@bench2",
+                                      "range_end", QString::number(399 + i), QString::number(400 + i), "verified"});
+        qputenv("TZ", "UTC");
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("record.pdf"));
+        QCOMPARE(WriteSettingsReport(pdf, input, kReportEnglish), QString());
+        const QString text = Run(pdftotext, {pdf, QStringLiteral("-")});
+        for (const QString& e : expected)
+            QVERIFY2(text.contains(e), qPrintable(e + QStringLiteral(" not in: ") + text));
+        for (const QString& a : absent)
+            QVERIFY2(!text.contains(a), qPrintable(a + QStringLiteral(" in: ") + text));
+        QVERIFY(text.contains("/dev/ttyUSB0")); // the footer still on the page
     }
 
     // Czech letters print anywhere only with the font inside the file.
