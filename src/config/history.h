@@ -47,6 +47,9 @@ struct HistoryRecord {
 HistoryRecord NewRecord(const QString& program, const QString& port, Key key, std::optional<Value> before,
                         std::optional<Value> after);
 
+// A time as the log writes it, in UTC: "2026-12-08T14:55:02.123Z".
+QByteArray UtcText(const QDateTime& time);
+
 // The record's line, without its newline. `padded`: the outcome's value is
 // followed by the spaces that make every outcome as wide as the longest.
 QByteArray RecordLine(const HistoryRecord& record, bool padded = true);

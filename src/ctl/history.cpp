@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QTimeZone>
 
+#include <array>
 #include <optional>
 
 namespace lk58::ctl {
@@ -79,33 +80,42 @@ QString ValueOrNone(config::Key key, const std::optional<config::Value>& value)
     return value ? ValueText(key, *value) : QStringLiteral("(unreadable)");
 }
 
-// One column of the table: its rows' texts and their width.
+// One row a change, each column as wide as its widest cell.
 QString Table(const std::vector<const HistoryRecord*>& shown)
 {
+    constexpr int kColumns = 8;
     const QStringList heads{"id", "time (UTC)", "user@host", "program", "port", "setting", "before -> after", "outcome"};
-    std::vector<QStringList> rows;
-    rows.reserve(shown.size());
-    std::vector<qsizetype> widths;
+    std::vector<QString> cells;
+    cells.reserve((shown.size() + 1) * kColumns);
     for (const QString& h : heads)
-        widths.push_back(h.size());
+        cells.push_back(h);
     for (const HistoryRecord* r : shown) {
-        QStringList row{QString::number(r->id), r->time.toUTC().toString("yyyy-MM-dd HH:mm:ss"), r->user + '@' + r->host,
-                        r->program, r->port, Text(config::KeyName(r->key)),
-                        ValueOrNone(r->key, r->before) + " -> " + ValueOrNone(r->key, r->after),
-                        Text(config::OutcomeName(r->outcome))};
-        for (int i = 0; i < row.size(); ++i)
-            widths[std::size_t(i)] = std::max(widths[std::size_t(i)], row[i].size());
-        rows.push_back(std::move(row));
+        QByteArray time = config::UtcText(r->time).left(19);
+        time[10] = ' ';
+        cells.push_back(QString::number(r->id));
+        cells.push_back(QString::fromLatin1(time));
+        cells.push_back(r->user + '@' + r->host);
+        cells.push_back(r->program);
+        cells.push_back(r->port);
+        cells.push_back(Text(config::KeyName(r->key)));
+        cells.push_back(ValueOrNone(r->key, r->before) + " -> " + ValueOrNone(r->key, r->after));
+        cells.push_back(Text(config::OutcomeName(r->outcome)));
     }
-    auto line = [&](const QStringList& cells) {
-        QString out;
-        for (int i = 0; i < cells.size(); ++i)
-            out += i + 1 < cells.size() ? cells[i].leftJustified(widths[std::size_t(i)] + 2) : cells[i] + '\n';
-        return out;
-    };
-    QString out = line(heads);
-    for (const QStringList& row : rows)
-        out += line(row);
+    std::array<qsizetype, kColumns> widths{};
+    qsizetype total = 0;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        widths[i % kColumns] = std::max(widths[i % kColumns], cells[i].size());
+        total += cells[i].size();
+    }
+    QString out;
+    out.reserve(total + qsizetype(cells.size()) * 4);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        out += cells[i];
+        if (i % kColumns == kColumns - 1)
+            out += '\n';
+        else
+            out += QString(widths[i % kColumns] + 2 - cells[i].size(), ' ');
+    }
     return out;
 }
 

@@ -99,12 +99,12 @@ std::optional<std::int32_t> ReportSettings::Unreadable(config::Key key) const
 
 ReportInput ReportFromConverter(const SettingsBlock& block, const QString& port, const QDateTime& readAt)
 {
-    return {ReportSettingsFromBlock(block), {ReportSource::Kind::Converter, port, readAt, {}}};
+    return {ReportSettingsFromBlock(block), {ReportSource::Kind::Converter, port, readAt, {}}, {}};
 }
 
 ReportInput ReportFromFile(const config::SettingsFile& file, const QString& path)
 {
-    return {ReportSettingsFromFile(file.settings), {ReportSource::Kind::File, path, file.saved, file.program}};
+    return {ReportSettingsFromFile(file.settings), {ReportSource::Kind::File, path, file.saved, file.program}, {}};
 }
 
 std::vector<ReportChange> ReportChanges(const QString& logPath, int count)
