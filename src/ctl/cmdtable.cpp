@@ -203,7 +203,9 @@ const std::vector<TCommandSpec>& Commands()
          "newest first: each setting LK58 or tq36ctl wrote, when, by whom, from which program and port, "
          "its value before and after, and whether the converter acknowledged it or the read-back "
          "verified it. --json prints the records as JSON Lines. With --before ID -o FILE it saves the "
-         "settings as they stood before change ID as a settings file, for write to restore them.",
+         "settings as they stood before change ID as a settings file, for write to restore them. The log is "
+         "the file TYPE-SERIAL.jsonl in the folder history beside the backups' folder; every write records "
+         "each setting there before it goes out, and a log that cannot be written stops the write.",
          {"PORT|SERIAL"}, {"since", "before", "output"}, RunHistory},
     };
     return commands;
