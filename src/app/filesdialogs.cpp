@@ -179,7 +179,8 @@ QString WriteReport(int lang, const config::RestoreOutcome& outcome)
     QStringList lines{RunText(lang, outcome.status)};
     for (const config::Problem& p : outcome.problems)
         lines << QString::fromStdString(p.Message());
-    if (outcome.status == config::RunStatus::BackupFailed && !outcome.error.empty())
+    if ((outcome.status == config::RunStatus::BackupFailed || outcome.status == config::RunStatus::LogFailed)
+        && !outcome.error.empty())
         lines << QString::fromStdString(outcome.error);
     if (!outcome.settings.empty() || !outcome.leftOut.empty())
         lines << QString();

@@ -5,6 +5,7 @@
 #include "app/frmmain.h"
 #include "app/offlinefile.h"
 #include "config/diskfile.h"
+#include "config/history.h"
 #include "config/restore.h"
 #include "config/settingsfile.h"
 #include "core/apperror.h"
@@ -14,10 +15,12 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QCheckBox>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGridLayout>
 #include <QMenu>
 
 #include <algorithm>
@@ -79,13 +82,27 @@ void ShowReport(QWidget* parent, int lang, const config::RestoreOutcome& outcome
     }
 }
 
-QString DefaultChoose(QWidget* parent, TFileUse use, const QString& proposed, int lang)
+QString DefaultChoose(QWidget* parent, TFileUse use, const QString& proposed, int lang, bool& reportHistory)
 {
     const TFilesTexts t = FilesTexts(lang);
     const bool report = use == TFileUse::SaveReport;
     QFileDialog dialog(parent, use == TFileUse::OpenSettings ? t.OpenTitle
                                : report                       ? t.ReportTitle
                                                               : t.SaveTitle);
+    // The report may list the converter's last changes: a check box below
+    // the dialog's own controls, which only Qt's own dialog can hold.
+    QCheckBox* history = nullptr;
+    if (report) {
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            history = new QCheckBox(lang == 0 ? QStringLiteral("Připojit posledních %1 změn z historie převodníku").arg(TFilesMenu::kReportChanges)
+                                              : QStringLiteral("Add the converter's last %1 changes from its history").arg(TFilesMenu::kReportChanges),
+                                    &dialog);
+            history->setObjectName(QStringLiteral("ChckBxReportHistory"));
+            history->setChecked(reportHistory);
+            grid->addWidget(history, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    }
     dialog.setNameFilter(report ? t.PdfFilter : t.FileFilter);
     if (use == TFileUse::OpenSettings) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -99,6 +116,8 @@ QString DefaultChoose(QWidget* parent, TFileUse use, const QString& proposed, in
     }
     if (dialog.exec() != QDialog::Accepted)
         return {};
+    if (history != nullptr)
+        reportHistory = history->isChecked();
     return dialog.selectedFiles().value(0);
 }
 
@@ -125,7 +144,7 @@ TFilesMenu::TFilesMenu(TFrmMain& frm) : QObject(&frm), frm_(frm)
     MFileReport = add("MFileReport", &TFilesMenu::MFileReportClick);
     frm_.MenuFile->insertSeparator(frm_.MFileExit);
     chooser_ = [this](QWidget* parent, TFileUse use, const QString& proposed) {
-        return DefaultChoose(parent, use, proposed, lang_);
+        return DefaultChoose(parent, use, proposed, lang_, ReportHistory);
     };
     frm_.PanelSettings->installEventFilter(this);
     UpdateEnabled();
@@ -192,7 +211,12 @@ void TFilesMenu::MFileReportClick()
 // the command is over.
 void TFilesMenu::Run(void (TFilesMenu::*command)())
 {
-    Guarded([this, command] {
+    Run(std::function<void()>([this, command] { (this->*command)(); }));
+}
+
+void TFilesMenu::Run(const std::function<void()>& command)
+{
+    Guarded([this, &command] {
         if (running_ || frm_.PanelSettings->isHidden() || OfflineInForm())
             return;
         struct TRunning {
@@ -200,7 +224,7 @@ void TFilesMenu::Run(void (TFilesMenu::*command)())
             ~TRunning() { flag = false; }
         } running{running_};
         running_ = true;
-        (this->*command)();
+        command();
         if (!frm_.PanelSettings->isHidden() && !frm_.ComPort.Active())
             frm_.ShowConnPanel();
     });
@@ -249,14 +273,20 @@ std::optional<std::vector<config::Difference>> TFilesMenu::Differences(TOpened& 
 {
     if (!OpenSettings(opened))
         return std::nullopt;
+    return ConverterDifferences(DisplayName(opened.path), opened.file.settings);
+}
+
+std::optional<std::vector<config::Difference>> TFilesMenu::ConverterDifferences(const QString& name,
+                                                                              const config::Settings& settings)
+{
     const std::optional<SettingsBlock> block = ReadConverter();
     if (!block) {
         frm_.ShowConnPanel();
         return std::nullopt;
     }
-    std::vector<config::Difference> diff = config::Diff(opened.file.settings, *block);
+    std::vector<config::Difference> diff = config::Diff(settings, *block);
     if (diff.empty()) {
-        ShowInformationDialog(&frm_, FilesTexts(lang_).NoDifference.arg(DisplayName(opened.path)));
+        ShowInformationDialog(&frm_, FilesTexts(lang_).NoDifference.arg(name));
         return std::nullopt;
     }
     return diff;
@@ -279,9 +309,22 @@ void TFilesMenu::Write()
 {
     TOpened opened;
     const std::optional<std::vector<config::Difference>> diff = Differences(opened);
-    if (!diff)
-        return;
-    TDiffDialog dialog(&frm_, TDiffDialog::TMode::Write, lang_, DisplayName(opened.path), *diff);
+    if (diff)
+        WriteDifferences(DisplayName(opened.path), opened.file.settings, *diff);
+}
+
+void TFilesMenu::WriteSettings(const QString& name, const config::Settings& settings)
+{
+    Run([&] {
+        if (const auto diff = ConverterDifferences(name, settings))
+            WriteDifferences(name, settings, *diff);
+    });
+}
+
+void TFilesMenu::WriteDifferences(const QString& name, const config::Settings& settings,
+                                  const std::vector<config::Difference>& diff)
+{
+    TDiffDialog dialog(&frm_, TDiffDialog::TMode::Write, lang_, name, diff);
     if (dialog.exec() != QDialog::Accepted)
         return;
 
@@ -290,9 +333,10 @@ void TFilesMenu::Write()
     config::RestoreOptions options;
     options.includeIdentity = dialog.IncludeIdentity();
     options.program = Program();
+    options.port = QString::fromStdString(frm_.ComPort.DeviceName());
     options.onProgress = [&progress](Key key, int n, int count) { progress.Step(key, n, count); };
     options.cancelRequested = [&progress] { return progress.CancelRequested(); };
-    const config::RestoreOutcome outcome = config::Restore(frm_.Link, opened.file.settings, options);
+    const config::RestoreOutcome outcome = config::Restore(frm_.Link, settings, options);
     progress.Finish();
     progress.hide();
 
@@ -318,7 +362,10 @@ void TFilesMenu::Report()
     if (path.isEmpty())
         return;
     const QString port = QString::fromStdString(frm_.ComPort.DeviceName());
-    const QString error = WriteSettingsReport(path, ReportFromConverter(*block, port, readAt), lang_);
+    ReportInput input = ReportFromConverter(*block, port, readAt);
+    if (ReportHistory)
+        input.history = ReportChanges(config::HistoryPath(config::DefaultHistoryDir(), *block), kReportChanges);
+    const QString error = WriteSettingsReport(path, input, lang_);
     if (!error.isEmpty()) {
         ShowErrorDialog(&frm_, FilesTexts(lang_).CannotSave.arg(DisplayName(path), error));
         return;

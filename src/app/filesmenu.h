@@ -37,6 +37,10 @@ public:
     QAction* MFileCompare = nullptr;
     QAction* MFileWrite = nullptr;
     QAction* MFileReport = nullptr;
+    // The report lists the converter's last kReportChanges changes; the
+    // report's file dialog holds the check box.
+    static constexpr int kReportChanges = 10;
+    bool ReportHistory = false;
 
     // Asks the user for a file; an empty result means the user cancelled.
     // `proposed` is the path to offer (a name in the last folder used).
@@ -56,6 +60,11 @@ public:
     // last used.
     QString Choose(TFileUse use, const QString& name);
 
+    // Writes `settings` to the converter as a file is written (the
+    // differences shown, a backup, only what differs, read back); `name`
+    // names them in the dialogs.
+    void WriteSettings(const QString& name, const config::Settings& settings);
+
     // True while a command runs.
     bool Running() const { return running_; }
     // Offers the commands while a converter's form shows.
@@ -72,6 +81,7 @@ protected:
 
 private:
     void Run(void (TFilesMenu::*command)());
+    void Run(const std::function<void()>& command);
     void Save();
     void Compare();
     void Write();
@@ -80,6 +90,10 @@ private:
     bool OpenSettings(TOpened& opened);
     std::optional<SettingsBlock> ReadConverter();
     std::optional<std::vector<config::Difference>> Differences(TOpened& opened);
+    std::optional<std::vector<config::Difference>> ConverterDifferences(const QString& name,
+                                                                        const config::Settings& settings);
+    void WriteDifferences(const QString& name, const config::Settings& settings,
+                          const std::vector<config::Difference>& diff);
     bool OfflineInForm() const;
 
     TFrmMain& frm_;

@@ -207,6 +207,9 @@ QString RunText(int lang, config::RunStatus status)
                  "The converter stopped answering; writing ended.");
     case RunStatus::CheckFailed:
         return t("Kontrola zapsaných hodnot selhala.", "The check of the written values failed.");
+    case RunStatus::LogFailed:
+        return t("Do historie převodníku nelze zapisovat, proto zápis skončil.",
+                 "The converter's change log cannot be written, so writing stopped.");
     }
     return {};
 }

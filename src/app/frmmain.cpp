@@ -4,6 +4,7 @@
 #include "app/fieldtexts.h"
 #include "app/filesmenu.h"
 #include "app/frmhelp.h"
+#include "app/historydialog.h"
 #include "app/offlinefile.h"
 #include "app/portfinder.h"
 #include "app/porterror.h"
@@ -59,6 +60,7 @@ TFrmMain::TFrmMain(QWidget* parent)
     Files = new TFilesMenu(*this);
     Offline = new TOfflineFile(*this);
     Finder = new TPortFinder(*this);
+    History = new THistoryMenu(*this);
     if (DemoAvailable()) {
         MDemo = new QAction(this);
         MDemo->setObjectName(QStringLiteral("MDemo"));
@@ -270,6 +272,7 @@ void TFrmMain::ConnectOpenPort()
     ComPort.ClearInput();
     ComPort.ClearOutput();
     if (Link.Ping()) {
+        History->Connected();
         // From here on the form is the converter's, also after a file.
         Offline->LeaveForm();
         ClearForm();

@@ -23,6 +23,7 @@ class QToolButton;
 namespace lk58 {
 
 class TFilesMenu;
+class THistoryMenu;
 class TFrmHelp;
 class TDemoConverter;
 class TOfflineFile;
@@ -73,6 +74,8 @@ public:
     TOfflineFile* Offline = nullptr;
     // "Find" on the port panel: the converter on any port of the list.
     TPortFinder* Finder = nullptr;
+    // File > Converter history, and the log of the form's writes.
+    THistoryMenu* History = nullptr;
 
     // The converter's line: 4800 baud, 8 data bits, no parity, 1 stop bit,
     // DTR off, RTS on.

@@ -2,6 +2,7 @@
 #include "app/fieldtexts.h"
 #include "app/filesmenu.h"
 #include "app/frmmain.h"
+#include "app/historydialog.h"
 #include "app/offlinefile.h"
 #include "app/portfinder.h"
 #include "app/qttexts.h"
@@ -59,6 +60,7 @@ void TFrmMain::SetLang(int lang)
     Offline->SetLang(lang);
     Finder->SetLang(lang);
     UseQtTexts(lang == kLangCzech);
+    History->SetLang(lang);
     lang_ = lang;
     if (MDemo != nullptr)
         MDemo->setText(FieldTexts(lang).MDemo);

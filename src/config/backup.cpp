@@ -1,5 +1,6 @@
 #include "config/restore.h"
 #include "config/values.h"
+#include "config/datafolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,6 +43,11 @@ QString ClaimName(const QString& dir, const QString& stem)
 }
 
 } // namespace
+
+QString DefaultBackupDir()
+{
+    return UserDataFolder("backups", "backups");
+}
 
 QString WriteBackup(const SettingsBlock& block, const QString& dir, const QDateTime& when, const QString& program)
 {

@@ -1,12 +1,13 @@
-#include "config/restore.h"
+#include "config/datafolder.h"
 
 #include <QDir>
 
 #include <stdexcept>
+#include <string>
 
 namespace lk58::config {
 
-QString DefaultBackupDir()
+QString UserDataFolder(const QString& name, const char* purpose)
 {
     // XDG: a relative XDG_DATA_HOME is invalid and ignored, and so is a
     // relative HOME; with neither there is no user's folder to put it in
@@ -15,11 +16,11 @@ QString DefaultBackupDir()
     if (data.isEmpty() || QDir::isRelativePath(data)) {
         const QString home = qEnvironmentVariable("HOME");
         if (home.isEmpty() || QDir::isRelativePath(home))
-            throw std::runtime_error("no folder for backups: neither HOME nor XDG_DATA_HOME is set to a full path; "
-                                     "set one of them");
+            throw std::runtime_error(std::string("no folder for ") + purpose
+                                     + ": neither HOME nor XDG_DATA_HOME is set to a full path; set one of them");
         data = home + "/.local/share";
     }
-    return data + "/LK58/backups";
+    return data + "/LK58/" + name;
 }
 
 } // namespace lk58::config

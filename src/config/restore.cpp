@@ -1,7 +1,10 @@
 #include "config/restore.h"
 
+#include "config/history.h"
 #include "config/values.h"
 #include "link/frame.h"
+
+#include <QDir>
 
 #include <exception>
 #include <span>
@@ -238,6 +241,80 @@ void Check(TDeviceLink& link, RestoreOutcome& outcome)
         JudgeFailedReadBack(link, outcome, error);
 }
 
+// The run's records in the converter's change log, one per planned write.
+class TRunLog {
+public:
+    // Opens the log of the converter read before the run; false, with the
+    // reason in `outcome`, when it cannot be had.
+    bool Open(const RestoreOptions& options, RestoreOutcome& outcome)
+    {
+        program_ = !options.historyProgram.isEmpty() ? options.historyProgram : ProgramName(options);
+        port_ = options.port;
+        QString reason;
+        try {
+            const QString dir = options.historyDir.isEmpty() ? DefaultHistoryDir() : options.historyDir;
+            log_ = THistoryLog::Open(HistoryPath(dir, *outcome.before), reason);
+        } catch (const std::exception& e) {
+            reason = QString::fromLocal8Bit(e.what());
+        }
+        if (!log_)
+            return Fail(outcome, reason);
+        outcome.historyPath = QDir::toNativeSeparators(log_->Path());
+        return true;
+    }
+
+    // Before write `i` goes out: its record, synced with what came before.
+    bool Before(std::size_t i, RestoreOutcome& outcome)
+    {
+        if (!log_)
+            return true;
+        const SettingReport& s = outcome.settings[i];
+        records_.push_back(NewRecord(program_, port_, s.key, s.before, s.wanted));
+        return Fail(outcome, log_->Append(records_.back()));
+    }
+
+    // After write `i`: acknowledged or not.
+    bool After(std::size_t i, RestoreOutcome& outcome)
+    {
+        if (!log_)
+            return true;
+        return Fail(outcome, log_->Settle(records_[i], outcome.settings[i].acknowledged ? Outcome::Acknowledged : Outcome::Failed));
+    }
+
+    // After the read-back: what it showed of each acknowledged write.
+    void Checked(RestoreOutcome& outcome)
+    {
+        if (!log_)
+            return;
+        QString reason;
+        for (std::size_t i = 0; i < records_.size() && reason.isEmpty(); ++i) {
+            const SettingStatus status = outcome.settings[i].status;
+            if (status == SettingStatus::Verified || (status == SettingStatus::Failed && outcome.settings[i].acknowledged))
+                reason = log_->Settle(records_[i], status == SettingStatus::Verified ? Outcome::Verified : Outcome::Failed);
+        }
+        if (reason.isEmpty())
+            reason = log_->Sync();
+        Fail(outcome, reason);
+    }
+
+private:
+    // True when `reason` is empty; otherwise the run's status says the log failed.
+    static bool Fail(RestoreOutcome& outcome, const QString& reason)
+    {
+        if (reason.isEmpty())
+            return true;
+        if (outcome.status == RunStatus::Done || outcome.status == RunStatus::NotRead
+            || outcome.status == RunStatus::CheckFailed || outcome.status == RunStatus::Cancelled)
+            outcome.status = RunStatus::LogFailed;
+        outcome.error += (outcome.error.empty() ? "" : "; ") + reason.toStdString();
+        return false;
+    }
+
+    std::unique_ptr<THistoryLog> log_;
+    std::vector<HistoryRecord> records_;
+    QString program_, port_;
+};
+
 } // namespace
 
 RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOptions& options)
@@ -273,6 +350,10 @@ RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOpt
         outcome.error = e.what();
         return outcome;
     }
+    // The backup first: the log's own failure then leaves one behind too.
+    TRunLog log;
+    if (options.keepHistory && !log.Open(options, outcome))
+        return outcome;
     for (const PlannedWrite& w : plan.writes)
         outcome.settings.push_back({w.key, SettingStatus::NotWritten, w.wanted, BlockValue(w.key, *outcome.before), {}, false});
     outcome.status = RunStatus::Done;
@@ -284,8 +365,11 @@ RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOpt
         }
         if (options.onProgress)
             options.onProgress(plan.writes[i].key, i + 1, count);
+        if (!log.Before(std::size_t(i), outcome))
+            break;
         SettingReport& report = outcome.settings[i];
         report.acknowledged = WriteSetting(link, plan.writes[i], outcome.framesAcknowledged, outcome.error);
+        const bool logged = log.After(std::size_t(i), outcome);
         if (!report.acknowledged) {
             report.status = SettingStatus::Failed;
             outcome.status = RunStatus::Lost;
@@ -296,8 +380,11 @@ RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOpt
             break;
         }
         report.status = SettingStatus::Unverified;
+        if (!logged)
+            break;
     }
     Check(link, outcome);
+    log.Checked(outcome);
     return outcome;
 }
 

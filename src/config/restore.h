@@ -111,6 +111,7 @@ enum class RunStatus {
     Cancelled,     // stopped between writes at the user's request
     Lost,          // a write was not acknowledged: the run stopped there
     CheckFailed,   // all acknowledged, but the read-back failed or differs
+    LogFailed,     // the change log could not be written: the run stopped before the next write
 };
 
 // What a failed exchange says of the converter: "the converter did not
@@ -123,6 +124,7 @@ struct RestoreOutcome {
     std::vector<Key> leftOut;            // identity differences not written
     std::vector<Problem> problems;       // for Rejected
     QString backupPath;                  // empty when no backup was made
+    QString historyPath;                 // the change log written; empty when none
     std::string error;                   // why the backup or an exchange failed
     std::optional<SettingsBlock> before; // the block read before the writes
     std::optional<SettingsBlock> after;  // the block read back
@@ -147,6 +149,12 @@ struct RestoreOptions {
     // Asked before each write; true ends the run before that write (the
     // read-back still runs).
     std::function<bool()> cancelRequested;
+    // The converter's change log: every write is recorded there before it
+    // goes out, and a log that cannot be written stops the run.
+    bool keepHistory = true;
+    QString historyDir;     // empty: DefaultHistoryDir()
+    QString port;           // the port, as the log names it
+    QString historyProgram; // empty: `program`, or "LK58 <application version>"
 };
 
 // Writes the file's settings to the converter: reads the converter anew,

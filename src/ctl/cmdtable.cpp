@@ -191,12 +191,23 @@ const std::vector<TCommandSpec>& Commands()
          "its fields; when any is invalid nothing is written. A backup is saved first and the "
          "written settings are read back.",
          {"PORT", "KEY=VALUE..."}, {}, RunSet, true},
-        {"report", "report PORT|FILE -o OUT.pdf [--lang cs|en]", "a one-page PDF settings report",
+        {"report", "report PORT|FILE -o OUT.pdf [--lang cs|en] [--history N]", "a one-page PDF settings report",
          "Reads the converter on PORT, or the settings file FILE, and saves a one-page A4 report of its "
          "settings to OUT.pdf: identity, calibration, every setting named as the window names it, and "
          "the output characteristic from range begin to range end. A file's missing settings are "
-         "marked as such. Needs no display.",
-         {"PORT|FILE"}, {"output", "lang"}, RunReport},
+         "marked as such. With --history N the converter's last N changes are listed under the "
+         "characteristic, as many as the page holds. Needs no display.",
+         {"PORT|FILE"}, {"output", "lang", "history"}, RunReport},
+        {"history", "history PORT|SERIAL [--since DATE] [--before ID -o FILE]",
+         "the converter's change log, newest first",
+         "Prints the change log of the converter on PORT, or of the converter with serial number SERIAL, "
+         "newest first: each setting LK58 or tq36ctl wrote, when, by whom, from which program and port, "
+         "its value before and after, and whether the converter acknowledged it or the read-back "
+         "verified it. --json prints the records as JSON Lines. With --before ID -o FILE it saves the "
+         "settings as they stood before change ID as a settings file, for write to restore them. The log is "
+         "the file TYPE-SERIAL.jsonl in the folder history beside the backups' folder; every write records "
+         "each setting there before it goes out, and a log that cannot be written stops the write.",
+         {"PORT|SERIAL"}, {"since", "before", "output"}, RunHistory},
     };
     return commands;
 }
@@ -210,6 +221,9 @@ const std::vector<TOptionSpec>& Options()
         {{"include-identity"}, {}, "also write type and serial number (a clone keeps the target's own)"},
         {{"dry-run"}, {}, "read each converter and list what would be written; write nothing"},
         {{"no-backup"}, {}, "save no backup before writing"},
+        {{"since"}, "DATE", "only the changes from DATE on (2026-12-08, or a time in UTC)"},
+        {{"before"}, "ID", "save the settings as they stood before change ID (with -o FILE)"},
+        {{"history"}, "N", "list the converter's last N changes"},
         {{"json"}, {}, "one JSON object per port on standard output, then a summary object", true},
         {{"q", "quiet"}, {}, "no progress and no success lines; failures are still reported", true},
         {{"v", "verbose"}, {}, "every request and reply in hex on standard error", true},

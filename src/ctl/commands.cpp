@@ -328,8 +328,17 @@ TExit RunReport(const TInvocation& inv)
     try {
         if (output.isEmpty())
             throw TFailure{TExit::Usage, "report needs -o OUT.pdf"};
+        int history = -1;
+        if (inv.values.contains("history")) {
+            bool ok = false;
+            history = inv.Value("history").toInt(&ok);
+            if (!ok || history < 1)
+                throw TFailure{TExit::Usage, "--history takes a number of changes, not '" + inv.Value("history") + "'"};
+            if (IsSettingsFileName(source))
+                throw TFailure{TExit::Usage, "--history needs a converter: a settings file has no change log"};
+        }
         if (!IsSettingsFileName(source))
-            return RunHere(inv, source, [&](const TPortJob& job) { return ReportWork(job, output, lang); });
+            return RunHere(inv, source, [&](const TPortJob& job) { return ReportWork(job, output, lang, history); });
         // The report would take the place of what it reports on.
         if (config::SameFile(source, output))
             throw TFailure{TExit::Usage,

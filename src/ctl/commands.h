@@ -17,6 +17,7 @@ TExit RunDiff(const TInvocation& inv);
 TExit RunWrite(const TInvocation& inv);
 TExit RunSet(const TInvocation& inv);
 TExit RunReport(const TInvocation& inv);
+TExit RunHistory(const TInvocation& inv);
 
 // The run's exit status once standard output is closed. Output that did not
 // go out whole fails a command whose product it is (read, show, diff,

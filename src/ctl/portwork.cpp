@@ -1,5 +1,6 @@
 #include "ctl/portwork.h"
 
+#include "config/history.h"
 #include "config/restore.h"
 #include "ctl/interrupt.h"
 #include "ctl/session.h"
@@ -89,6 +90,7 @@ const char* RunStatusName(config::RunStatus s)
     case RunStatus::Cancelled: return "interrupted";
     case RunStatus::Lost: return "lost";
     case RunStatus::CheckFailed: return "check failed";
+    case RunStatus::LogFailed: return "change log failed";
     }
     return "";
 }
@@ -100,7 +102,8 @@ TExit RunStatusExit(config::RunStatus s)
     case RunStatus::Done:
     case RunStatus::Unchanged: return TExit::Ok;
     case RunStatus::Rejected:
-    case RunStatus::BackupFailed: return TExit::Usage; // nothing written
+    case RunStatus::BackupFailed:
+    case RunStatus::LogFailed: return TExit::Usage; // no write goes out unlogged
     default: return TExit::NoAnswer;
     }
 }
@@ -121,6 +124,10 @@ QString Headline(const config::RestoreOutcome& o)
     case RunStatus::Cancelled: return QStringLiteral("interrupted; %1 settings written and verified").arg(verified);
     case RunStatus::Lost: return error + QStringLiteral("; %1 settings written and verified").arg(verified);
     case RunStatus::CheckFailed: return "the read-back check failed" + (error.isEmpty() ? QString() : ": " + error);
+    case RunStatus::LogFailed:
+        return (o.framesAcknowledged == 0 ? QStringLiteral("nothing written: ")
+                                          : QStringLiteral("stopped after %1 settings written and verified: ").arg(verified))
+            + error;
     }
     return {};
 }
@@ -315,6 +322,8 @@ TPortResult WriteWork(const TPortJob& job, const config::Settings& file, const T
         restore.program = ProgramName();
         restore.onProgress = [&](Key key, int n, int count) { job.events.Progress("writing " + KeyText(key), n, count); };
         restore.cancelRequested = [] { return Interrupted(); };
+        restore.port = job.port;
+        restore.historyProgram = "tq36ctl " + QCoreApplication::applicationVersion();
         TPortResult r = RestoreReport(config::Restore(session.Link(), file, restore));
         r.text.prepend(job.port + ": ");
         return r;
@@ -333,13 +342,16 @@ TPortResult SaveReport(const QString& source, const QString& output, const Repor
     return r;
 }
 
-TPortResult ReportWork(const TPortJob& job, const QString& output, int lang)
+TPortResult ReportWork(const TPortJob& job, const QString& output, int lang, int history)
 {
     return Guard(job.port, [&] {
         TConverterSession session(job.port, job.events, job.trace);
         job.events.Progress("reading", 0, 0);
         const SettingsBlock block = session.ReadBlock();
-        return SaveReport(job.port, output, ReportFromConverter(block, job.port, QDateTime::currentDateTime()), lang);
+        ReportInput input = ReportFromConverter(block, job.port, QDateTime::currentDateTime());
+        if (history >= 0)
+            input.history = ReportChanges(config::HistoryPath(config::DefaultHistoryDir(), block), history);
+        return SaveReport(job.port, output, input, lang);
     });
 }
 

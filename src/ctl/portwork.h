@@ -29,8 +29,9 @@ TPortResult PingWork(const TPortJob& job);
 // `output` empty: the file's text is the result.
 TPortResult ReadWork(const TPortJob& job, const QString& output);
 TPortResult ShowWork(const TPortJob& job, int lang);
-// The settings report of the converter, saved as the PDF `output`.
-TPortResult ReportWork(const TPortJob& job, const QString& output, int lang);
+// The settings report of the converter, saved as the PDF `output`; with
+// its last `history` changes when that is not negative.
+TPortResult ReportWork(const TPortJob& job, const QString& output, int lang, int history = -1);
 // Saves the report of `source` (a port or a settings file) as the PDF
 // `output`; raises TFailure (usage) when it cannot be written.
 TPortResult SaveReport(const QString& source, const QString& output, const ReportInput& input, int lang);

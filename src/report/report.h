@@ -65,15 +65,30 @@ struct ReportSource {
     QString program;
 };
 
+// One change from the converter's change log, newest first in the report.
+struct ReportChange {
+    QDateTime time;
+    QString who;            // user@host
+    QString key;            // the settings file's key
+    QString before, after;  // as a settings file writes them
+    QString outcome;        // acknowledged, verified or failed
+};
+
 struct ReportInput {
     ReportSettings settings;
     ReportSource source;
+    // Asked for: the converter's last changes, newest first (empty: none
+    // recorded), listed under the characteristic as far as the page holds.
+    std::optional<std::vector<ReportChange>> history;
 };
 
 // A block just read from the converter on `port` at `readAt`.
 ReportInput ReportFromConverter(const SettingsBlock& block, const QString& port, const QDateTime& readAt);
 // A settings file read from `path`.
 ReportInput ReportFromFile(const config::SettingsFile& file, const QString& path);
+// The last `count` changes of the converter's change log at `logPath`,
+// newest first.
+std::vector<ReportChange> ReportChanges(const QString& logPath, int count);
 
 // Languages of the record, as the window numbers them.
 inline constexpr int kReportCzech = 0;

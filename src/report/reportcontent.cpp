@@ -309,6 +309,15 @@ void AddPlot(ReportContent& c, const ReportSettings& s, int lang)
     c.plot = p;
 }
 
+QString OutcomeText(const QString& outcome, const Texts& tr)
+{
+    if (outcome == QLatin1String("verified"))
+        return tr("ověřeno", "verified");
+    if (outcome == QLatin1String("acknowledged"))
+        return tr("potvrzeno", "acknowledged");
+    return tr("selhalo", "failed");
+}
+
 QString SourceText(const ReportSource& src, int lang)
 {
     const Texts tr{lang};
@@ -363,6 +372,14 @@ ReportContent BuildReportContent(const ReportInput& input, int lang)
                            "neurčují.",
                            "The characteristic is drawn within the set range only; outside it the "
                            "settings do not define the output.");
+    if (input.history) {
+        c.historyHeading = tr("Poslední změny", "Last changes");
+        c.noChanges = tr("Historie převodníku nezaznamenala žádnou změnu.", "The converter's history records no change.");
+        c.moreChanges = tr("Dalších %1 změn se na stránku nevejde.", "%1 more changes do not fit the page.");
+        for (const ReportChange& ch : *input.history)
+            c.changes.push_back({DateTime(ch.time.toLocalTime(), lang), ch.who, ch.key, ch.before + QStringLiteral(" → ") + ch.after,
+                                 OutcomeText(ch.outcome, tr)});
+    }
     c.source = SourceText(input.source, lang);
     QString version = QCoreApplication::applicationVersion();
     if (version.isEmpty())

@@ -37,6 +37,11 @@ struct ReportContent {
     std::optional<ReportPlot> plot;
     QString noPlot;                     // why there is no plot
     QStringList statements;             // limit, indication, what is drawn
+    // Asked for: the converter's last changes, one line of cells each.
+    std::optional<QString> historyHeading;
+    std::vector<QStringList> changes;   // when, who, setting, before -> after, outcome
+    QString noChanges;                  // when none is recorded
+    QString moreChanges;                // "%1 older changes do not fit the page"
     QString source;                     // where and when the settings came from
     QString program;                    // the program and its version
 };

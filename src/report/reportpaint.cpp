@@ -7,6 +7,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace lk58 {
@@ -49,10 +50,19 @@ public:
         const double footer = Footer();
         if (!c_.plot) {
             // What stops the plot stands where the plot would be.
-            Statements(Unplotted(Heading(y + 40, c_.plotHeading) + 10) + 30);
+            const double end = Statements(Unplotted(Heading(y + 40, c_.plotHeading) + 10) + 30);
+            if (c_.historyHeading)
+                History(end + 10, RowsThatFit(footer - 30 - end - 10));
             return {};
         }
-        const double statements = footer - 30 - StatementsHeight();
+        double bottom = footer - 30;
+        if (c_.historyHeading) {
+            // The changes take what the characteristic can spare.
+            const int rows = RowsThatFit(bottom - StatementsHeight() - 40 - (y + 95) - kMinPlot);
+            bottom -= HistoryHeight(rows) + 20;
+            History(bottom + 20, rows);
+        }
+        const double statements = bottom - StatementsHeight();
         Statements(statements);
         return Characteristic(Heading(y + 40, c_.plotHeading), statements - 40);
     }
@@ -172,7 +182,8 @@ private:
         return total;
     }
 
-    void Statements(double y)
+    // Returns where the statements end.
+    double Statements(double y)
     {
         for (const QString& s : c_.statements) {
             p_.setBrush(kAccent);
@@ -182,6 +193,47 @@ private:
             Paragraph(y, s, Font(34), kInk, 50);
             y += StatementHeight(s);
         }
+        return y;
+    }
+
+    static constexpr double kChangeRow = 44, kMinPlot = 700;
+
+    // Changes that fit in `space` besides their heading, one line kept for
+    // saying how many more there are.
+    int RowsThatFit(double space) const
+    {
+        const int total = int(c_.changes.size());
+        const int fit = std::max(0, int((space - 65) / kChangeRow) - 1);
+        return std::min(total, fit);
+    }
+
+    double HistoryHeight(int rows) const
+    {
+        const bool note = rows < int(c_.changes.size()) || c_.changes.empty();
+        return 65 + (rows + (note ? 1 : 0)) * kChangeRow;
+    }
+
+    // The last changes, newest first: when, who, setting, before -> after, outcome.
+    void History(double y, int rows)
+    {
+        y = Heading(y, *c_.historyHeading);
+        const std::array<double, 5> widths{330, 310, 300, 610, 250};
+        const QFont f = Font(28);
+        for (int i = 0; i < rows; ++i) {
+            double x = 0;
+            if (i % 2 == 0)
+                p_.fillRect(QRectF(0, y, kW, kChangeRow), kShade);
+            for (std::size_t col = 0; col < widths.size(); ++col) {
+                Line(QRectF(x + 10, y, widths[col] - 20, kChangeRow), c_.changes[std::size_t(i)].value(int(col)), f, kInk);
+                x += widths[col];
+            }
+            y += kChangeRow;
+        }
+        if (c_.changes.empty())
+            Line(QRectF(10, y, kW - 20, kChangeRow), c_.noChanges, Font(28, false, true), kQuiet);
+        else if (rows < int(c_.changes.size()))
+            Line(QRectF(10, y, kW - 20, kChangeRow), c_.moreChanges.arg(int(c_.changes.size()) - rows),
+                 Font(28, false, true), kQuiet);
     }
 
     // A dashed frame holding the reason instead of a plot; returns its bottom.

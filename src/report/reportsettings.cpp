@@ -1,3 +1,4 @@
+#include "config/history.h"
 #include "config/blockreading.h"
 #include "config/settingsfile.h"
 #include "report/report.h"
@@ -98,12 +99,27 @@ std::optional<std::int32_t> ReportSettings::Unreadable(config::Key key) const
 
 ReportInput ReportFromConverter(const SettingsBlock& block, const QString& port, const QDateTime& readAt)
 {
-    return {ReportSettingsFromBlock(block), {ReportSource::Kind::Converter, port, readAt, {}}};
+    return {ReportSettingsFromBlock(block), {ReportSource::Kind::Converter, port, readAt, {}}, {}};
 }
 
 ReportInput ReportFromFile(const config::SettingsFile& file, const QString& path)
 {
-    return {ReportSettingsFromFile(file.settings), {ReportSource::Kind::File, path, file.saved, file.program}};
+    return {ReportSettingsFromFile(file.settings), {ReportSource::Kind::File, path, file.saved, file.program}, {}};
+}
+
+std::vector<ReportChange> ReportChanges(const QString& logPath, int count)
+{
+    const std::vector<config::HistoryRecord> records = config::ReadHistory(logPath).records;
+    auto text = [](config::Key key, const std::optional<config::Value>& v) {
+        return v ? QString::fromStdString(config::FormatValue(key, *v)) : QStringLiteral("?");
+    };
+    std::vector<ReportChange> changes;
+    for (auto it = records.crbegin(); it != records.crend() && int(changes.size()) < count; ++it)
+        changes.push_back({it->time, it->user + QLatin1Char('@') + it->host,
+                           QString::fromUtf8(config::KeyName(it->key).data(), qsizetype(config::KeyName(it->key).size())),
+                           text(it->key, it->before), text(it->key, it->after),
+                           QString::fromUtf8(config::OutcomeName(it->outcome).data())});
+    return changes;
 }
 
 } // namespace lk58

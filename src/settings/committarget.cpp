@@ -7,19 +7,34 @@
 
 namespace lk58 {
 
+bool TLinkTarget::Journaled(std::int32_t number, const std::function<void(TCommitTarget&)>& apply,
+                            const std::function<bool()>& send)
+{
+    if (journal_ == nullptr)
+        return send();
+    if (!journal_->BeforeWrite(number, apply))
+        return false;
+    const bool acknowledged = send();
+    journal_->AfterWrite(acknowledged);
+    return acknowledged;
+}
+
 bool TLinkTarget::SendInt(std::int32_t number, std::int32_t value)
 {
-    return link_.SendInt(number, value);
+    return Journaled(number, [&](TCommitTarget& t) { t.SendInt(number, value); },
+                     [&] { return link_.SendInt(number, value); });
 }
 
 bool TLinkTarget::SendLong(std::int32_t number, std::int32_t value)
 {
-    return link_.SendLong(number, value);
+    return Journaled(number, [&](TCommitTarget& t) { t.SendLong(number, value); },
+                     [&] { return link_.SendLong(number, value); });
 }
 
 bool TLinkTarget::SendString(const Bytes& text, std::uint8_t first, std::uint8_t count)
 {
-    return link_.SendString(text, first, count);
+    return Journaled(first, [&](TCommitTarget& t) { t.SendString(text, first, count); },
+                     [&] { return link_.SendString(text, first, count); });
 }
 
 namespace {

@@ -25,6 +25,22 @@ public:
     virtual bool SendString(const Bytes& text, std::uint8_t first, std::uint8_t count) = 0;
 };
 
+// Hears every write to the converter before it goes out and its outcome
+// after, so that a record of it is kept. Either may throw to stop the work
+// (the general error box then says why); the write then does not go out,
+// or its outcome is not recorded.
+class TWriteJournal {
+public:
+    virtual ~TWriteJournal() = default;
+    // `apply` makes the same write to another target (a block in memory).
+    // False: the converter's settings could not be had (it did not
+    // answer); the write does not go out.
+    virtual bool BeforeWrite(std::int32_t number, const std::function<void(TCommitTarget&)>& apply) = 0;
+    virtual void AfterWrite(bool acknowledged) = 0;
+    // The block the form has just read from the converter.
+    virtual void Loaded(const SettingsBlock& block) = 0;
+};
+
 // The converter: every write is an exchange on the line.
 class TLinkTarget : public TCommitTarget {
 public:
@@ -33,8 +49,19 @@ public:
     bool SendLong(std::int32_t number, std::int32_t value) override;
     bool SendString(const Bytes& text, std::uint8_t first, std::uint8_t count) override;
 
+    // nullptr: no journal.
+    void SetJournal(TWriteJournal* journal) { journal_ = journal; }
+    void Loaded(const SettingsBlock& block)
+    {
+        if (journal_ != nullptr)
+            journal_->Loaded(block);
+    }
+
 private:
+    bool Journaled(std::int32_t number, const std::function<void(TCommitTarget&)>& apply, const std::function<bool()>& send);
+
     TDeviceLink& link_;
+    TWriteJournal* journal_ = nullptr;
 };
 
 // A block in memory that takes each write as the converter would store it:

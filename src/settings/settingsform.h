@@ -121,6 +121,8 @@ public:
     // always reads the converter.
     void SetCommitTarget(TCommitTarget* target);
     bool WritesToConverter() const { return target_ == &linkTarget_; }
+    // Hears every write to the converter (nullptr: none); see TWriteJournal.
+    void SetWriteJournal(TWriteJournal* journal) { linkTarget_.SetJournal(journal); }
 
     // Fills the fields from `block` without writing anything, as a load
     // does; only the settings that `shown` accepts (all when it is empty),

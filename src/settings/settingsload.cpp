@@ -56,7 +56,9 @@ void TSettingsForm::LoadData()
         return;
     }
     SetStatus([this] { return Msg.MsgLoaded; });
-    ShowBlock(SettingsBlock::FromReply(Link.Reply()));
+    const SettingsBlock block = SettingsBlock::FromReply(Link.Reply());
+    linkTarget_.Loaded(block);
+    ShowBlock(block);
 }
 
 // The status text is set before: a value no field can show replaces it.

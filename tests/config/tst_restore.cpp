@@ -115,6 +115,7 @@ class TstRestore : public QObject {
     {
         RestoreOptions o;
         o.backupDir = home->filePath("backups");
+        o.historyDir = home->filePath("history");
         o.now = QDateTime::fromString("2026-12-07T22:40:00.123+01:00", Qt::ISODateWithMs);
         return o;
     }

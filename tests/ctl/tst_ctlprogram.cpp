@@ -6,6 +6,9 @@
 #include "ctl/workers.h"
 #include "serial/comport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <csignal>
@@ -173,7 +176,11 @@ private slots:
         QVERIFY(dir_.isValid());
         ctl::SetWorkerProgram(TQ36CTL);
     }
-    void cleanup() { QDir(BackupDir()).removeRecursively(); }
+    void cleanup()
+    {
+        QDir(BackupDir()).removeRecursively();
+        QDir(Path("data/LK58/history")).removeRecursively();
+    }
 
     void exitStatuses_data()
     {
@@ -213,6 +220,13 @@ private slots:
         QTest::newRow("a link and its target")
             << QStringList{"write", "@dir/label.json", "@port", "@dir/link"} << false << false << 2
             << "tq36ctl: @port and @dir/link are the same port; name each port once\n";
+        QTest::newRow("history --before without -o") << QStringList{"history", "@port", "--before", "1"} << false
+                                                      << false << 2
+                                                      << "tq36ctl: @port: history takes --before ID and -o FILE together\n";
+        QTest::newRow("history of a silent port") << QStringList{"history", "@port"} << true << false << 4
+                                                  << "tq36ctl: @port: the converter did not answer\n";
+        QTest::newRow("history bad date") << QStringList{"history", "@port", "--since", "yesterday"} << false << false
+                                          << 2 << "tq36ctl: @port: --since takes a date";
     }
     void exitStatuses()
     {
@@ -503,6 +517,9 @@ private slots:
             << QStringList{"set", "@port", "label=X"} << QStringList{"XDG_DATA_HOME", "HOME"} << 0
             << "@port: nothing written: no backup: no folder for backups: neither HOME nor XDG_DATA_HOME is set to a full "
                "path; set one of them\n";
+        QTest::newRow("change log on a full disk")
+            << QStringList{"write", "@file", "@port", "--no-backup"} << QStringList{} << 100
+            << "@port: nothing written: cannot write the change log @history/TQ36-36012345.jsonl: File too large\n";
         QTest::newRow("read -o on a full disk") << QStringList{"read", "@port", "-o", "@dir/old.json"} << QStringList{}
                                                 << 100 << "@port: @dir/old.json: cannot save: File too large\n";
         QTest::newRow("report on a full disk")
@@ -532,7 +549,8 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
         }
         auto place = [&](QString s) {
-            return s.replace("@port", c.Path()).replace("@file", file).replace("@dir", work.path()).replace("@backup", BackupDir());
+            return s.replace("@port", c.Path()).replace("@file", file).replace("@dir", work.path()).replace("@backup", BackupDir())
+                .replace("@history", Path("data/LK58/history"));
         };
         for (QString& a : args)
             a = place(a);
@@ -600,6 +618,56 @@ private slots:
                 step = Done;
         }
         QVERIFY2(step == Done, qPrintable(QStringLiteral("stopped at step %1").arg(int(step))));
+    }
+
+    // set, write and the way back all land in the converter's change log,
+    // which reads back the very changes made; the settings before a change,
+    // written back, make the converter what it was (as read back whole).
+    void historyAndTheWayBack()
+    {
+        TSimulatedConverter c;
+        const SettingsBlock original = c.Block();
+        QCOMPARE(Ctl({"set", c.Path(), "label=Kotel 9", "range_end=450"}).exit, 0);
+        const SettingsBlock afterSet = c.Block();
+        const QString other = WriteFile("other.json", OtherConvertersFile(original));
+        QCOMPARE(Ctl({"write", other, c.Path()}).exit, 0);
+
+        const TRun json = Ctl({"history", c.Path(), "--json"});
+        QCOMPARE(json.exit, 0);
+        QStringList changes;
+        for (const QString& line : json.out.split('\n', Qt::SkipEmptyParts)) {
+            const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+            QCOMPARE(o.value("program").toString(), QString("tq36ctl 0.2.1.7"));
+            QCOMPARE(o.value("port").toString(), c.Path());
+            changes << QStringLiteral("%1 %2 %3 -> %4 %5")
+                           .arg(o.value("id").toInt())
+                           .arg(o.value("key").toString(),
+                                QString::fromUtf8(QJsonDocument(QJsonArray{o.value("before")}).toJson(QJsonDocument::Compact)),
+                                QString::fromUtf8(QJsonDocument(QJsonArray{o.value("after")}).toJson(QJsonDocument::Compact)),
+                                o.value("outcome").toString());
+        }
+        QCOMPARE(changes, (QStringList{"4 set_temperature [25] -> [30.5] verified",
+                                       "3 label [\"Kotel 9\"] -> [\"Clone 7\"] verified",
+                                       "2 range_end [400] -> [450] verified",
+                                       "1 label [\"Boiler 2\"] -> [\"Kotel 9\"] verified"}));
+        // The same log by the serial number, without the converter.
+        const TRun table = Ctl({"history", "36012345", "--since", "2000-01-01"});
+        QCOMPARE(table.exit, 0);
+        QCOMPARE(table.out.count('\n'), 5); // the heading and four changes
+        QVERIFY2(table.out.section('\n', 4, 4).contains(QRegularExpression("^1 .* label +Boiler 2 -> Kotel 9 +verified$")),
+                 qPrintable(table.out));
+        QCOMPARE(Ctl({"history", "36012345", "--since", "2096-01-01"}).out, QString());
+
+        // Back to before the file was written, and proven by a read-all.
+        const TRun back = Ctl({"history", "36012345", "--before", "3", "-o", Path("before.json")});
+        QCOMPARE(back.exit, 0);
+        QCOMPARE(back.out, "36012345: the settings before change 3 saved to " + Path("before.json") + '\n');
+        QCOMPARE(Ctl({"write", Path("before.json"), c.Path()}).exit, 0);
+        const TRun read = Ctl({"read", c.Path()});
+        QCOMPARE(config::ReadSettingsFile(read.out.toUtf8()).file->settings, config::FromBlock(afterSet));
+        QVERIFY(c.Block() == afterSet);
+        // The way back is in the log too.
+        QCOMPARE(Ctl({"history", c.Path(), "--json"}).out.count('\n'), 6);
     }
 
     void setWritesOnlyThePairs()

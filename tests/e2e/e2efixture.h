@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -44,9 +45,15 @@ class TE2eTest : public QObject {
 
 protected:
     TDialogWatcher watcher;
+    // The user's data (backups, change logs) for this run only.
+    QTemporaryDir userData;
 
 private slots:
-    void initTestCase() { SetUpLikeMain(); }
+    void initTestCase()
+    {
+        qputenv("XDG_DATA_HOME", userData.path().toUtf8());
+        SetUpLikeMain();
+    }
     void init()
     {
         watcher.Clear();

@@ -5,6 +5,8 @@
 
 #include "app/filesdialogs.h"
 #include "app/filesmenu.h"
+#include "app/historydialog.h"
+#include "config/history.h"
 #include "config/diskfile.h"
 #include "config/settingsfile.h"
 
@@ -77,6 +79,7 @@ private slots:
     void rejectedFileWritesNothing_data();
     void rejectedFileWritesNothing();
     void converterLostPartWay();
+    void historyAndTheWayBack();
 
 private:
     // The shown window, in English when asked; its file dialogs answer
@@ -211,10 +214,12 @@ void TstFilesMenu::itemsFollowSettingsPanel()
     const int at = int(menu.indexOf(frm->Files->MFileSave));
     QVERIFY(at > 0);
     QVERIFY(menu[at - 1]->isSeparator());
-    QCOMPARE(menu.size(), at + 7);
+    QCOMPARE(menu.size(), at + 9);
     QCOMPARE(menu.mid(at, 3) + menu.mid(at + 4, 1), items);
     QVERIFY(menu[at + 3]->isSeparator());
     QVERIFY(menu[at + 5]->isSeparator());
+    QCOMPARE(menu[at + 6], frm->History->MFileHistory);
+    QVERIFY(menu[at + 7]->isSeparator());
     QCOMPARE(menu.last(), frm->MFileExit);
     auto enabled = [&items] {
         QList<bool> e;
@@ -620,6 +625,68 @@ void TstFilesMenu::converterLostPartWay()
     QFile backup(backups.first());
     QVERIFY(backup.open(QIODevice::ReadOnly));
     QVERIFY(config::ReadSettingsFile(backup.readAll()).file->block == SampleBlock());
+}
+
+// A field written from the window and a file written from its menu land in
+// the converter's change log; the history dialog takes the converter back
+// to before the first of them through the file write, which is logged too.
+void TstFilesMenu::historyAndTheWayBack()
+{
+    TSimulatedConverter converter;
+    converter.SetBlock(SampleBlock());
+    const config::Settings original = config::FromBlock(SampleBlock());
+    auto frm = NewWindow();
+    Connect(*frm, converter);
+    ClickLoad(*frm);
+    TypeInto(frm->Form->Ctl.EdtName, QStringLiteral("Kotel 5"));
+    PressEnter(frm->Form->Ctl.EdtName);
+    WriteFile(R"({"range_end": 450})");
+    AcceptDifferences(false);
+    frm->Files->MFileWrite->trigger();
+
+    const QDir logs(dir_->filePath(QStringLiteral("data/LK58/history")));
+    const QStringList names = logs.entryList(QDir::Files);
+    QCOMPARE(names, QStringList{QStringLiteral("TQ36-2107-013.jsonl")});
+    auto records = [&] { return config::ReadHistory(logs.filePath(names.first())).records; };
+    const std::vector<config::HistoryRecord> written = records();
+    QCOMPARE(written.size(), std::size_t(2));
+    QCOMPARE(written[0].key, config::Key::Label);
+    QVERIFY(written[0].before == original[config::Key::Label]);
+    QVERIFY(written[0].after == config::Value(Bytes{'K', 'o', 't', 'e', 'l', ' ', '5'}));
+    QCOMPARE(written[0].outcome, config::Outcome::Acknowledged);
+    QCOMPARE(written[0].program, QStringLiteral("LK58 0.2.1.7"));
+    QCOMPARE(written[0].port, converter.Path());
+    QCOMPARE(written[1].key, config::Key::RangeEnd);
+    QVERIFY(written[1].before == original[config::Key::RangeEnd]);
+    QVERIFY(written[1].after == config::Value(std::int32_t(450)));
+    QCOMPARE(written[1].outcome, config::Outcome::Verified);
+
+    // The label's rows only (and the backup's); the first change chosen.
+    QStringList shown;
+    watcher.Clear();
+    watcher.SetOther([&](QDialog& d) {
+        if (auto* history = qobject_cast<THistoryDialog*>(&d)) {
+            history->CmbBxFilter->setCurrentIndex(1 + int(config::Key::Label));
+            for (int row = 0; row < history->TblHistory->rowCount(); ++row)
+                if (!history->TblHistory->isRowHidden(row))
+                    shown << history->TblHistory->item(row, 2)->text() + ": " + history->TblHistory->item(row, 3)->text();
+            history->TblHistory->selectRow(history->TblHistory->rowCount() - 1);
+            history->BtnRestore->click();
+        } else if (auto* diff = qobject_cast<TDiffDialog*>(&d)) {
+            diff->BtnWrite->click();
+        }
+    });
+    frm->History->MFileHistoryClick();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown[0].startsWith(QStringLiteral("Záloha před zápisem souboru: 2107-013-")), qPrintable(shown[0]));
+    QCOMPARE(shown[1], QStringLiteral("Označení: Pec č.3 → Kotel 5"));
+    // Read whole from the converter, it holds what it held at first.
+    QCOMPARE(config::FromBlock(*config::ReadBlock(frm->Link)), original);
+    const std::vector<config::HistoryRecord> after = records();
+    QCOMPARE(after.size(), std::size_t(4));
+    QCOMPARE(after[2].key, config::Key::Label);
+    QCOMPARE(after[3].key, config::Key::RangeEnd);
+    QCOMPARE(after[3].outcome, config::Outcome::Verified);
 }
 
 QTEST_MAIN(TstFilesMenu)

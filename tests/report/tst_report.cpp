@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(lk58::ReportSettings)
@@ -138,6 +139,47 @@ private slots:
             QVERIFY2(text.contains(e), qPrintable(e + QStringLiteral(" not in: ") + text));
     }
 
+    // The last changes under the characteristic, newest first, as many as
+    // leave it room; the rest counted.
+    void lastChanges_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("absent");
+        QTest::newRow("none recorded") << 0 << QStringList{"Last changes", "The converter's history records no change."}
+                                       << QStringList{"do not fit"};
+        QTest::newRow("three") << 3
+                               << QStringList{"jan@bench2 range_end 402 → 403 verified",
+                                              "range_end 400 → 401 verified"}
+                               << QStringList{"do not fit", "records no change"};
+        QTest::newRow("more than the page holds")
+            << 40 << QStringList{"range_end 439 → 440 verified", "more changes do not fit the page."}
+            << QStringList{"range_end 400 → 401"};
+    }
+    void lastChanges()
+    {
+        QFETCH(int, count);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, absent);
+        const QString pdftotext = Tool("pdftotext");
+        if (pdftotext.isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed; scripts/deps.sh installs it");
+        ReportInput input = FromConverter({2, 0, 400});
+        input.history.emplace();
+        for (int i = count; i >= 1; --i)
+            input.history->push_back({QDateTime(QDate(2026, 12, 8), QTime(10, i), QTimeZone::utc()), "jan@bench2",
+                                      "range_end", QString::number(399 + i), QString::number(400 + i), "verified"});
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("record.pdf"));
+        QCOMPARE(WriteSettingsReport(pdf, input, kReportEnglish), QString());
+        const QString text = Run(pdftotext, {pdf, QStringLiteral("-")});
+        for (const QString& e : expected)
+            QVERIFY2(text.contains(e), qPrintable(e + QStringLiteral(" not in: ") + text));
+        for (const QString& a : absent)
+            QVERIFY2(!text.contains(a), qPrintable(a + QStringLiteral(" in: ") + text));
+        QVERIFY(text.contains("/dev/ttyUSB0")); // the footer still on the page
+    }
+
     // Czech letters print anywhere only with the font inside the file.
     void fontsEmbedded()
     {
@@ -230,7 +272,7 @@ private slots:
     {
         QFETCH(ReportSettings, settings);
         QFETCH(QString, why);
-        const ReportInput input{settings, {ReportSource::Kind::File, QStringLiteral("t.json"), {}, {}}};
+        const ReportInput input{settings, {ReportSource::Kind::File, QStringLiteral("t.json"), {}, {}}, {}};
         QCOMPARE(BuildReportContent(input, kReportEnglish).noPlot, why);
         QImage image(420, 620, QImage::Format_RGB32);
         QPainter painter(&image);
@@ -345,7 +387,7 @@ private slots:
         s.rangeEnd = 375;
         s.outputLimit = limit;
         s.inputError = indication;
-        const QStringList said = BuildReportContent({s, {}}, kReportEnglish).statements;
+        const QStringList said = BuildReportContent({s, {}, {}}, kReportEnglish).statements;
         QVERIFY2(said.contains(statement), qPrintable(said.join('\n')));
     }
 
