@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Packs the Windows build for a technician: scripts/windows-package.sh [BUILD]
 # Makes, in BUILD (default build/windows), lk58-<version>-win64.zip (a folder
-# with the two programs, the Qt and MinGW DLLs they need and no more,
-# stripped, the licences and a read-me) and lk58-<version>-setup.exe, an NSIS
-# installer of the same folder. scripts/windows.sh --package builds first.
+# with the two programs, the installer's PATH editor, the Qt and MinGW DLLs
+# they need and no more, stripped, the licences and a read-me) and
+# lk58-<version>-setup.exe, an NSIS installer of the same folder. scripts/windows.sh --package builds first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -18,7 +18,7 @@ stage=$build/package/$name
 rm -rf "$build/package"
 mkdir -p "$stage/platforms" "$stage/licenses"
 
-for exe in src/app/lk58.exe src/ctl/tq36ctl.exe; do
+for exe in src/app/lk58.exe src/ctl/tq36ctl.exe src/winpath/lk58-path.exe; do
     [ -f "$build/$exe" ] || { echo "windows-package: $build/$exe is not built" >&2; exit 2; }
     cp "$build/$exe" "$stage/"
 done
