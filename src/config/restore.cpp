@@ -246,6 +246,7 @@ RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOpt
     outcome.before = ReadRepeatable(link, outcome.error);
     if (!outcome.before) {
         outcome.status = RunStatus::NotRead;
+        outcome.damaged = link.Damaged();
         if (outcome.error.empty())
             outcome.error = NoAnswerText(link);
         return outcome;
@@ -289,6 +290,7 @@ RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOpt
         if (!report.acknowledged) {
             report.status = SettingStatus::Failed;
             outcome.status = RunStatus::Lost;
+            outcome.damaged = link.Damaged();
             if (outcome.error.empty())
                 outcome.error = (link.Damaged() ? "the converter's acknowledgement was damaged for "
                                                 : "the converter did not acknowledge ")
