@@ -12,16 +12,16 @@ QFont PixelFont(const QString& family, int pixels, bool bold)
     QFont f(family);
     f.setPixelSize(pixels);
     f.setBold(bold);
-    f.setStyleHint(family.contains(QLatin1String("Mono")) ? QFont::TypeWriter : QFont::SansSerif);
+    f.setStyleHint(family == MonoFamily() ? QFont::TypeWriter : QFont::SansSerif);
     return f;
 }
 
 } // namespace
 
-QFont DefaultFont() { return PixelFont(QStringLiteral("Liberation Sans"), 11, false); }
-QFont FieldFont() { return PixelFont(QStringLiteral("Liberation Sans"), 13, true); }
-QFont MarkFont() { return PixelFont(QStringLiteral("Liberation Sans"), 19, true); }
-QFont HelpFont() { return PixelFont(QStringLiteral("Liberation Mono"), 11, false); }
+QFont DefaultFont() { return PixelFont(SansFamily(), 11, false); }
+QFont FieldFont() { return PixelFont(SansFamily(), 13, true); }
+QFont MarkFont() { return PixelFont(SansFamily(), 19, true); }
+QFont HelpFont() { return PixelFont(MonoFamily(), 11, false); }
 
 void SetUpApplication(QApplication& app)
 {
