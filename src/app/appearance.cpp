@@ -31,6 +31,7 @@ void SetUpApplication(QApplication& app)
     QCoreApplication::setApplicationVersion(QStringLiteral(LK58_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("lk58"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    AddFontStandIns();
     QApplication::setFont(DefaultFont());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lk58/icons/lk58.png")));
     Q_UNUSED(app);

@@ -15,6 +15,9 @@ inline const QString kAppTitle = QStringLiteral("LK58 - TAVRIN");
 // have the same widths (one file per platform).
 QString SansFamily();
 QString MonoFamily();
+// Where those families are missing (Wine has no Arial), the fonts drawn to
+// their widths stand in (one file per platform).
+void AddFontStandIns();
 
 // The layout was drawn for an 11-pixel sans font at 96 pixels per inch.
 QFont DefaultFont();      // 11 px regular

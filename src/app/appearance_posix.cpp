@@ -6,4 +6,6 @@ namespace lk58 {
 QString SansFamily() { return QStringLiteral("Liberation Sans"); }
 QString MonoFamily() { return QStringLiteral("Liberation Mono"); }
 
+void AddFontStandIns() {}
+
 } // namespace lk58
