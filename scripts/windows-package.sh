@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Packs the Windows build for a technician: scripts/windows-package.sh [BUILD]
 # Makes, in BUILD (default build/windows), lk58-<version>-win64.zip (a folder
-# with the two programs, the Qt and MinGW DLLs they need and no more,
-# stripped, Qt's Czech texts, the licences and a read-me),
-# lk58-<version>-setup.exe, an NSIS installer of the same folder, and
-# lk58-<version>-x64.msi, a Windows Installer package of it for managed
+# with the two programs, the installer's PATH editor, the Qt and MinGW DLLs
+# they need and no more, stripped, Qt's Czech texts, the licences and a
+# read-me), lk58-<version>-setup.exe, an NSIS installer of the same folder,
+# and lk58-<version>-x64.msi, a Windows Installer package of it for managed
 # machines (scripts/windows-msi.sh). Given a certificate, the programs are
 # signed before they are packed, then the setup and the MSI
 # (scripts/windows-sign.sh). scripts/windows.sh --package builds first.
@@ -22,7 +22,7 @@ stage=$build/package/$name
 rm -rf "$build/package"
 mkdir -p "$stage/platforms" "$stage/licenses"
 
-for exe in src/app/lk58.exe src/ctl/tq36ctl.exe; do
+for exe in src/app/lk58.exe src/ctl/tq36ctl.exe src/winpath/lk58-path.exe; do
     [ -f "$build/$exe" ] || { echo "windows-package: $build/$exe is not built" >&2; exit 2; }
     cp "$build/$exe" "$stage/"
 done

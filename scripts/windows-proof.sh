@@ -8,7 +8,11 @@
 # tq36ctl.exe (ports, ping, read, write, report, the last from a console
 # through the PATH the installer set). It checks what reached the
 # simulator, keeps screenshots in BUILD/proof/, uninstalls and checks that
-# nothing is left in the install folder. BUILD defaults to build/windows;
+# nothing is left in the install folder. Then, for the current user and for
+# all users: a PATH of over 1,400 characters kept byte for byte through an
+# install, a second install and the uninstall, the Start-menu shortcut's
+# working folder, Add/Remove Programs' EstimatedSize, and the finish page's
+# Run offered after a per-user install only. BUILD defaults to build/windows;
 # the Linux build with tq36-sim and the pty helper library is
 # $LK58_LINUX_BUILD (default build/default).
 set -euo pipefail
@@ -143,6 +147,125 @@ wine "$win_inst\\uninstall.exe" /CurrentUser /S
 await '[ ! -e "$inst" ]' 300 || fail "the uninstaller left $(find "$inst" | head -5)"
 wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\LK58' >/dev/null 2>&1 &&
     fail "the uninstaller left its Add/Remove Programs entry"
+# --- What the installer does to the machine, in each install mode ---------
+# A PATH of over 1,400 characters, the user's and the machine's, is kept
+# byte for byte: the install folder joins it once, a second install adds
+# nothing, the uninstall takes exactly that folder away. The shortcut
+# starts LK58 in its folder, and Add/Remove Programs knows the size.
+
+# The Path value of a registry key as the registry holds it: type and bytes.
+path_value() { # path_value KEY
+    local f=$work/path.reg
+    rm -f "$f"
+    wine reg export "$1" "$(winpath "$f")" /y >/dev/null 2>&1 || { echo "no key"; return; }
+    iconv -f UTF-16LE -t UTF-8 "$f" | tr -d '\r' | sed -e ':a' -e '/\\$/N; s/\\\n *//; ta' |
+        sed -n 's/^"Path"=//Ip'
+}
+# A text as a REG_EXPAND_SZ value of that form.
+expand_sz() {
+    printf 'hex(2):%s\n' "$(printf '%s\0' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v |
+        tr -s ' \n' ',' | sed 's/^,//; s/,$//')"
+}
+# Entries a technician's PC has: variables, spaces, an empty entry, letters
+# that no ANSI code page holds with the rest, a folder with a trailing
+# backslash; the system's own folders first, so that Wine still runs.
+long_path() { # long_path PREFIX
+    local p='C:\windows\system32;C:\windows;%SystemRoot%\System32\Wbem;;' i
+    for ((i = 1; i <= 40; i++)); do p+="$1\\Vendor tools $i\\bin;"; done
+    p+='C:\Users\Jiří Čapek\Nástroje\;%USERPROFILE%\.cargo\bin;C:\Program Files\Инструменты'
+    printf '%s' "$p"
+}
+path_is() { # path_is KEY TEXT WHEN
+    local got want
+    got=$(path_value "$1")
+    want=$(expand_sz "$2")
+    [ "$got" = "$want" ] || fail "$1 Path $3 is not as it should be, byte for byte:
+  want $(printf '%s' "$2" | head -c 300)...
+  got  $(printf '%s' "$got" | head -c 300)..."
+}
+
+path_proof() { # path_proof MODE KEY STARTMENU FOLDER
+    local mode=$1 key=$2 menu=$3 folder=$4 long unkey size files want lnk
+    local unix=$WINEPREFIX/drive_c/${folder#C:\\}
+    unix=${unix//\\//}
+    long=$(long_path "C:\\$mode")
+    [ "${#long}" -gt 1400 ] || fail "the proof's Path is only ${#long} characters"
+    wine reg add "$key" /v Path /t REG_EXPAND_SZ /d "$long" /f >/dev/null 2>&1
+    path_is "$key" "$long" "as set up"
+    step "$mode: install with a Path of ${#long} characters"
+    wine "$setup" /S /$mode
+    [ -f "$unix/lk58-path.exe" ] || fail "$mode: no lk58-path.exe in $unix"
+    path_is "$key" "$long;$folder" "after the install"
+    step "$mode: install again"
+    wine "$setup" /S /$mode
+    path_is "$key" "$long;$folder" "after a second install"
+
+    lnk="$menu/LK58 - TAVRIN.lnk"
+    [ -f "$lnk" ] || fail "$mode: no shortcut $lnk"
+    # The working folder is a counted UTF-16 string: its count may read as
+    # one more character in front.
+    strings -el "$lnk" >"$proof/shortcut-$mode.txt"
+    FOLDER=$folder awk '$0 == ENVIRON["FOLDER"] || substr($0, 2) == ENVIRON["FOLDER"] { found = 1 }
+        END { exit !found }' "$proof/shortcut-$mode.txt" ||
+        fail "$mode: the shortcut does not start in $folder: $(tr '\n' ' ' <"$proof/shortcut-$mode.txt")"
+    grep -q 'platforms$' "$proof/shortcut-$mode.txt" && fail "$mode: the shortcut starts in the platforms folder"
+
+    unkey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\LK58'
+    [ "$mode" = CurrentUser ] && unkey='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\LK58'
+    size=$(wine reg query "$unkey" /v EstimatedSize 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_DWORD *0x\([0-9a-fA-F]*\).*/\1/p')
+    [ -n "$size" ] || fail "$mode: no EstimatedSize under Add/Remove Programs"
+    size=$((16#$size))
+    files=$(find "$unix" -type f -printf '%s\n' | awk '{ s += $1 } END { print int(s / 1024) }')
+    echo "EstimatedSize $size KiB; the installed files hold $files KiB"
+    [ $((size - files)) -le 1 ] && [ $((files - size)) -le 1 ] ||
+        fail "$mode: EstimatedSize $size KiB, but the installed files hold $files KiB"
+
+    step "$mode: uninstall"
+    wine "$folder\\uninstall.exe" /$mode /S
+    await '[ ! -e "$unix" ]' 300 || fail "$mode: the uninstaller left $unix"
+    path_is "$key" "$long" "after the uninstall"
+}
+
+appdata=$WINEPREFIX/drive_c/users/$user/AppData
+path_proof CurrentUser 'HKCU\Environment' "$appdata/Roaming/Microsoft/Windows/Start Menu/Programs" "$win_inst"
+path_proof AllUsers 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
+    "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs" 'C:\Program Files\LK58'
+
+# The finish page offers to start LK58 after a per-user install only: after
+# an install for all users the installer runs as administrator, and so
+# would LK58. Enter on every page takes what is offered, Run included.
+finish_proof() { # finish_proof MODE FOLDER STARTS
+    local mode=$1 folder=$2 starts=$3 setup_pid wid started=""
+    local unix=$WINEPREFIX/drive_c/${folder#C:\\}
+    unix=${unix//\\//}
+    step "$mode: install through the pages, Enter on each"
+    wine "$setup" /$mode >/dev/null 2>&1 &
+    setup_pid=$!
+    wid=$(timeout 60 xdotool search --sync --onlyvisible --name 'LK58 - TAVRIN' | head -n1) ||
+        fail "$mode: no installer window"
+    # Xvfb has no window manager: the installer is given the focus itself.
+    enter() { xdotool windowfocus "$wid" 2>/dev/null || true; sleep 0.5; xdotool key Return; }
+    sleep 2
+    enter # the install mode
+    sleep 2
+    enter # the folder: Install
+    await '[ -f "$unix/uninstall.exe" ]' 600 || fail "$mode: the installer installed nothing"
+    sleep 4
+    import -window root "$proof/finish-$mode.png"
+    enter # Finish
+    await '! kill -0 "$setup_pid" 2>/dev/null' 100 || fail "$mode: the installer did not finish"
+    if started=$(timeout 20 xdotool search --sync --onlyvisible --class lk58.exe 2>/dev/null | head -n1); then
+        kill "$(xdotool getwindowpid "$started")" 2>/dev/null || true
+    fi
+    case $starts in
+    yes) [ -n "$started" ] || fail "$mode: Finish did not start LK58" ;;
+    no) [ -z "$started" ] || fail "$mode: Finish started LK58 with the installer's administrator rights" ;;
+    esac
+    wine "$folder\\uninstall.exe" /$mode /S
+    await '[ ! -e "$unix" ]' 300 || fail "$mode: the uninstaller left $unix"
+}
+finish_proof CurrentUser "$win_inst" yes
+finish_proof AllUsers 'C:\Program Files\LK58' no
 # The MSI as an IT department deploys it, in the same prefix: a package of a
 # lower version installed silently for the machine, then one lower in the
 # fourth field only over it, then this version (one entry under Add/Remove

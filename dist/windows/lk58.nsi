@@ -1,6 +1,7 @@
 ; The LK58 installer: lk58.exe, tq36ctl.exe and what they need, for the
 ; current user or for every user of the machine, with a Start-menu shortcut,
-; tq36ctl on the PATH and an uninstaller under Add/Remove Programs.
+; tq36ctl on the PATH (edited by lk58-path.exe, installed with them) and an
+; uninstaller under Add/Remove Programs.
 ; makensis -DVERSION=x.y.z.w -DSTAGE=<folder of the zip> -DFILES=<files.nsh>
 ;          -DUNFILES=<unfiles.nsh> -DICON=<lk58.ico> -DOUTFILE=<setup.exe> lk58.nsi
 ; Silent: setup.exe /S [/CurrentUser | /AllUsers] [/D=folder]
@@ -26,8 +27,7 @@ SetCompressor /SOLID lzma
 !include MUI2.nsh
 !include LogicLib.nsh
 !include WinMessages.nsh
-${Using:StrFunc} StrStr
-${Using:StrFunc} UnStrRep
+!include FileFunc.nsh
 
 Name "${TITLE}"
 OutFile "${OUTFILE}"
@@ -47,22 +47,34 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "© 2026 ${PUBLISHER}"
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+; After an install for every user the installer runs as administrator, and
+; so would LK58 started from the finish page: Run is offered for a per-user
+; install only.
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishShow
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "Czech"
 !insertmacro MUI_LANGUAGE "English"
 
-; The PATH that a console of this install mode reads.
-Var EnvRoot
-Var EnvKey
-!macro LK58_ENV_KEY
+; tq36ctl from any console: the install folder joins the PATH of this install
+; mode (the machine's or the user's) once, and leaves it on uninstall.
+; lk58-path.exe edits the value whole: makensis' strings hold 1,024
+; characters, and a longer PATH read through them comes back empty. When it
+; fails, the PATH is left as it was and the user is told.
+LangString PathLeft ${LANG_CZECH} "Proměnná PATH zůstala beze změny (podrobnosti v záznamu instalace); tq36ctl spouštějte ze složky $INSTDIR."
+LangString PathLeft ${LANG_ENGLISH} "The PATH was left as it was (the installer's details say why); run tq36ctl from $INSTDIR."
+!macro LK58_PATH ACTION
     ${If} $MultiUser.InstallMode == "AllUsers"
-        StrCpy $EnvRoot "HKLM"
-        StrCpy $EnvKey "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
+        StrCpy $1 "HKLM"
     ${Else}
-        StrCpy $EnvRoot "HKCU"
-        StrCpy $EnvKey "Environment"
+        StrCpy $1 "HKCU"
+    ${EndIf}
+    nsExec::ExecToLog '"$INSTDIR\lk58-path.exe" ${ACTION} $1 "$INSTDIR"'
+    Pop $0
+    ${If} $0 != 0
+        DetailPrint "lk58-path ${ACTION} $1: $0"
+        MessageBox MB_OK|MB_ICONEXCLAMATION "$(PathLeft)" /SD IDOK
     ${EndIf}
 !macroend
 
@@ -74,11 +86,21 @@ Function un.onInit
     !insertmacro MULTIUSER_UNINIT
 FunctionEnd
 
+Function FinishShow
+    ${If} $MultiUser.InstallMode == "AllUsers"
+        SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+        ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+    ${EndIf}
+FunctionEnd
+
 Section "LK58"
     SetOutPath "$INSTDIR"
     !include "${FILES}"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
+    ; The file list leaves the output folder at its last subfolder; the
+    ; shortcut starts LK58 in the folder it is in.
+    SetOutPath "$INSTDIR"
     CreateShortcut "$SMPROGRAMS\${TITLE}.lnk" "$INSTDIR\lk58.exe"
 
     WriteRegStr SHCTX "${APPKEY}" "InstallDir" "$INSTDIR"
@@ -91,60 +113,21 @@ Section "LK58"
     WriteRegStr SHCTX "${UNINSTKEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /$MultiUser.InstallMode /S'
     WriteRegDWORD SHCTX "${UNINSTKEY}" "NoModify" 1
     WriteRegDWORD SHCTX "${UNINSTKEY}" "NoRepair" 1
+    ; Add/Remove Programs shows the size of the installed files, in KiB.
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    WriteRegDWORD SHCTX "${UNINSTKEY}" "EstimatedSize" $0
 
-    ; tq36ctl from any console: the install folder joins this mode's PATH once.
-    !insertmacro LK58_ENV_KEY
-    ${If} $EnvRoot == "HKLM"
-        ReadRegStr $0 HKLM $EnvKey "Path"
-    ${Else}
-        ReadRegStr $0 HKCU $EnvKey "Path"
-    ${EndIf}
-    ${StrStr} $1 ";$0;" ";$INSTDIR;"
-    ${If} $1 == ""
-        ${If} $0 == ""
-            StrCpy $0 "$INSTDIR"
-        ${Else}
-            StrCpy $0 "$0;$INSTDIR"
-        ${EndIf}
-        ${If} $EnvRoot == "HKLM"
-            WriteRegExpandStr HKLM $EnvKey "Path" $0
-        ${Else}
-            WriteRegExpandStr HKCU $EnvKey "Path" $0
-        ${EndIf}
-        SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=2000
-    ${EndIf}
+    !insertmacro LK58_PATH add
 SectionEnd
 
 Section "Uninstall"
+    ; Before the files go: lk58-path.exe is one of them.
+    !insertmacro LK58_PATH remove
+
     !include "${UNFILES}"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\${TITLE}.lnk"
-
-    !insertmacro LK58_ENV_KEY
-    ${If} $EnvRoot == "HKLM"
-        ReadRegStr $0 HKLM $EnvKey "Path"
-    ${Else}
-        ReadRegStr $0 HKCU $EnvKey "Path"
-    ${EndIf}
-    ; Remove our folder wherever it stands in the list, and nothing else.
-    ${UnStrRep} $0 ";$0;" ";$INSTDIR;" ";"
-    StrCpy $1 $0 1 -1
-    ${If} $1 == ";"
-        StrCpy $0 $0 -1
-    ${EndIf}
-    StrCpy $1 $0 1
-    ${If} $1 == ";"
-        StrCpy $0 $0 "" 1
-    ${EndIf}
-    ${If} $EnvRoot == "HKLM"
-        WriteRegExpandStr HKLM $EnvKey "Path" $0
-    ${ElseIf} $0 == ""
-        DeleteRegValue HKCU $EnvKey "Path"
-    ${Else}
-        WriteRegExpandStr HKCU $EnvKey "Path" $0
-    ${EndIf}
-    SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=2000
 
     DeleteRegKey SHCTX "${UNINSTKEY}"
     DeleteRegKey SHCTX "${APPKEY}"

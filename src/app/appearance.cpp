@@ -12,16 +12,16 @@ QFont PixelFont(const QString& family, int pixels, bool bold)
     QFont f(family);
     f.setPixelSize(pixels);
     f.setBold(bold);
-    f.setStyleHint(family.contains(QLatin1String("Mono")) ? QFont::TypeWriter : QFont::SansSerif);
+    f.setStyleHint(family == MonoFamily() ? QFont::TypeWriter : QFont::SansSerif);
     return f;
 }
 
 } // namespace
 
-QFont DefaultFont() { return PixelFont(QStringLiteral("Liberation Sans"), 11, false); }
-QFont FieldFont() { return PixelFont(QStringLiteral("Liberation Sans"), 13, true); }
-QFont MarkFont() { return PixelFont(QStringLiteral("Liberation Sans"), 19, true); }
-QFont HelpFont() { return PixelFont(QStringLiteral("Liberation Mono"), 11, false); }
+QFont DefaultFont() { return PixelFont(SansFamily(), 11, false); }
+QFont FieldFont() { return PixelFont(SansFamily(), 13, true); }
+QFont MarkFont() { return PixelFont(SansFamily(), 19, true); }
+QFont HelpFont() { return PixelFont(MonoFamily(), 11, false); }
 
 void SetUpApplication(QApplication& app)
 {
@@ -31,6 +31,7 @@ void SetUpApplication(QApplication& app)
     QCoreApplication::setApplicationVersion(QStringLiteral(LK58_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("lk58"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    AddFontStandIns();
     QApplication::setFont(DefaultFont());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lk58/icons/lk58.png")));
     Q_UNUSED(app);

@@ -10,9 +10,14 @@ namespace lk58 {
 
 QString ErrorBoxText(const QString& message)
 {
-    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
-        return message + QLatin1Char('.');
-    return message;
+    // Windows' own texts end in a line break (".\r\n"), which the box would
+    // show as an empty line and which would keep the rule from its letter.
+    QString text = message;
+    while (!text.isEmpty() && text.back() < QLatin1Char(' '))
+        text.chop(1);
+    if (!text.isEmpty() && text.back() > QLatin1Char('.'))
+        text += QLatin1Char('.');
+    return text;
 }
 
 QString ErrorMessage(std::exception_ptr error)

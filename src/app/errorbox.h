@@ -5,9 +5,10 @@
 
 namespace lk58 {
 
-// The text of an error as the error box shows it: the error's message, with
-// a full stop appended when its last character sorts after "." (so a text
-// ending in ".", "!" or a space gets none).
+// The text of an error as the error box shows it: the error's message
+// without the line breaks that end it, with a full stop appended when its
+// last character sorts after "." (so a text ending in ".", "!" or a space
+// gets none).
 QString ErrorBoxText(const QString& message);
 QString ErrorMessage(std::exception_ptr error);
 

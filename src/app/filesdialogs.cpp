@@ -176,7 +176,7 @@ void TWriteProgress::reject()
 QString WriteReport(int lang, const config::RestoreOutcome& outcome)
 {
     const TFilesTexts t = FilesTexts(lang);
-    QStringList lines{RunText(lang, outcome.status)};
+    QStringList lines{RunText(lang, outcome.status, outcome.damaged)};
     for (const config::Problem& p : outcome.problems)
         lines << QString::fromStdString(p.Message());
     if ((outcome.status == config::RunStatus::BackupFailed || outcome.status == config::RunStatus::LogFailed)

@@ -180,7 +180,7 @@ QString StatusText(int lang, config::SettingStatus status)
     return {};
 }
 
-QString RunText(int lang, config::RunStatus status)
+QString RunText(int lang, config::RunStatus status, bool damaged)
 {
     auto t = [lang](const char* czech, const char* english) { return Pick(lang, czech, english); };
     using config::RunStatus;
@@ -192,6 +192,9 @@ QString RunText(int lang, config::RunStatus status)
         return t("Převodník už má nastavení ze souboru, nic nebylo zapsáno.",
                  "The converter already holds the file's settings; nothing was written.");
     case RunStatus::NotRead:
+        if (damaged)
+            return t("Převodník odpověděl poškozenou odpovědí, nic nebylo zapsáno.",
+                     "The converter answered with a damaged reply; nothing was written.");
         return t("Převodník neodpověděl, nic nebylo zapsáno.",
                  "The converter did not answer; nothing was written.");
     case RunStatus::Rejected:
@@ -203,6 +206,9 @@ QString RunText(int lang, config::RunStatus status)
     case RunStatus::Cancelled:
         return t("Zápis byl přerušen.", "Writing was cancelled.");
     case RunStatus::Lost:
+        if (damaged)
+            return t("Převodník potvrdil zápis poškozenou odpovědí, zápis byl ukončen.",
+                     "The converter acknowledged a write with a damaged reply; writing ended.");
         return t("Převodník přestal odpovídat, zápis byl ukončen.",
                  "The converter stopped answering; writing ended.");
     case RunStatus::CheckFailed:

@@ -62,7 +62,8 @@ QString SettingName(int lang, config::Key key);
 QString SettingValue(int lang, config::Key key, const std::optional<config::Value>& value);
 // What became of a setting in a write: "written and verified", ...
 QString StatusText(int lang, config::SettingStatus status);
-// The first line of a write's report.
-QString RunText(int lang, config::RunStatus status);
+// The first line of a write's report; `damaged`: the exchange that ended
+// the run was answered with a damaged reply, not left unanswered.
+QString RunText(int lang, config::RunStatus status, bool damaged = false);
 
 } // namespace lk58

@@ -156,7 +156,7 @@ void TFrmMain::BuildMenu()
     MFileExit = MenuFile->addAction(QString());
     MFileExit->setObjectName(QStringLiteral("MFileExit"));
 
-    MenuLang = menuBar()->addMenu(QStringLiteral("Jazyk / Language"));
+    MenuLang = menuBar()->addMenu(QStringLiteral("&Jazyk / Language"));
     MenuLang->setObjectName(QStringLiteral("MenuLang"));
     // Two plain check items, not an exclusive group: the handlers keep one
     // of them checked.

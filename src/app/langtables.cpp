@@ -54,8 +54,10 @@ void TFrmMain::SetLang(int lang)
 
     caption_ = t("Konfigurační program pro převodník TQ36 - TAVRIN®",
                  "Configuration software for TQ36 converter - TAVRIN®");
-    MenuFile->setTitle(t("Soubor", "File"));
-    MFileExit->setText(t("Konec", "Exit"));
+    // Access keys: Alt+S or Alt+F for the file menu, Alt+J for the language
+    // menu in either language; each letter once in the bar and in a menu.
+    MenuFile->setTitle(t("&Soubor", "&File"));
+    MFileExit->setText(t("&Konec", "E&xit"));
     Files->SetLang(lang);
     Offline->SetLang(lang);
     Finder->SetLang(lang);
@@ -129,6 +131,10 @@ void TFrmMain::SetLang(int lang)
     Msg.MsgPortNotSerial = t("%1 není sériový port.", "%1 is not a serial port.");
     Msg.MsgComMissing = t("Port %1 neexistuje. Porty počítače ukazuje Správce zařízení.",
                           "There is no port %1. Device Manager lists the computer's ports.");
+    Msg.MsgPortRefused = t("Port %1 nepřijal nastavení linky převodníku (%2: 4800 Bd, 8 datových bitů, bez "
+                           "parity, 1 stop bit).",
+                           "Port %1 refused a setting of the converter's line (%2: 4800 baud, 8 data bits, no "
+                           "parity, 1 stop bit).");
     Msg.MsgValueNotShown = t("Hodnota převodníku se do pole nevejde: %1",
                              "The converter's value does not fit its field: %1");
     Msg.NameTempBegin = t("začátek rozsahu", "range begin");

@@ -11,6 +11,12 @@ QString PortOpenErrorText(const TMessages& msg, const EComError& error, const st
     // With nothing typed there is nothing more to say.
     if (device.empty())
         return msg.MsgInvalidPort;
+    // The port opened, but its driver would not keep the converter's line
+    // (Windows says "not supported" for that and for a device that is no
+    // serial port alike).
+    if (!error.RefusedSetting().empty())
+        return msg.MsgInvalidPort + QLatin1Char('\n') +
+               msg.MsgPortRefused.arg(QString::fromStdString(device), QString::fromStdString(error.RefusedSetting()));
     QString cause = PortOpenCause(msg, error.ErrorCode(), device);
     if (cause.isEmpty())
         cause = ErrorBoxText(QString::fromLocal8Bit(error.what()));

@@ -323,6 +323,7 @@ RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOpt
     outcome.before = ReadRepeatable(link, outcome.error);
     if (!outcome.before) {
         outcome.status = RunStatus::NotRead;
+        outcome.damaged = link.Damaged();
         if (outcome.error.empty())
             outcome.error = NoAnswerText(link);
         return outcome;
@@ -373,6 +374,7 @@ RestoreOutcome Restore(TDeviceLink& link, const Settings& file, const RestoreOpt
         if (!report.acknowledged) {
             report.status = SettingStatus::Failed;
             outcome.status = RunStatus::Lost;
+            outcome.damaged = link.Damaged();
             if (outcome.error.empty())
                 outcome.error = (link.Damaged() ? "the converter's acknowledgement was damaged for "
                                                 : "the converter did not acknowledge ")

@@ -128,6 +128,9 @@ struct RestoreOutcome {
     std::string error;                   // why the backup or an exchange failed
     std::optional<SettingsBlock> before; // the block read before the writes
     std::optional<SettingsBlock> after;  // the block read back
+    // The exchange that ended the run (NotRead, Lost) was answered, but
+    // damaged: the converter is there, the line or its wiring is not sound.
+    bool damaged = false;
     // The read-back failed and the converter then did not answer a ping
     // either: it is gone. A read-back that fails while the converter still
     // answers is a failed check, not a lost converter.

@@ -41,9 +41,7 @@ int main(int argc, char** argv)
     KeepWorkingWithoutReader();
     // Parsed before the application exists, because the command decides
     // which application that is.
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+    QStringList args = CommandLineArguments(argc, argv);
     // Hidden: this process serves one port of a several-port run.
     const bool worker = !args.isEmpty() && args.first() == "--worker";
     if (worker)

@@ -11,6 +11,16 @@ QString ExplainOpenError(int code, const std::string& systemText, const QString&
     return system.isEmpty() ? QStringLiteral("error %1").arg(code) : system;
 }
 
+QString OpenFailureText(const EComError& error, const QString& path)
+{
+    // Windows says "not supported" both for a device that is no serial
+    // port and for a line setting its driver would not keep.
+    if (!error.RefusedSetting().empty())
+        return "cannot set the converter's line: the port refused " + QString::fromStdString(error.RefusedSetting()) +
+               " (4800 baud, 8 data bits, no parity, 1 stop bit)";
+    return "cannot open: " + ExplainOpenError(error.ErrorCode(), error.what(), path);
+}
+
 std::optional<std::pair<int, int>> RepeatedPort(const QStringList& ports)
 {
     for (int i = 0; i < ports.size(); ++i)
@@ -32,8 +42,7 @@ void OpenConverterPort(TComPort& port, const QString& path)
     try {
         port.SetActive(true);
     } catch (const EComError& e) {
-        throw TFailure{TExit::NoPort, "cannot open: " + ExplainOpenError(e.ErrorCode(), e.what(), path),
-                       e.ErrorCode()};
+        throw TFailure{TExit::NoPort, OpenFailureText(e, path), e.ErrorCode()};
     }
     port.AbortAndClearInput();
     port.AbortAndClearOutput();

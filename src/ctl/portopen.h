@@ -24,6 +24,10 @@ void OpenConverterPort(TComPort& port, const QString& path);
 // `path` is the device (its group is named when it can be read).
 QString ExplainOpenError(int code, const std::string& systemText, const QString& path);
 
+// What the failure to open `path` with the converter's line says to the
+// user: why it would not open, or the line setting the port refused.
+QString OpenFailureText(const EComError& error, const QString& path);
+
 // The platform's part of that: the cause (and cure) that the system's error
 // `code` stands for, or an empty text where the system's own text says it
 // (one file per platform).

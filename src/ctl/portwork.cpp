@@ -167,6 +167,19 @@ TPortResult RestoreReport(const config::RestoreOutcome& o)
     return r;
 }
 
+// The converter's value in a comparison; where its bytes hold no setting,
+// the number they hold, as `show` states it: "(unreadable: 9)".
+QString ConverterText(config::Key key, const std::optional<config::Value>& value, const SettingsBlock& block)
+{
+    if (value)
+        return ValueText(key, *value);
+    const config::BlockReading reading = config::ReadBlockSetting(key, block);
+    // A range whose end is not above its begin: each end reads, the pair not.
+    if (reading.value)
+        return "(unreadable: " + ValueText(key, *reading.value) + ')';
+    return ShownValue(key, reading, kEnglish);
+}
+
 TPortResult DryRun(TConverterSession& session, const config::Settings& file, const TWriteOptions& options)
 {
     const SettingsBlock block = session.ReadBlock();
@@ -181,7 +194,7 @@ TPortResult DryRun(TConverterSession& session, const config::Settings& file, con
     for (const config::PlannedWrite& w : plan.writes) {
         const auto d = std::find_if(diff.begin(), diff.end(), [&](const config::Difference& x) { return x.key == w.key; });
         const std::optional<config::Value> now = d != diff.end() ? d->converter : std::nullopt;
-        text += Row(KeyText(w.key), now ? ValueText(w.key, *now) : QStringLiteral("(unreadable)"),
+        text += Row(KeyText(w.key), ConverterText(w.key, now, block),
                     "-> " + ValueText(w.key, w.wanted));
         writes.append(QJsonObject{{"key", KeyText(w.key)},
                                   {"converter", OptionalJson(w.key, now)},
@@ -291,7 +304,7 @@ TPortResult DiffWork(const TPortJob& job, const config::Settings& file)
         QJsonArray rows;
         QString text;
         for (const config::Difference& d : diff) {
-            const QString converter = d.converter ? ValueText(d.key, *d.converter) : QStringLiteral("(unreadable)");
+            const QString converter = ConverterText(d.key, d.converter, block);
             text += Row(KeyText(d.key), converter, ValueText(d.key, d.file));
             rows.append(QJsonObject{{"key", KeyText(d.key)},
                                     {"converter", OptionalJson(d.key, d.converter)},

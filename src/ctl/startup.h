@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 namespace lk58::ctl {
 
 // How a process of tq36ctl treats the system's signals before its work
@@ -7,6 +9,11 @@ namespace lk58::ctl {
 
 // Texts go out as UTF-8; a Windows console is told so for the run.
 void PrepareOutput();
+
+// The arguments after the program's name, every letter kept: Windows hands
+// `argv` over in the ANSI code page, which lacks most of them, so there the
+// wide command line is read instead.
+QStringList CommandLineArguments(int argc, char** argv);
 
 // A worker starts with the interrupt signals held (see workers.cpp); they
 // are let through once the handler is in place.

@@ -11,6 +11,14 @@ namespace lk58::ctl {
 // A terminal's encoding is the locale's, UTF-8 on any current system.
 void PrepareOutput() {}
 
+QStringList CommandLineArguments(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
 void ReleaseInterrupts()
 {
     sigset_t held;

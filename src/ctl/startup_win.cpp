@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include <windows.h>
+#include <shellapi.h>
 
 namespace lk58::ctl {
 
@@ -24,6 +25,22 @@ void PrepareOutput()
     consoleCodePage = ::GetConsoleOutputCP();
     if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8))
         std::atexit(RestoreCodePage);
+}
+
+QStringList CommandLineArguments(int argc, char** argv)
+{
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    QStringList args;
+    if (wide == nullptr) {
+        for (int i = 1; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        return args;
+    }
+    for (int i = 1; i < count; ++i)
+        args << QString::fromWCharArray(wide[i]);
+    ::LocalFree(wide);
+    return args;
 }
 
 // Windows holds no signals for a new process.

@@ -255,7 +255,7 @@ void TCustomComPort::ApplySettings()
         return;
     }
     platform::SetLastError(0);
-    RaiseComError(code, "Can't apply " + refused + " on this port: " + platform::SystemMessage(code));
+    RaiseComError(code, "Can't apply " + refused + " on this port: " + platform::SystemMessage(code), refused);
 }
 
 void TCustomComPort::ApplyBufferSizes()
@@ -302,9 +302,10 @@ void TCustomComPort::CheckResult(bool ok) const
     RaiseComError(code, platform::SystemMessage(code));
 }
 
-void TCustomComPort::RaiseComError(std::int32_t code, const std::string& message) const
+void TCustomComPort::RaiseComError(std::int32_t code, const std::string& message,
+                                   const std::string& refusedSetting) const
 {
-    const EComError error(code, message);
+    const EComError error(code, message, refusedSetting);
     TComAction action = caRaise;
     if (const TComErrorEvent handler = onError_)
         handler(const_cast<TCustomComPort*>(this)->Sender(), error, action);

@@ -28,14 +28,18 @@ class TComThread;
 // for the port's own messages.
 class EComError : public std::runtime_error {
 public:
-    EComError(std::int32_t code, const std::string& message)
-        : std::runtime_error(message), code_(code)
+    EComError(std::int32_t code, const std::string& message, const std::string& refusedSetting = {})
+        : std::runtime_error(message), code_(code), refused_(refusedSetting)
     {
     }
     std::int32_t ErrorCode() const { return code_; }
+    // The line setting the port's driver would not keep ("BaudRate"), when
+    // that is the error: the port opened, but it cannot run the line as set.
+    const std::string& RefusedSetting() const { return refused_; }
 
 private:
     std::int32_t code_;
+    std::string refused_;
 };
 
 using TNotifyEvent = TEvent<TComPort&>;
@@ -112,7 +116,8 @@ public:
     // false, unless the error code says "none" or "still under way".
     void CheckResult(bool ok) const;
     // Raises EComError through OnError (or EAbort when OnError asks for it).
-    [[noreturn]] void RaiseComError(std::int32_t code, const std::string& message) const;
+    [[noreturn]] void RaiseComError(std::int32_t code, const std::string& message,
+                                    const std::string& refusedSetting = {}) const;
     // Writes the settings into a line state record that the driver reported.
     void FillDeviceControlBlock(TDcb& dcb) const;
 

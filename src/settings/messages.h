@@ -33,6 +33,8 @@ struct TMessages {
     QString MsgPortNotSerial;
     // On Windows, no such COM port (%1), with where the ports are listed.
     QString MsgComMissing;
+    // The port (%1) opened but refused a setting of the converter's line (%2).
+    QString MsgPortRefused;
 
     // The status text after a load that found a number its field cannot
     // show (%1: each such field's name and the converter's value), and the

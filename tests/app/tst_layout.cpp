@@ -6,6 +6,7 @@
 #include "settings/radiogroup.h"
 
 #include <QCheckBox>
+#include <QFontInfo>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
@@ -151,6 +152,7 @@ private slots:
     void typing_data();
     void typing();
     void windowIsFixed();
+    void fontsHaveTheLayoutsWidths();
 };
 
 void TstLayout::textsFit_data()
@@ -270,6 +272,17 @@ void TstLayout::windowIsFixed()
     QVERIFY(frm->windowFlags() & Qt::WindowCloseButtonHint);
     QCOMPARE(frm->PanelConnect->geometry(), QRect(0, 0, 530, 463));
     QCOMPARE(frm->PanelSettings->geometry(), QRect(0, 0, 530, 463));
+}
+
+// The layout's widths hold only with its families or the fonts drawn to
+// their widths, never with a fallback the system picks (Wine lacks Arial).
+void TstLayout::fontsHaveTheLayoutsWidths()
+{
+    const QStringList sans{SansFamily(), QStringLiteral("Liberation Sans")};
+    const QStringList mono{MonoFamily(), QStringLiteral("Liberation Mono")};
+    for (const QFont& f : {DefaultFont(), FieldFont(), MarkFont()})
+        QVERIFY2(sans.contains(QFontInfo(f).family()), qPrintable(QFontInfo(f).family()));
+    QVERIFY2(mono.contains(QFontInfo(HelpFont()).family()), qPrintable(QFontInfo(HelpFont()).family()));
 }
 
 QTEST_MAIN(TstLayout)

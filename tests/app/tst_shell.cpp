@@ -18,6 +18,7 @@
 #include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QMenuBar>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -155,6 +156,8 @@ private slots:
     void clearForm();
     void clearButtonHidesMarksOnly();
     void exitClosesWindow();
+    void menuAccessKeys_data();
+    void menuAccessKeys();
     void errorBoxText_data();
     void errorBoxText();
     void errorBoxShown();
@@ -162,6 +165,7 @@ private slots:
     void portOpenErrorText();
     void answersWithoutDisplay_data();
     void answersWithoutDisplay();
+    void refusedLineSettingText();
 };
 
 void TstShell::startUp()
@@ -224,7 +228,9 @@ void TstShell::languageTexts_data()
                                 << "Write file to converter…";
     QTest::newRow("settings report") << "MFileReport" << "Protokol nastavení (PDF)…"
                                      << "Settings report (PDF)…";
-    QTest::newRow("language menu") << "MenuLang" << "Jazyk / Language" << "Jazyk / Language";
+    QTest::newRow("language menu") << "MenuLang" << "&Jazyk / Language" << "&Jazyk / Language";
+    QTest::newRow("file menu") << "MenuFile" << "&Soubor" << "&File";
+    QTest::newRow("exit") << "MFileExit" << "&Konec" << "E&xit";
     QTest::newRow("Czech item") << "MLangCZ" << "Čestina" << "Čestina";
     QTest::newRow("change mark") << "LblNameCh" << "x" << "x";
     QTest::newRow("connected") << "MsgConnected" << "Spojení s převodníkem TQ36 bylo navázáno."
@@ -471,6 +477,38 @@ void TstShell::exitClosesWindow()
     QVERIFY(!frm->isVisible());
 }
 
+// Alt and a letter opens a menu of the bar, and a letter picks an item
+// of an open menu; no letter serves two in one place.
+void TstShell::menuAccessKeys_data()
+{
+    QTest::addColumn<int>("lang");
+    QTest::addColumn<QString>("bar");
+    QTest::newRow("Czech") << int(kLangCzech) << "Alt+S Alt+J";
+    QTest::newRow("English") << int(kLangEnglish) << "Alt+F Alt+J";
+}
+
+void TstShell::menuAccessKeys()
+{
+    QFETCH(int, lang);
+    QFETCH(QString, bar);
+    TFrmMain frm;
+    frm.SetLang(lang);
+    auto keys = [](const QList<QAction*>& actions) {
+        QStringList k;
+        for (const QAction* a : actions)
+            if (const QKeySequence key = QKeySequence::mnemonic(a->text()); !key.isEmpty())
+                k << key.toString();
+        return k;
+    };
+    const QStringList barKeys = keys(frm.menuBar()->actions());
+    QCOMPARE(barKeys.join(' '), bar);
+    for (QAction* m : frm.menuBar()->actions()) {
+        const QStringList itemKeys = keys(m->menu()->actions());
+        QCOMPARE(QSet<QString>(itemKeys.begin(), itemKeys.end()).size(), itemKeys.size());
+    }
+    QVERIFY(!keys(frm.MenuFile->actions()).isEmpty());
+}
+
 void TstShell::errorBoxText_data()
 {
     QTest::addColumn<QString>("message");
@@ -485,6 +523,8 @@ void TstShell::errorBoxText_data()
     QTest::newRow("hyphen gets none") << "Range -" << "Range -";
     QTest::newRow("accented letter gets a stop") << "Chyba portu č" << "Chyba portu č.";
     QTest::newRow("empty stays empty") << "" << "";
+    QTest::newRow("Windows text, its line end dropped") << "Access is denied.\r\n" << "Access is denied.";
+    QTest::newRow("line end after a letter") << "The device is not ready\r\n" << "The device is not ready.";
 }
 
 void TstShell::errorBoxText()
@@ -559,6 +599,22 @@ void TstShell::answersWithoutDisplay()
     const QString out = QString::fromLocal8Bit(lk58.readAllStandardOutput());
     QVERIFY2(out.startsWith(says), qPrintable(out));
     QVERIFY(option != "--help" || out.contains("--demo"));
+}
+
+// A port that opened but would not keep the converter's line names the
+// setting, whatever system code came with it (Windows' "not supported"
+// also stands for a device that is no serial port).
+void TstShell::refusedLineSettingText()
+{
+    TFrmMain frm;
+    const EComError error(50, "Can't apply BaudRate on this port: The request is not supported", "BaudRate");
+    QCOMPARE(PortOpenErrorText(frm.Msg, error, "COM3"),
+             QStringLiteral("Vybrali jste neplatný COM port.\nPort COM3 nepřijal nastavení linky převodníku "
+                            "(BaudRate: 4800 Bd, 8 datových bitů, bez parity, 1 stop bit)."));
+    frm.MLangENClick();
+    QCOMPARE(PortOpenErrorText(frm.Msg, error, "COM3"),
+             QStringLiteral("Invalid COM port selected.\nPort COM3 refused a setting of the converter's line "
+                            "(BaudRate: 4800 baud, 8 data bits, no parity, 1 stop bit)."));
 }
 
 QTEST_MAIN(TstShell)

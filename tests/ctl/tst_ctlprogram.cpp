@@ -463,6 +463,18 @@ private slots:
         QCOMPARE(rows[2].simplified(), QString("label Boiler 2 Clone 7"));
         QCOMPARE(rows[4].simplified(), QString("range_end 400 450"));
         QCOMPARE(c.sim.Counters().writes, std::size_t(0));
+
+        // Bytes that hold no setting are stated with their number, as show does.
+        c.SetBlock(InvalidBytes(c.Block()));
+        const QString wanted = WriteFile("wanted.json", R"({"format": "tq36-settings", "version": 1,
+            "settings": {"input": "K", "output": "4-20mA", "output_limit": true}})");
+        for (const QStringList& args : {QStringList{"diff", c.Path(), wanted},
+                                        QStringList{"write", wanted, c.Path(), "--dry-run"}}) {
+            const QString out = Ctl(args).out.simplified();
+            for (const char* row : {"input (unreadable: 9) ", "output (unreadable: 4) ", "output_limit (unreadable: 2) "})
+                QVERIFY2(out.contains(row), qPrintable(args.first() + ": " + out));
+        }
+        QCOMPARE(c.sim.Counters().writes, std::size_t(0));
     }
 
     void writeClonesWithBackupAndCheck()

@@ -208,6 +208,18 @@ private slots:
         QCOMPARE(platform::IsBusyError(code), busy);
     }
 
+    // A port that opened but refused the converter's line says so, not "not
+    // a serial device", which Windows' code for it also stands for.
+    void refusedLineSetting()
+    {
+        const EComError refused(50, "Can't apply BaudRate on this port: The request is not supported", "BaudRate");
+        QCOMPARE(OpenFailureText(refused, "COM3"),
+                 QString("cannot set the converter's line: the port refused BaudRate "
+                         "(4800 baud, 8 data bits, no parity, 1 stop bit)"));
+        const EComError missing(0, "gone");
+        QVERIFY(OpenFailureText(missing, "COM3").startsWith("cannot open: "));
+    }
+
     // Two names of one port are found before anything is opened.
     // The rows name this system's ports (openerrors_*.cpp).
     void samePort_data() { AddSamePortRows(); }
@@ -245,6 +257,42 @@ private slots:
             QCOMPARE(results[i].status, TExit::NoPort);
             QVERIFY2(results[i].error.contains("no such port"), qPrintable(results[i].error));
         }
+    }
+
+    // Every letter of an argument reaches tq36ctl, also where the system's
+    // code page lacks it (Windows-1252 has no Ř, č or ř): a label and a file
+    // name in and out. No converter is needed for either.
+    void argumentsKeepEveryLetter_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("stderrHas");
+        QTest::addColumn<QString>("made");
+        QTest::newRow("label") << QStringList{"set", "COM250", "label=Kotel Řeřicha"} << 2
+                               << "label=Kotel Řeřicha: " << QString();
+        QTest::newRow("file names") << QStringList{"report", "@dir/záloha-č.json", "-o", "@dir/protokol-ř.pdf"} << 0
+                                    << QString() << "protokol-ř.pdf";
+    }
+    void argumentsKeepEveryLetter()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, stderrHas);
+        QFETCH(QString, made);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("záloha-č.json"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"format": "tq36-settings", "version": 1, "settings": {"label": "Kotel Ř", "output": "4-20mA"}})");
+        file.close();
+        args.replaceInStrings("@dir", dir.path());
+        QProcess ctl;
+        ctl.start(TQ36CTL, args);
+        QVERIFY(ctl.waitForFinished(60000));
+        const QString err = QString::fromUtf8(ctl.readAllStandardError());
+        QVERIFY2(err.contains(stderrHas), qPrintable(err));
+        QCOMPARE(ctl.exitCode(), status);
+        if (!made.isEmpty())
+            QVERIFY2(QFileInfo(dir.filePath(made)).size() > 0, qPrintable(QDir(dir.path()).entryList().join(' ')));
     }
 
     void plainProgressLines()

@@ -78,6 +78,7 @@ private slots:
     void cancelStopsAfterCurrentWrite();
     void rejectedFileWritesNothing_data();
     void rejectedFileWritesNothing();
+    void converterLostPartWay_data();
     void converterLostPartWay();
     void historyAndTheWayBack();
 
@@ -592,10 +593,22 @@ void TstFilesMenu::rejectedFileWritesNothing()
     QVERIFY(frm->PanelSettings->isVisible());
 }
 
-// A converter that stops answering part-way: the report first, then the
+// A converter that stops answering part-way, or whose acknowledgements
+// come damaged: the report first, saying which (as tq36ctl does), then the
 // connection-lost handling; the backup holds the block as it was.
+void TstFilesMenu::converterLostPartWay_data()
+{
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("first");
+    QTest::newRow("silent") << Fault::Silent << "Převodník přestal odpovídat, zápis byl ukončen.";
+    QTest::newRow("damaged acknowledgement")
+        << Fault::CorruptChecksum << "Převodník potvrdil zápis poškozenou odpovědí, zápis byl ukončen.";
+}
+
 void TstFilesMenu::converterLostPartWay()
 {
+    QFETCH(Fault, fault);
+    QFETCH(QString, first);
     TSimulatedConverter converter;
     converter.SetBlock(SampleBlock());
     auto frm = NewWindow();
@@ -603,16 +616,17 @@ void TstFilesMenu::converterLostPartWay()
     WriteFile(R"({"cold_end_compensation": false, "output": "0-20mA", "output_limit": false,
                   "input_error": "none", "wiring": "2/4-wire"})");
     AcceptDifferences();
-    AtWrite(*frm, 2, [&](QWidget&) { converter.sim.SetFault(Fault::Silent); });
+    AtWrite(*frm, 2, [&](QWidget&) { converter.sim.SetFault(fault); });
     frm->Files->MFileWrite->trigger();
 
-    QCOMPARE(WrittenNumbers(converter.sim), QList<int>{4});
+    if (fault == Fault::Silent)
+        QCOMPARE(WrittenNumbers(converter.sim), QList<int>{4});
     QCOMPARE(watcher.Seen().size(), 4);
     const TSeenDialog report = watcher.Seen()[2];
     QCOMPARE(report.Title, QStringLiteral("Error"));
     const QStringList lines = report.Text.split(QLatin1Char('\n'));
     QCOMPARE(lines.mid(0, 7),
-             (QStringList{"Převodník přestal odpovídat, zápis byl ukončen.", "",
+             (QStringList{first, "",
                           "Kompenzace studeného konce: zapsáno, ale neověřeno",
                           "Výstup: zápis selhal", "Omezit výstup na max. 10 VDC, 20 mADC: nezapsáno",
                           "Nekorektní vstup: nezapsáno", "Způsob zapojení: nezapsáno"}));
