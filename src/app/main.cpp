@@ -2,6 +2,7 @@
 #include "app/application.h"
 #include "app/errorbox.h"
 #include "app/frmmain.h"
+#include "sim/simport.h"
 
 #include <QAction>
 #include <QCommandLineParser>
@@ -29,6 +30,7 @@ int main(int argc, char* argv[])
     parser.addOption(demo);
     parser.process(app);
 
+    lk58::sim::RegisterSimulatedPorts();
     lk58::InstallErrorBox();
     lk58::TFrmMain FrmMain;
     FrmMain.show();
