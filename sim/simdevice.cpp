@@ -1,5 +1,7 @@
 #include "sim/simdevice.h"
 
+#include "serial/readtimeouts.h"
+
 #include <algorithm>
 #include <mutex>
 #include <thread>
@@ -11,8 +13,6 @@ using platform::kWakeRx;
 using platform::kWakeTx;
 
 namespace {
-
-constexpr std::uint32_t kMaxTimeout = 0xFFFFFFFF;
 
 // What the device and the waits of its event threads share.
 struct Shared {
@@ -226,23 +226,14 @@ public:
 
     bool ReadPending() const override { return readActive_ && readDone_ < readLength_; }
 
-    // Windows read time-outs: an interval of MAXDWORD with no totals returns
-    // at once; with a MAXDWORD multiplier it returns on the first byte or
-    // after the constant; otherwise the totals bound the read and the
-    // interval the gap after each byte. All zero: the read waits for all
-    // its bytes.
+    // Within the read time-outs (serial/readtimeouts.h).
     bool FinishRead(std::uint32_t& transferred) override
     {
         if (!Ready())
             return false;
         const TCommTimeouts& t = timeouts_;
-        std::optional<Clock::time_point> total;
-        if (t.ReadTotalTimeoutMultiplier == kMaxTimeout)
-            total = Clock::now() + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
-        else if (const std::uint64_t ms = std::uint64_t(t.ReadTotalTimeoutMultiplier) * readLength_ +
-                                          t.ReadTotalTimeoutConstant)
-            total = Clock::now() + std::chrono::milliseconds(ms);
-        const bool gaps = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxTimeout;
+        const std::optional<Clock::time_point> total = platform::ReadTotalEnd(t, readLength_);
+        const bool gaps = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != platform::kTimeoutForever;
         std::optional<Clock::time_point> gapEnd;
         while (readActive_ && !ReadEndsNow()) {
             const std::uint64_t seen = line_->Arrivals();
@@ -345,17 +336,7 @@ private:
         return false;
     }
 
-    bool ReadEndsNow() const
-    {
-        const TCommTimeouts& t = timeouts_;
-        if (readDone_ == readLength_)
-            return true;
-        if (t.ReadIntervalTimeout != kMaxTimeout)
-            return false;
-        if (t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0)
-            return true;
-        return t.ReadTotalTimeoutMultiplier == kMaxTimeout && readDone_ > 0;
-    }
+    bool ReadEndsNow() const { return platform::ReadEndsNow(timeouts_, readDone_, readLength_); }
 
     LineFinder find_;
     std::shared_ptr<MemoryLine> line_;
