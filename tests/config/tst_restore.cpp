@@ -98,7 +98,7 @@ std::vector<int> WrittenNumbers(const Tq36Simulator& sim)
 class TstRestore : public QObject {
     Q_OBJECT
 
-    PtyPair pty;
+    std::string simPort;
     std::unique_ptr<Tq36Simulator> sim;
     std::unique_ptr<TComPort> port;
     std::unique_ptr<TDeviceLink> link;
@@ -139,8 +139,8 @@ private slots:
         applied = 0;
         rangeCrossed = false;
         lastWrite.clear();
-        pty = OpenPtyPair();
-        sim = std::make_unique<Tq36Simulator>(pty.master.Get());
+        simPort = NewSimulatorPort();
+        sim = SimulatorOn(simPort);
         sim->SetPacing(false);
         sim->SetObserver([this](const TrafficEvent& e) {
             if (!e.blockChanged)
@@ -156,7 +156,7 @@ private slots:
         sim->Start();
         port = std::make_unique<TComPort>();
         link = std::make_unique<TDeviceLink>(*port);
-        OpenPort(*port, pty.slavePath);
+        OpenPort(*port, simPort);
     }
 
     void cleanup()
@@ -164,7 +164,6 @@ private slots:
         link.reset();
         port.reset();
         sim.reset();
-        pty = PtyPair();
         home.reset();
     }
 

@@ -75,7 +75,7 @@ QByteArray ManyChangesFile(const SettingsBlock& base)
 
 // Each setting of `c` holds its value `before` or the one `wanted` holds,
 // never a mix of both (a text half written).
-void VerifyOldOrNew(const TSimulatedConverter& c, const SettingsBlock& before, const QByteArray& wanted)
+void VerifyOldOrNew(const TPtyConverter& c, const SettingsBlock& before, const QByteArray& wanted)
 {
     const config::Settings now = config::FromBlock(c.Block()), old = config::FromBlock(before);
     const config::Settings next = config::ReadSettingsFile(wanted).file->settings;
@@ -96,7 +96,7 @@ SettingsBlock InvalidBytes(const SettingsBlock& base)
     return block;
 }
 
-QString Label(const TSimulatedConverter& c)
+QString Label(const TPtyConverter& c)
 {
     return QString::fromStdString(DecodeTextField(c.Block(), kName));
 }
@@ -218,7 +218,7 @@ private slots:
         QFETCH(bool, held);
         QFETCH(int, exit);
         QFETCH(QString, err);
-        TSimulatedConverter c;
+        TPtyConverter c;
         if (silent)
             c.sim.SetFault(Fault::Silent);
         WriteFile("bad.json", R"({"format": "tq36-settings", "version": 1, "settings": {"range_end": 10000}})");
@@ -254,7 +254,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(bool, toOut);
         QFETCH(QString, message);
-        TSimulatedConverter c;
+        TPtyConverter c;
         c.sim.SetFault(Fault::CorruptChecksum);
         WriteFile("label.json", R"({"format": "tq36-settings", "version": 1, "settings": {"label": "B3"}})");
         message.replace("@port", c.Path());
@@ -267,7 +267,7 @@ private slots:
 
     void readGivesTheConvertersFile()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         const TRun toStdout = Ctl({"read", c.Path()});
         QCOMPARE(toStdout.exit, 0);
         const config::ReadResult read = config::ReadSettingsFile(toStdout.out.toUtf8());
@@ -285,7 +285,7 @@ private slots:
 
     void jsonKeepsBytesWithoutACharacter()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         SettingsBlock block = c.Block();
         StoreText(block, kName, Bytes{'T', 'Q', 0x81, '6'});
         c.SetBlock(block);
@@ -344,7 +344,7 @@ private slots:
         const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
         if (pdftotext.isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed; scripts/deps.sh installs it");
-        TSimulatedConverter c;
+        TPtyConverter c;
         if (invalid)
             c.SetBlock(InvalidBytes(c.Block()));
         const QString file = WriteFile("other.json", OtherConvertersFile(c.Block()));
@@ -402,7 +402,7 @@ private slots:
         QFETCH(QString, lang);
         QFETCH(bool, invalid);
         QFETCH(QStringList, lines);
-        TSimulatedConverter c;
+        TPtyConverter c;
         if (invalid)
             c.SetBlock(InvalidBytes(c.Block()));
         const TRun r = Ctl({"show", c.Path(), "--lang", lang});
@@ -417,7 +417,7 @@ private slots:
 
     void diffListsWhatDiffers()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         const QString same = WriteFile("same.json", config::WriteSettingsFile(config::FileFromBlock(c.Block(), {}, {})));
         const TRun r0 = Ctl({"diff", c.Path(), same});
         QCOMPARE(r0.exit, 0);
@@ -435,7 +435,7 @@ private slots:
 
     void writeClonesWithBackupAndCheck()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         const SettingsBlock before = c.Block();
         const QString file = WriteFile("other.json", OtherConvertersFile(before));
 
@@ -497,7 +497,7 @@ private slots:
         QFETCH(QStringList, env);
         QFETCH(int, fileLimit);
         QFETCH(QString, err);
-        TSimulatedConverter c;
+        TPtyConverter c;
         const SettingsBlock before = c.Block();
         QTemporaryDir work;
         const QString file = work.filePath("other.json"), kept = work.filePath("old.json");
@@ -527,7 +527,7 @@ private slots:
 
     void setWritesOnlyThePairs()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         const TRun r = Ctl({"set", c.Path(), "label=Boiler 3", "range_end=450", "output=0-10V", "-q"});
         QCOMPARE(r.exit, 0);
         QCOMPARE(r.out, QString()); // quiet: success says nothing
@@ -539,7 +539,7 @@ private slots:
 
     void severalPortsAtOnceOneFaulty()
     {
-        TSimulatedConverter a, b, faulty;
+        TPtyConverter a, b, faulty;
         // Answers the read, then acknowledges no write.
         faulty.sim.SetFault(Fault::Silent, kEveryReply, kOnWrite);
         const QString file = WriteFile("other.json", OtherConvertersFile(a.Block()));
@@ -584,14 +584,14 @@ private slots:
     {
         QFETCH(int, signal);
         QFETCH(int, ports);
-        TSimulatedConverter a, b;
+        TPtyConverter a, b;
         a.sim.SetPacing(true);
         b.sim.SetPacing(true);
         const SettingsBlock before = a.Block();
         const QString file = WriteFile("many.json", ManyChangesFile(before));
-        const QList<TSimulatedConverter*> converters = QList<TSimulatedConverter*>{&a, &b}.mid(0, ports);
+        const QList<TPtyConverter*> converters = QList<TPtyConverter*>{&a, &b}.mid(0, ports);
         QStringList args{"write", file};
-        for (TSimulatedConverter* c : converters)
+        for (TPtyConverter* c : converters)
             args << c->Path();
         QProcess p;
         Start(p, args << "--json");
@@ -612,7 +612,7 @@ private slots:
                 QVERIFY2(status == "verified" || status == "not written", qPrintable(status));
             }
         }
-        for (TSimulatedConverter* c : converters)
+        for (TPtyConverter* c : converters)
             VerifyOldOrNew(*c, before, ManyChangesFile(before));
     }
 
@@ -631,15 +631,15 @@ private slots:
     {
         QFETCH(int, ports);
         QFETCH(QString, pipe);
-        TSimulatedConverter a, b;
+        TPtyConverter a, b;
         a.sim.SetPacing(true);
         b.sim.SetPacing(true);
         const QByteArray wanted = ManyChangesFile(a.Block());
         const QString file = WriteFile("many.json", wanted);
-        const QList<TSimulatedConverter*> converters = QList<TSimulatedConverter*>{&a, &b}.mid(0, ports);
+        const QList<TPtyConverter*> converters = QList<TPtyConverter*>{&a, &b}.mid(0, ports);
         // pipefail: the status is tq36ctl's, not that of the reader.
         QStringList args{"-c", "set -o pipefail; \"$0\" \"$@\" " + pipe, TQ36CTL, "write", file};
-        for (TSimulatedConverter* c : converters)
+        for (TPtyConverter* c : converters)
             args << c->Path();
         QProcess p;
         Start(p, args, "bash");
@@ -647,7 +647,7 @@ private slots:
         const QString err = QString::fromUtf8(p.readAllStandardError());
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QVERIFY2(p.exitCode() == 0, qPrintable(QString::number(p.exitCode()) + ": " + err));
-        for (TSimulatedConverter* c : converters)
+        for (TPtyConverter* c : converters)
             QVERIFY(config::FromBlock(c->Block()) == config::ReadSettingsFile(wanted).file->settings);
         if (!pipe.startsWith("2>&1"))
             QVERIFY2(err.contains("tq36ctl: standard output: Broken pipe; what it did not take follows here\n"
@@ -659,7 +659,7 @@ private slots:
     // of a several-port write gets it.
     void settingsFileFromAPipe()
     {
-        TSimulatedConverter a, b;
+        TPtyConverter a, b;
         QProcess p;
         Start(p, {"write", "/dev/stdin", a.Path(), b.Path()});
         p.write(OtherConvertersFile(a.Block()));
@@ -687,7 +687,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(QByteArray, input);
         QFETCH(int, status);
-        TSimulatedConverter c;
+        TPtyConverter c;
         std::FILE* log = std::tmpfile();
         ctl::TConsole console(log, false, true);
         const std::vector<ctl::TPortResult> results = ctl::RunWorkers(
@@ -714,7 +714,7 @@ private slots:
     {
         QFETCH(QString, pair);
         QFETCH(QString, problem);
-        TSimulatedConverter c;
+        TPtyConverter c;
         const TRun r = Ctl({"set", c.Path(), pair});
         QCOMPARE(r.exit, 2);
         QVERIFY2(r.out.contains("  " + problem + '\n'), qPrintable(r.out));
@@ -724,7 +724,7 @@ private slots:
 
     void verboseShowsEveryRequestAndReply()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         const TRun r = Ctl({"ping", c.Path(), "-v"});
         QVERIFY2(r.exit == 0, qPrintable(QString::number(r.exit) + ": " + r.err));
         const QStringList err = r.err.split('\n', Qt::SkipEmptyParts);
@@ -735,7 +735,7 @@ private slots:
 
     void probeLeavesAHeldPortAlone()
     {
-        TSimulatedConverter answering, held, silent;
+        TPtyConverter answering, held, silent;
         silent.sim.SetFault(Fault::Silent);
         THeldPort hold(held.Path());
         std::FILE* log = std::tmpfile();

@@ -1,7 +1,7 @@
 #pragma once
 
-// The real main window connected to the simulated converter over a
-// pseudo-terminal, and the helpers the end-to-end tests share.
+// The real main window connected to the simulated converter on a port
+// inside the process, and the helpers the end-to-end tests share.
 
 #include "common/dialogwatcher.h"
 #include "common/simconverter.h"
