@@ -5,6 +5,7 @@
 #include "linkpeer.h"
 #include "sim/simulator.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -272,7 +273,8 @@ private slots:
         const RestoreOutcome o = Restore(*link, Parse(R"("label": "X")"), options);
         QCOMPARE(o.status, RunStatus::BackupFailed);
         QVERIFY(o.backupPath.isEmpty());
-        QCOMPARE(o.error, "cannot make the backup folder " + options.backupDir.toStdString() + ": Not a directory");
+        QCOMPARE(o.error, "cannot make the backup folder " + QDir::toNativeSeparators(options.backupDir).toStdString() +
+                              ": Not a directory");
         QCOMPARE(sim->Counters().writes, std::size_t(0));
     }
 

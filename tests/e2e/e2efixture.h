@@ -19,6 +19,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -46,7 +47,13 @@ protected:
     TDialogWatcher watcher;
 
 private slots:
-    void initTestCase() { SetUpLikeMain(); }
+    void initTestCase()
+    {
+        // The C locale's date order on every system, as LC_ALL=C gives on
+        // Linux: the cases type their dates in it.
+        QLocale::setDefault(QLocale::c());
+        SetUpLikeMain();
+    }
     void init()
     {
         watcher.Clear();

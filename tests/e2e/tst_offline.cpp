@@ -10,6 +10,7 @@
 #include "config/settingsfile.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -160,7 +161,7 @@ void TstOffline::editAndSaveRoundTrip()
     const TSettingsControls& c = frm->Form->Ctl;
     QVERIFY(frm->PanelSettings->isVisible());
     QCOMPARE(frm->Form->StatusText(),
-             QStringLiteral("Soubor nastavení %1, bez převodníku").arg(path_));
+             QStringLiteral("Soubor nastavení %1, bez převodníku").arg(QDir::toNativeSeparators(path_)));
     QVERIFY(frm->windowTitle().startsWith(QStringLiteral("boiler.json[*] - ")));
     QVERIFY(!frm->isWindowModified());
     QVERIFY(!c.BtnLoadData->isEnabled());
@@ -196,7 +197,7 @@ void TstOffline::editAndSaveRoundTrip()
     for (const QString& line : expected)
         QVERIFY2(saved.contains(line), qPrintable(line));
     QCOMPARE(saved.size(), expected.size() + (at == expected.end() ? 1 : 0));
-    QCOMPARE(frm->Form->StatusText(), QStringLiteral("Soubor nastavení %1 byl uložen.").arg(path_));
+    QCOMPARE(frm->Form->StatusText(), QStringLiteral("Soubor nastavení %1 byl uložen.").arg(QDir::toNativeSeparators(path_)));
     QCOMPARE(converter.sim.Counters().requests, std::size_t(0));
     QVERIFY(!frm->ComPort.Active());
     QCOMPARE(watcher.Texts(), QStringList());
@@ -226,7 +227,7 @@ void TstOffline::closingAsksAboutEdits()
     ClickButton(button);
     frm->close();
     QCOMPARE(watcher.Texts(),
-             QStringList{QStringLiteral("Soubor %1 má neuložené změny. Uložit je?").arg(path_)});
+             QStringList{QStringLiteral("Soubor %1 má neuložené změny. Uložit je?").arg(QDir::toNativeSeparators(path_))});
     QCOMPARE(frm->isVisible(), !closed);
     QCOMPARE(QString::fromStdString(config::FormatValue(Key::Label, *ReadBack()[Key::Label])), label);
 }
@@ -246,7 +247,7 @@ void TstOffline::fileThatWouldNotReadBackIsNotSaved()
     QCOMPARE(watcher.Seen()[0].Icon, QMessageBox::Warning);
     QCOMPARE(watcher.Texts()[0],
              QStringLiteral("Soubor %1 nelze uložit, nešel by znovu načíst:\n"
-                            "settings.range_end = -50: must be above range_begin (-50)").arg(path_));
+                            "settings.range_end = -50: must be above range_begin (-50)").arg(QDir::toNativeSeparators(path_)));
     QVERIFY(frm->isWindowModified());
     QCOMPARE(QString::fromStdString(config::FormatValue(Key::RangeEnd, *ReadBack()[Key::RangeEnd])),
              QStringLiteral("400"));
