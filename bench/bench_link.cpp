@@ -6,9 +6,12 @@
 // The converter runs in a child process, so that getrusage(RUSAGE_SELF)
 // counts exactly this program: the UI thread and the port's event thread.
 //
-// Usage: bench_link [runs]   (50 by default)
+// Usage: bench_link [runs] [port]   (50 runs by default). With a port such
+// as sim:, the converter is the one inside this process instead (its CPU
+// time then counts too).
 #include "link/devicelink.h"
 #include "serial/comport.h"
+#include "sim/simport.h"
 #include "sim/simulator.h"
 
 #include "benchcommon.h"
@@ -29,14 +32,21 @@ using namespace lk58::bench;
 int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
-    PtyPair pty = OpenPtyPair();
-    const pid_t converter = StartConverter(pty.master.Get()); // before any thread exists
-    pty.master.Reset();
+    PtyPair pty;
+    std::string name = argc > 2 ? argv[2] : "";
+    pid_t converter = 0;
+    if (name.empty()) {
+        pty = OpenPtyPair();
+        converter = StartConverter(pty.master.Get()); // before any thread exists
+        pty.master.Reset();
+        name = pty.slavePath;
+    }
+    sim::RegisterSimulatedPorts();
 
     QCoreApplication app(argc, argv);
     TComPort port;
     TDeviceLink link(port);
-    port.SetDeviceName(pty.slavePath);
+    port.SetDeviceName(name);
     port.SetBaudRate(br4800);
     port.SetActive(true);
     if (!link.Ping()) {
@@ -47,7 +57,9 @@ int main(int argc, char** argv)
     MeasureExchanges(link, runs, CpuMs);
 
     port.SetActive(false);
-    kill(converter, SIGKILL);
-    waitpid(converter, nullptr, 0);
+    if (converter > 0) {
+        kill(converter, SIGKILL);
+        waitpid(converter, nullptr, 0);
+    }
     return 0;
 }

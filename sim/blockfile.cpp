@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -183,8 +184,12 @@ bool SaveBlockFile(const std::string& path, const Tq36Block& block, std::string&
             return false;
         }
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = path + ": " + std::strerror(errno);
+    // Replaces the old file on every system (the C library's rename on
+    // Windows refuses a target that exists).
+    std::error_code ec;
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        error = path + ": " + ec.message();
         std::remove(temp.c_str());
         return false;
     }

@@ -198,6 +198,33 @@ bool ParseOptions(int argc, char** argv, ProgramOptions& options, std::string& e
     return true;
 }
 
+bool ApplyNamedOption(ProgramOptions& options, const std::string& name, const char* value, std::string& error)
+{
+    for (const option& o : kLongOptions) {
+        if (!o.name || name != o.name)
+            continue;
+        const bool shapesLine = o.val == kLink || o.val == kDevice || o.val == kLoad || o.val == kSave ||
+                                o.val == 'h' || o.val == 'v';
+        if (shapesLine)
+            break;
+        if (o.has_arg == required_argument && !value) {
+            error = name + " needs a value";
+            return false;
+        }
+        if (o.has_arg == no_argument && value) {
+            error = name + " takes no value";
+            return false;
+        }
+        if (!Apply(options, o.val, value)) {
+            error = "invalid value for " + name + ": '" + (value ? value : "") + "'";
+            return false;
+        }
+        return true;
+    }
+    error = "unknown option " + name;
+    return false;
+}
+
 void ApplyOptions(const ProgramOptions& o, Tq36Simulator& simulator)
 {
     simulator.SetPacing(o.pacing);

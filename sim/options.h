@@ -39,6 +39,11 @@ bool ParseOptions(int argc, char** argv, ProgramOptions& options, std::string& e
 
 std::string UsageText();
 
+// One option as a port name gives it, NAME or NAME=VALUE, from the options
+// that shape how the converter behaves (pacing, the gap, the faults and
+// their parameters). False with `error` set for any other.
+bool ApplyNamedOption(ProgramOptions& options, const std::string& name, const char* value, std::string& error);
+
 // Applies the run-time options (pacing, gap, faults and their parameters).
 void ApplyOptions(const ProgramOptions& options, Tq36Simulator& simulator);
 

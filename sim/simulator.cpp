@@ -1,13 +1,6 @@
 #include "sim/simstate.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <system_error>
 #include <utility>
 
 namespace lk58 {
@@ -20,12 +13,16 @@ namespace {
 constexpr auto kHangupRetry = 50ms;
 } // namespace
 
-Tq36Simulator::Tq36Simulator(int fd)
-    : fd_(fd), wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), state_(std::make_unique<State>())
+Tq36Simulator::Tq36Simulator(std::shared_ptr<sim::ServedLine> line)
+    : line_(std::move(line)), state_(std::make_unique<State>())
 {
-    if (!wake_.Valid())
-        throw std::system_error(errno, std::generic_category(), "eventfd");
 }
+
+#ifndef _WIN32
+Tq36Simulator::Tq36Simulator(int fd) : Tq36Simulator(std::shared_ptr<sim::ServedLine>(sim::MakeFdLine(fd)))
+{
+}
+#endif
 
 Tq36Simulator::~Tq36Simulator()
 {
@@ -36,9 +33,7 @@ void Tq36Simulator::Start()
 {
     if (thread_.joinable())
         return;
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) < 0)
-        throw std::system_error(errno, std::generic_category(), "fcntl");
+    line_->Prepare();
     running_ = true;
     thread_ = std::thread([this] {
         Run();
@@ -50,13 +45,9 @@ void Tq36Simulator::Stop()
 {
     if (!thread_.joinable())
         return;
-    const std::uint64_t one = 1;
-    while (::write(wake_.Get(), &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    line_->Wake();
     thread_.join();
-    std::uint64_t drained;
-    while (::read(wake_.Get(), &drained, sizeof drained) < 0 && errno == EINTR) {
-    }
+    line_->Rearm();
     state_->framer.DropPartial();
     {
         std::lock_guard lock(mutex_);
@@ -126,7 +117,7 @@ void Tq36Simulator::Run()
             std::lock_guard lock(mutex_);
             deadline = state_->lastByte + state_->gap;
         }
-        const auto r = sim::WaitFor(fd_, POLLIN, wake_.Get(), deadline);
+        const auto r = line_->WaitInput(deadline);
         if (r == sim::WaitResult::Woken)
             return;
         if (r == sim::WaitResult::TimedOut) {
@@ -142,22 +133,22 @@ void Tq36Simulator::Run()
 bool Tq36Simulator::ReadAndServe(bool& hungUp)
 {
     std::uint8_t buf[256];
-    const ssize_t n = ::read(fd_, buf, sizeof buf);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+    const std::optional<std::size_t> n = line_->Read(buf, sizeof buf);
+    if (n == 0)
         return true;
-    if (n <= 0) {
+    if (!n) {
         // Nobody holds the other end (or the device went): wait for it
         // calmly rather than spin on the hang-up.
         if (!hungUp)
             Notify({TrafficDirection::Note, {}, "line hung up", false});
         hungUp = true;
-        return sim::SleepUntil(wake_.Get(), Clock::now() + kHangupRetry);
+        return line_->SleepUntil(Clock::now() + kHangupRetry);
     }
     if (hungUp)
         Notify({TrafficDirection::Note, {}, "line back", false});
     hungUp = false;
     state_->lastByte = Clock::now();
-    for (ssize_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < *n; ++i) {
         if (!state_->framer.HasPartial())
             state_->requestStart = state_->lastByte;
         if (state_->framer.Push(buf[i]) && !Serve(state_->framer.Take()))
@@ -171,7 +162,7 @@ bool Tq36Simulator::Serve(const Bytes& request)
     TrafficEvent in{TrafficDirection::Request, request, sim::DescribeRequest(request), false};
     Reply reply = Respond(request, in);
     reply.notBefore = state_->requestStart
-        + std::chrono::duration_cast<Clock::duration>(sim::kByteTime * request.size());
+        + line_->ByteTime() * request.size();
     logged_.notify_all();
     Notify(in);
     return (reply.bytes.empty() && reply.stray.empty()) || Send(reply);
@@ -225,27 +216,26 @@ Tq36Simulator::Reply Tq36Simulator::Respond(const Bytes& request, TrafficEvent& 
 // False when the simulator is being stopped.
 bool Tq36Simulator::Send(const Reply& reply)
 {
-    const int wake = wake_.Get();
-    if (reply.pacing && !sim::SleepUntil(wake, reply.notBefore))
+    if (reply.pacing && !line_->SleepUntil(reply.notBefore))
         return false;
     if (!reply.stray.empty()) {
         Notify({TrafficDirection::Reply, reply.stray, "late or surplus reply to an earlier request", false});
-        if (!sim::SendBytes(fd_, wake, reply.stray.data(), reply.stray.size(), reply.pacing))
+        if (!line_->Send(reply.stray.data(), reply.stray.size(), reply.pacing))
             return false;
     }
     if (reply.bytes.empty())
         return true;
-    if (reply.delay > 0ms && !sim::SleepUntil(wake, Clock::now() + reply.delay))
+    if (reply.delay > 0ms && !line_->SleepUntil(Clock::now() + reply.delay))
         return false;
     Notify({TrafficDirection::Reply, reply.bytes, reply.meaning, false});
     const std::size_t first = reply.splitAt > 0 ? reply.splitAt : reply.bytes.size();
-    if (!sim::SendBytes(fd_, wake, reply.bytes.data(), first, reply.pacing))
+    if (!line_->Send(reply.bytes.data(), first, reply.pacing))
         return false;
     if (first == reply.bytes.size())
         return true;
-    if (!sim::SleepUntil(wake, Clock::now() + reply.splitPause))
+    if (!line_->SleepUntil(Clock::now() + reply.splitPause))
         return false;
-    return sim::SendBytes(fd_, wake, reply.bytes.data() + first, reply.bytes.size() - first,
+    return line_->Send(reply.bytes.data() + first, reply.bytes.size() - first,
                           reply.pacing);
 }
 

@@ -2,7 +2,9 @@
 
 #include "link/frame.h"
 #include "core/bytes.h"
+#ifndef _WIN32
 #include "sim/uniquefd.h"
+#endif
 
 #include <array>
 #include <atomic>
@@ -23,6 +25,11 @@ namespace lk58 {
 // (1..64) big-endian at offsets 2n-2 and 2n-1 of this array.
 using Tq36Block = std::array<std::uint8_t, kSettingsBlockSize>;
 
+namespace sim {
+class ServedLine;
+}
+
+#ifndef _WIN32
 // A pseudo-terminal for the program under test. The simulator serves
 // `master`; the program opens `slavePath`. `holder` keeps the slave open in
 // this process, so that the line does not hang up when the program closes
@@ -36,6 +43,7 @@ struct PtyPair {
 
 // Throws std::system_error when no pseudo-terminal can be made.
 PtyPair OpenPtyPair();
+#endif
 
 enum class RequestKind { Ping, ReadAll, Write };
 
@@ -120,15 +128,19 @@ struct TrafficEvent {
 // number, label, date, name, input K, output 4-20 mA, range 0..400.
 Tq36Block DefaultBlock();
 
-// The simulated TQ36 converter serving one file descriptor (a pty master or
-// a serial device) on its own thread. The block, counters, log and fault
+// The simulated TQ36 converter serving one line (a pty master, a serial
+// device, or a line inside the process) on its own thread. The block, counters, log and fault
 // settings may be used from any thread at any time; Start, Stop and
 // SetObserver belong to the one thread that controls the simulator.
 class Tq36Simulator {
 public:
+    // The block starts as DefaultBlock().
+    explicit Tq36Simulator(std::shared_ptr<sim::ServedLine> line);
+#ifndef _WIN32
     // `fd` is not owned and must stay open until Stop(); it is made
-    // non-blocking. The block starts as DefaultBlock().
+    // non-blocking.
     explicit Tq36Simulator(int fd);
+#endif
     ~Tq36Simulator(); // stops the thread
     Tq36Simulator(const Tq36Simulator&) = delete;
     Tq36Simulator& operator=(const Tq36Simulator&) = delete;
@@ -158,7 +170,7 @@ public:
     bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
 
     // When on, the line's pace is kept both ways (10 bits a byte at 4800
-    // baud): a reply starts no earlier than the request could have arrived,
+    // baud, or at the rate of a line inside the process): a reply starts no earlier than the request could have arrived,
     // and its bytes leave one byte time apart. Off: all at once. On by default.
     void SetPacing(bool on);
     // Silence after which an incomplete request is dropped; 30 ms by default.
@@ -209,8 +221,7 @@ private:
     bool Send(const Reply& reply);
     void Notify(const TrafficEvent& event) const;
 
-    const int fd_;
-    UniqueFd wake_; // eventfd that ends the thread's waits
+    const std::shared_ptr<sim::ServedLine> line_;
     std::unique_ptr<State> state_;
     mutable std::mutex mutex_;
     mutable std::condition_variable logged_;

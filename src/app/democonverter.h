@@ -1,9 +1,8 @@
 #pragma once
 
-// The demo converter: the simulated TQ36 served inside the program on a
-// pseudo-terminal, keeping the line's pace, so that the window can be tried
-// without hardware. Where the platform has no pseudo-terminals there is no
-// demo, and the window offers none.
+// The demo converter: the simulated TQ36 inside the program, on a port of
+// its own that keeps the line's pace, so that the window can be tried
+// without hardware, on every system.
 
 #include <memory>
 #include <string>
@@ -13,7 +12,7 @@ namespace lk58 {
 class TDemoConverter {
 public:
     virtual ~TDemoConverter() = default;
-    // The port to open, such as /dev/pts/3.
+    // The port to open, "sim:".
     virtual std::string Port() const = 0;
 };
 

@@ -2,6 +2,7 @@
 #include "app/application.h"
 #include "app/errorbox.h"
 #include "app/frmmain.h"
+#include "sim/simport.h"
 
 #include <QAction>
 #include <QCommandLineParser>
@@ -64,6 +65,7 @@ int main(int argc, char* argv[])
     lk58::SetUpApplication(app);
     parser.process(app);
 
+    lk58::sim::RegisterSimulatedPorts();
     lk58::InstallErrorBox();
     lk58::TFrmMain FrmMain;
     FrmMain.show();

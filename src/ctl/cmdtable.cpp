@@ -44,6 +44,13 @@ const char* const kProgress =
     "written. A closed standard output stops no write: what it does not take goes to standard "
     "error.";
 
+const char* const kSimPorts =
+    "A PORT named sim: is the simulated converter inside tq36ctl, at the line's pace, for trying "
+    "commands, scripts and courses without hardware; sim:NAME is another one. Its settings last as "
+    "long as the process (each port of a several-port run has its own) unless a block file keeps "
+    "them: sim:?file=PATH. The faults of tq36-sim follow the name without their dashes, joined by &: "
+    "\"sim:?silent=2&delay-ms=300\". The ports command does not list it.";
+
 // The keys of `set` and of the settings file, with what they take.
 struct TKeyText {
     const char* key;
@@ -86,6 +93,8 @@ const TExample kExamples[] = {
     {"Clone it to a tray of four converters (each keeps its own type and serial number):",
      "tq36ctl write boiler2.json %2 %3 %4 %5"},
     {"Change single settings:", "tq36ctl set %1 label=\"Boiler 3\" range_end=450 output=4-20mA"},
+    {"Try it on the simulated converter, kept in a block file between commands:",
+     "tq36ctl set \"sim:?file=trial.block\" label=Trial"},
 };
 
 QString ExampleCommand(const TExample& e)
@@ -256,7 +265,8 @@ QString HelpText()
     for (const TKeyText& k : kKeyTexts)
         h += HelpItem(k.key, k.values);
     h += Wrap(kTexts, 2);
-    h += "\n" + Wrap(kProgress, 0) + "\n" + Wrap(BackupsText(), 0) + "\nExit status:\n";
+    h += "\n" + Wrap(kProgress, 0) + "\n" + Wrap(kSimPorts, 0) + "\n" + Wrap(BackupsText(), 0) +
+         "\nExit status:\n";
     for (const TExitText& e : kExitTexts)
         h += "  " + QString::number(e.status) + "  " + Wrap(e.text, 5).mid(5);
     h += "\nExamples:\n";
@@ -272,7 +282,7 @@ QString ManPage(const QString& version)
     m += ".SH SYNOPSIS\n";
     for (const TCommandSpec& c : Commands())
         m += ".B tq36ctl\n" + RoffBoldSynopsis(c.synopsis) + "\n.br\n";
-    m += ".SH DESCRIPTION\n" + Roff(kIntro) + "\n.PP\n" + Roff(kProgress) + "\n";
+    m += ".SH DESCRIPTION\n" + Roff(kIntro) + "\n.PP\n" + Roff(kProgress) + "\n.PP\n" + Roff(kSimPorts) + "\n";
     m += ".SH COMMANDS\n";
     for (const TCommandSpec& c : Commands())
         m += ".TP\n" + RoffBoldSynopsis(c.synopsis) + "\n" + Roff(c.description) + "\n";

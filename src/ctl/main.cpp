@@ -5,6 +5,7 @@
 #include "ctl/interrupt.h"
 #include "ctl/output.h"
 #include "ctl/startup.h"
+#include "sim/simport.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -31,6 +32,16 @@ void WithoutRuntimeNote(QtMsgType type, const QMessageLogContext& context, const
     if (message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set"))
         return;
     qtMessages(type, context, message);
+}
+
+// A simulated converter without a block file lives in this process only:
+// say so, or the next command would seem to have lost the change.
+void NoteUnkeptChanges()
+{
+    for (const std::string& port : lk58::sim::UnkeptChanges())
+        Print(stderr, QString::fromStdString("tq36ctl: " + port + " is simulated inside this process, and its "
+                                             "settings end with it; keep them in a block file: " + port +
+                                             "?file=PATH\n"));
 }
 
 } // namespace
@@ -77,5 +88,8 @@ int main(int argc, char** argv)
         return FinishStandardOutput() ? 0 : static_cast<int>(TExit::Usage);
     }
     inv.worker = worker;
-    return static_cast<int>(FinishRun(inv, inv.command->run(inv)));
+    lk58::sim::RegisterSimulatedPorts();
+    const TExit exit = FinishRun(inv, inv.command->run(inv));
+    NoteUnkeptChanges();
+    return static_cast<int>(exit);
 }

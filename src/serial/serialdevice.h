@@ -3,6 +3,7 @@
 #include "serial/comtypes.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,12 @@ namespace lk58::platform {
 
 // The code of an operation that has not finished yet; never an error.
 extern const int kErrorIoPending;
+// The platform's codes for a port that another program holds, a port that
+// does not exist, and a device that went away under an open port; for
+// devices that are not the machine's own.
+extern const int kErrorBusy;
+extern const int kErrorNoDevice;
+extern const int kErrorVanished;
 
 int LastError();
 void SetLastError(int code);
@@ -90,7 +97,19 @@ public:
     virtual std::uint32_t CollectEvents(std::uint32_t wakes, std::uint32_t mask) = 0;
 };
 
+// A device for any port name: the kind registered for the name's prefix,
+// else the machine's own serial device.
 std::unique_ptr<TSerialDevice> CreateSerialDevice();
+// The machine's own serial device, one file per platform.
+std::unique_ptr<TSerialDevice> CreatePlatformDevice();
+
+// A kind of device that is not the machine's, such as a line inside the
+// process, named by a prefix ("sim:"). Registered from above this layer,
+// at start-up; registering a prefix again replaces its factory.
+using TDeviceFactory = std::function<std::unique_ptr<TSerialDevice>()>;
+void RegisterDeviceKind(const std::string& prefix, TDeviceFactory factory);
+// True for a name that a registered kind serves.
+bool IsRegisteredKind(const std::string& name);
 
 // The calling thread's id for SetThreadPriority.
 long CurrentThreadId();

@@ -16,6 +16,9 @@
 namespace lk58::platform {
 
 const int kErrorIoPending = EINPROGRESS;
+const int kErrorBusy = EBUSY;
+const int kErrorNoDevice = ENOENT;
+const int kErrorVanished = EIO;
 
 int LastError() { return errno; }
 void SetLastError(int code) { errno = code; }
@@ -419,7 +422,7 @@ bool TPosixDevice::GetModemStatus(std::uint32_t& status)
 
 } // namespace posix
 
-std::unique_ptr<TSerialDevice> CreateSerialDevice()
+std::unique_ptr<TSerialDevice> CreatePlatformDevice()
 {
     return std::make_unique<posix::TPosixDevice>();
 }

@@ -7,6 +7,9 @@
 namespace lk58::platform {
 
 const int kErrorIoPending = ERROR_IO_PENDING;
+const int kErrorBusy = ERROR_ACCESS_DENIED;
+const int kErrorNoDevice = ERROR_FILE_NOT_FOUND;
+const int kErrorVanished = ERROR_DEVICE_NOT_CONNECTED;
 
 int LastError() { return static_cast<int>(::GetLastError()); }
 void SetLastError(int code) { ::SetLastError(static_cast<DWORD>(code)); }
@@ -318,7 +321,7 @@ bool TWinDevice::GetModemStatus(std::uint32_t& status)
 
 } // namespace win
 
-std::unique_ptr<TSerialDevice> CreateSerialDevice()
+std::unique_ptr<TSerialDevice> CreatePlatformDevice()
 {
     return std::make_unique<win::TWinDevice>();
 }

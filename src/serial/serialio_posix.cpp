@@ -1,3 +1,4 @@
+#include "serial/readtimeouts.h"
 #include "serial/serialdevice_posix.h"
 
 #include <poll.h>
@@ -121,20 +122,9 @@ std::optional<Clock::time_point> TPosixDevice::ReadDeadline() const
     return Clock::now() + std::chrono::milliseconds(total);
 }
 
-// Windows read time-outs: an interval of MAXDWORD with no totals returns at
-// once; with a MAXDWORD multiplier it returns on the first byte or after
-// the constant; otherwise the totals bound the read and the interval the
-// gap after each byte. All zero: the read waits for all its bytes.
 bool TPosixDevice::ReadEndsNow() const
 {
-    const TCommTimeouts& t = timeouts_;
-    if (readDone_ == readLength_)
-        return true;
-    if (t.ReadIntervalTimeout != kMaxTimeout)
-        return false;
-    if (t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0)
-        return true;
-    return t.ReadTotalTimeoutMultiplier == kMaxTimeout && readDone_ > 0;
+    return platform::ReadEndsNow(timeouts_, readDone_, readLength_);
 }
 
 bool TPosixDevice::FinishRead(std::uint32_t& transferred)

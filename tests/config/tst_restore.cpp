@@ -5,6 +5,7 @@
 #include "linkpeer.h"
 #include "sim/simulator.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -98,7 +99,7 @@ std::vector<int> WrittenNumbers(const Tq36Simulator& sim)
 class TstRestore : public QObject {
     Q_OBJECT
 
-    PtyPair pty;
+    std::string simPort;
     std::unique_ptr<Tq36Simulator> sim;
     std::unique_ptr<TComPort> port;
     std::unique_ptr<TDeviceLink> link;
@@ -140,8 +141,8 @@ private slots:
         applied = 0;
         rangeCrossed = false;
         lastWrite.clear();
-        pty = OpenPtyPair();
-        sim = std::make_unique<Tq36Simulator>(pty.master.Get());
+        simPort = NewSimulatorPort();
+        sim = SimulatorOn(simPort);
         sim->SetPacing(false);
         sim->SetObserver([this](const TrafficEvent& e) {
             if (!e.blockChanged)
@@ -157,7 +158,7 @@ private slots:
         sim->Start();
         port = std::make_unique<TComPort>();
         link = std::make_unique<TDeviceLink>(*port);
-        OpenPort(*port, pty.slavePath);
+        OpenPort(*port, simPort);
     }
 
     void cleanup()
@@ -165,7 +166,6 @@ private slots:
         link.reset();
         port.reset();
         sim.reset();
-        pty = PtyPair();
         home.reset();
     }
 
@@ -274,7 +274,8 @@ private slots:
         const RestoreOutcome o = Restore(*link, Parse(R"("label": "X")"), options);
         QCOMPARE(o.status, RunStatus::BackupFailed);
         QVERIFY(o.backupPath.isEmpty());
-        QCOMPARE(o.error, "cannot make the backup folder " + options.backupDir.toStdString() + ": Not a directory");
+        QCOMPARE(o.error, "cannot make the backup folder " + QDir::toNativeSeparators(options.backupDir).toStdString() +
+                              ": Not a directory");
         QCOMPARE(sim->Counters().writes, std::size_t(0));
     }
 

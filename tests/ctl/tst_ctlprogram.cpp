@@ -78,7 +78,7 @@ QByteArray ManyChangesFile(const SettingsBlock& base)
 
 // Each setting of `c` holds its value `before` or the one `wanted` holds,
 // never a mix of both (a text half written).
-void VerifyOldOrNew(const TSimulatedConverter& c, const SettingsBlock& before, const QByteArray& wanted)
+void VerifyOldOrNew(const TPtyConverter& c, const SettingsBlock& before, const QByteArray& wanted)
 {
     const config::Settings now = config::FromBlock(c.Block()), old = config::FromBlock(before);
     const config::Settings next = config::ReadSettingsFile(wanted).file->settings;
@@ -99,7 +99,7 @@ SettingsBlock InvalidBytes(const SettingsBlock& base)
     return block;
 }
 
-QString Label(const TSimulatedConverter& c)
+QString Label(const TPtyConverter& c)
 {
     return QString::fromStdString(DecodeTextField(c.Block(), kName));
 }
@@ -235,7 +235,7 @@ private slots:
         QFETCH(bool, held);
         QFETCH(int, exit);
         QFETCH(QString, err);
-        TSimulatedConverter c;
+        TPtyConverter c;
         if (silent)
             c.sim.SetFault(Fault::Silent);
         WriteFile("bad.json", R"({"format": "tq36-settings", "version": 1, "settings": {"range_end": 10000}})");
@@ -286,7 +286,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(bool, toOut);
         QFETCH(QString, message);
-        TSimulatedConverter c;
+        TPtyConverter c;
         c.sim.SetFault(Fault::CorruptChecksum);
         WriteFile("label.json", R"({"format": "tq36-settings", "version": 1, "settings": {"label": "B3"}})");
         message.replace("@port", c.Path());
@@ -299,7 +299,7 @@ private slots:
 
     void readGivesTheConvertersFile()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         const TRun toStdout = Ctl({"read", c.Path()});
         QCOMPARE(toStdout.exit, 0);
         const config::ReadResult read = config::ReadSettingsFile(toStdout.out.toUtf8());
@@ -317,7 +317,7 @@ private slots:
 
     void jsonKeepsBytesWithoutACharacter()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         SettingsBlock block = c.Block();
         StoreText(block, kName, Bytes{'T', 'Q', 0x81, '6'});
         c.SetBlock(block);
@@ -376,7 +376,7 @@ private slots:
         const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
         if (pdftotext.isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed; scripts/deps.sh installs it");
-        TSimulatedConverter c;
+        TPtyConverter c;
         if (invalid)
             c.SetBlock(InvalidBytes(c.Block()));
         const QString file = WriteFile("other.json", OtherConvertersFile(c.Block()));
@@ -434,7 +434,7 @@ private slots:
         QFETCH(QString, lang);
         QFETCH(bool, invalid);
         QFETCH(QStringList, lines);
-        TSimulatedConverter c;
+        TPtyConverter c;
         if (invalid)
             c.SetBlock(InvalidBytes(c.Block()));
         const TRun r = Ctl({"show", c.Path(), "--lang", lang});
@@ -449,7 +449,7 @@ private slots:
 
     void diffListsWhatDiffers()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         const QString same = WriteFile("same.json", config::WriteSettingsFile(config::FileFromBlock(c.Block(), {}, {})));
         const TRun r0 = Ctl({"diff", c.Path(), same});
         QCOMPARE(r0.exit, 0);
@@ -479,7 +479,7 @@ private slots:
 
     void writeClonesWithBackupAndCheck()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         const SettingsBlock before = c.Block();
         const QString file = WriteFile("other.json", OtherConvertersFile(before));
 
@@ -551,7 +551,7 @@ private slots:
         QFETCH(QStringList, env);
         QFETCH(int, fileLimit);
         QFETCH(QString, err);
-        TSimulatedConverter c;
+        TPtyConverter c;
         const SettingsBlock before = c.Block();
         QTemporaryDir work;
         const QString file = work.filePath("other.json"), kept = work.filePath("old.json");
@@ -598,7 +598,7 @@ private slots:
         const QString strace = QStandardPaths::findExecutable("strace");
         if (strace.isEmpty())
             QSKIP("strace is not installed; scripts/deps.sh installs it");
-        TSimulatedConverter c;
+        TPtyConverter c;
         QTemporaryDir work;
         const QString file = WriteFile("other.json", OtherConvertersFile(c.Block()));
         const QString out = work.filePath("saved.out");
@@ -637,7 +637,7 @@ private slots:
     // written back, make the converter what it was (as read back whole).
     void historyAndTheWayBack()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         const SettingsBlock original = c.Block();
         QCOMPARE(Ctl({"set", c.Path(), "label=Kotel 9", "range_end=450"}).exit, 0);
         const SettingsBlock afterSet = c.Block();
@@ -684,7 +684,7 @@ private slots:
 
     void setWritesOnlyThePairs()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         const TRun r = Ctl({"set", c.Path(), "label=Boiler 3", "range_end=450", "output=0-10V", "-q"});
         QCOMPARE(r.exit, 0);
         QCOMPARE(r.out, QString()); // quiet: success says nothing
@@ -696,7 +696,7 @@ private slots:
 
     void severalPortsAtOnceOneFaulty()
     {
-        TSimulatedConverter a, b, faulty;
+        TPtyConverter a, b, faulty;
         // Answers the read, then acknowledges no write.
         faulty.sim.SetFault(Fault::Silent, kEveryReply, kOnWrite);
         const QString file = WriteFile("other.json", OtherConvertersFile(a.Block()));
@@ -741,14 +741,14 @@ private slots:
     {
         QFETCH(int, signal);
         QFETCH(int, ports);
-        TSimulatedConverter a, b;
+        TPtyConverter a, b;
         a.sim.SetPacing(true);
         b.sim.SetPacing(true);
         const SettingsBlock before = a.Block();
         const QString file = WriteFile("many.json", ManyChangesFile(before));
-        const QList<TSimulatedConverter*> converters = QList<TSimulatedConverter*>{&a, &b}.mid(0, ports);
+        const QList<TPtyConverter*> converters = QList<TPtyConverter*>{&a, &b}.mid(0, ports);
         QStringList args{"write", file};
-        for (TSimulatedConverter* c : converters)
+        for (TPtyConverter* c : converters)
             args << c->Path();
         QProcess p;
         Start(p, args << "--json");
@@ -769,7 +769,7 @@ private slots:
                 QVERIFY2(status == "verified" || status == "not written", qPrintable(status));
             }
         }
-        for (TSimulatedConverter* c : converters)
+        for (TPtyConverter* c : converters)
             VerifyOldOrNew(*c, before, ManyChangesFile(before));
     }
 
@@ -815,7 +815,7 @@ private slots:
         QFETCH(QString, sink);
         QFETCH(int, exit);
         QFETCH(QString, err);
-        TSimulatedConverter a, b;
+        TPtyConverter a, b;
         a.sim.SetPacing(true);
         b.sim.SetPacing(true);
         const QByteArray wanted = ManyChangesFile(a.Block());
@@ -845,7 +845,7 @@ private slots:
         QVERIFY2(p.exitCode() == exit, qPrintable(QString::number(p.exitCode()) + ": " + said));
         QVERIFY2(said.contains(place(err)), qPrintable(said));
         if (args[0] == "write")
-            for (TSimulatedConverter* c : {&a, &b})
+            for (TPtyConverter* c : {&a, &b})
                 if (args.contains(c->Path()))
                     QVERIFY(config::FromBlock(c->Block()) == config::ReadSettingsFile(wanted).file->settings);
         if (args[0] == "set")
@@ -858,7 +858,7 @@ private slots:
     // of a several-port write gets it.
     void settingsFileFromAPipe()
     {
-        TSimulatedConverter a, b;
+        TPtyConverter a, b;
         QProcess p;
         Start(p, {"write", "/dev/stdin", a.Path(), b.Path()});
         p.write(OtherConvertersFile(a.Block()));
@@ -886,7 +886,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(QByteArray, input);
         QFETCH(int, status);
-        TSimulatedConverter c;
+        TPtyConverter c;
         std::FILE* log = std::tmpfile();
         ctl::TConsole console(log, false, true);
         const std::vector<ctl::TPortResult> results = ctl::RunWorkers(
@@ -913,7 +913,7 @@ private slots:
     {
         QFETCH(QString, pair);
         QFETCH(QString, problem);
-        TSimulatedConverter c;
+        TPtyConverter c;
         const TRun r = Ctl({"set", c.Path(), pair});
         QCOMPARE(r.exit, 2);
         QVERIFY2(r.out.contains("  " + problem + '\n'), qPrintable(r.out));
@@ -923,7 +923,7 @@ private slots:
 
     void verboseShowsEveryRequestAndReply()
     {
-        TSimulatedConverter c;
+        TPtyConverter c;
         const TRun r = Ctl({"ping", c.Path(), "-v"});
         QVERIFY2(r.exit == 0, qPrintable(QString::number(r.exit) + ": " + r.err));
         const QStringList err = r.err.split('\n', Qt::SkipEmptyParts);
@@ -934,7 +934,7 @@ private slots:
 
     void probeLeavesAHeldPortAlone()
     {
-        TSimulatedConverter answering, held, silent;
+        TPtyConverter answering, held, silent;
         silent.sim.SetFault(Fault::Silent);
         THeldPort hold(held.Path());
         std::FILE* log = std::tmpfile();

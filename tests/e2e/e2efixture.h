@@ -1,7 +1,7 @@
 #pragma once
 
-// The real main window connected to the simulated converter over a
-// pseudo-terminal, and the helpers the end-to-end tests share.
+// The real main window connected to the simulated converter on a port
+// inside the process, and the helpers the end-to-end tests share.
 
 #include "common/dialogwatcher.h"
 #include "common/simconverter.h"
@@ -19,6 +19,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -52,6 +53,9 @@ private slots:
     void initTestCase()
     {
         qputenv("XDG_DATA_HOME", userData.path().toUtf8());
+        // The C locale's date order on every system, as LC_ALL=C gives on
+        // Linux: the cases type their dates in it.
+        QLocale::setDefault(QLocale::c());
         SetUpLikeMain();
     }
     void init()

@@ -138,7 +138,7 @@ void TstField::findConnects()
     std::vector<std::unique_ptr<TSilentPort>> silent;
     for (int i = 0; i < silentBefore + silentAfter; ++i)
         silent.push_back(std::make_unique<TSilentPort>());
-    TSimulatedConverter sim;
+    TPtyConverter sim;
     QStringList ports;
     for (int i = 0; i < silentBefore; ++i)
         ports << silent[i]->Path();

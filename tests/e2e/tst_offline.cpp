@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -177,7 +178,7 @@ void TstOffline::editAndSaveRoundTrip()
     const TSettingsControls& c = frm->Form->Ctl;
     QVERIFY(frm->PanelSettings->isVisible());
     QCOMPARE(frm->Form->StatusText(),
-             QStringLiteral("Soubor nastavení %1, bez převodníku").arg(path_));
+             QStringLiteral("Soubor nastavení %1, bez převodníku").arg(QDir::toNativeSeparators(path_)));
     QVERIFY(frm->windowTitle().startsWith(QStringLiteral("boiler.json[*] - ")));
     QVERIFY(!frm->isWindowModified());
     QVERIFY(!c.BtnLoadData->isEnabled());
@@ -218,7 +219,7 @@ void TstOffline::editAndSaveRoundTrip()
     for (const QString& line : expected)
         QVERIFY2(saved.contains(line), qPrintable(line));
     QCOMPARE(saved.size(), expected.size() + (at == expected.end() ? 1 : 0));
-    QCOMPARE(frm->Form->StatusText(), QStringLiteral("Soubor nastavení %1 byl uložen.").arg(path_));
+    QCOMPARE(frm->Form->StatusText(), QStringLiteral("Soubor nastavení %1 byl uložen.").arg(QDir::toNativeSeparators(path_)));
     QCOMPARE(converter.sim.Counters().requests, std::size_t(0));
     QVERIFY(!frm->ComPort.Active());
     QCOMPARE(watcher.Texts(), QStringList());
@@ -254,7 +255,7 @@ void TstOffline::closingAsksAboutEdits()
     ClickButton(button);
     frm->close();
     QCOMPARE(watcher.Texts(),
-             QStringList{QStringLiteral("Soubor %1 má neuložené změny. Uložit je?").arg(path_)});
+             QStringList{QStringLiteral("Soubor %1 má neuložené změny. Uložit je?").arg(QDir::toNativeSeparators(path_))});
     QCOMPARE(frm->isVisible(), !closed);
     QCOMPARE(QString::fromStdString(config::FormatValue(Key::Label, *ReadBack()[Key::Label])), label);
 }
@@ -293,10 +294,10 @@ void TstOffline::fileThatWouldNotReadBackIsNotSaved()
     frm->Offline->MFileSaveOpen->trigger();
     QCOMPARE(watcher.Seen().size(), 1);
     QCOMPARE(int(watcher.Seen()[0].Icon), icon);
-    QCOMPARE(watcher.Texts()[0], message.contains(QLatin1String("%1")) ? message.arg(path_) : message);
+    QCOMPARE(watcher.Texts()[0], message.contains(QLatin1String("%1")) ? message.arg(QDir::toNativeSeparators(path_)) : message);
     QCOMPARE(frm->isWindowModified(), enter);
     QCOMPARE(frm->Form->Ctl.LblTempEndCh->isHidden(), enter);
-    QCOMPARE(frm->Form->StatusText(), QStringLiteral("Soubor nastavení %1, bez převodníku").arg(path_));
+    QCOMPARE(frm->Form->StatusText(), QStringLiteral("Soubor nastavení %1, bez převodníku").arg(QDir::toNativeSeparators(path_)));
     QCOMPARE(QString::fromStdString(config::FormatValue(Key::RangeEnd, *ReadBack()[Key::RangeEnd])),
              QStringLiteral("400"));
 }
@@ -415,14 +416,14 @@ void TstOffline::statusFollowsLanguage()
     frm->Offline->MFileOpen->trigger();
     if (save)
         frm->Offline->MFileSaveOpen->trigger();
-    QCOMPARE(frm->Form->StatusText(), czech.arg(path_));
+    QCOMPARE(frm->Form->StatusText(), czech.arg(QDir::toNativeSeparators(path_)));
     QVERIFY(frm->LangMenuEnabled());
     frm->MLangEN->trigger();
-    QCOMPARE(frm->Form->StatusText(), english.arg(path_));
+    QCOMPARE(frm->Form->StatusText(), english.arg(QDir::toNativeSeparators(path_)));
     QCOMPARE(frm->windowTitle(),
              QStringLiteral("boiler.json[*] - Configuration software for TQ36 converter - TAVRIN®"));
     frm->MLangCZ->trigger();
-    QCOMPARE(frm->Form->StatusText(), czech.arg(path_));
+    QCOMPARE(frm->Form->StatusText(), czech.arg(QDir::toNativeSeparators(path_)));
     QCOMPARE(watcher.Texts(), QStringList());
 }
 

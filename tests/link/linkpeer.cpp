@@ -4,28 +4,33 @@
 
 #include <QTimer>
 
-#include <cerrno>
-#include <stdexcept>
-#include <unistd.h>
+#include "sim/simport.h"
+
+#include <algorithm>
 
 namespace lk58::test {
 
-TScriptedPeer::TScriptedPeer() : pty_(OpenPtyPair())
+TScriptedPeer::TScriptedPeer() : port_(NewSimulatorPort()), line_(sim::PlayedLine(port_))
 {
-    notifier_ = std::make_unique<QSocketNotifier>(pty_.master.Get(), QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { ReadRequests(); });
+    // The port writes on this thread; the bytes are read when it next
+    // processes events.
+    line_->SetOnTransmit([this] { QMetaObject::invokeMethod(this, [this] { ReadRequests(); }, Qt::QueuedConnection); });
+}
+
+TScriptedPeer::~TScriptedPeer()
+{
+    line_->SetOnTransmit({});
 }
 
 void TScriptedPeer::ReadRequests()
 {
     std::uint8_t buf[512];
-    for (;;) {
-        const ssize_t n = ::read(pty_.master.Get(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
+    for (std::size_t n; (n = line_->Take(buf, sizeof buf)) > 0;)
         pending_.insert(pending_.end(), buf, buf + n);
+    // The rest of a write leaves the port a byte time apart.
+    if (const auto next = line_->NextLeaving()) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - sim::Clock::now());
+        QTimer::singleShot(std::max<int>(0, int(wait.count())), Qt::PreciseTimer, this, [this] { ReadRequests(); });
     }
     while (!pending_.empty()) {
         const std::size_t len = (pending_[0] == kPingCode || pending_[0] == kReadAllCode) ? 3 : 7;
@@ -41,15 +46,7 @@ void TScriptedPeer::ReadRequests()
 
 void TScriptedPeer::Send(const Bytes& bytes)
 {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(pty_.master.Get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw std::runtime_error("peer: write to the pty master failed");
-        done += static_cast<std::size_t>(n);
-    }
+    line_->Deliver(bytes.data(), bytes.size());
 }
 
 void TScriptedPeer::SendLater(int ms, const Bytes& bytes)
@@ -59,8 +56,7 @@ void TScriptedPeer::SendLater(int ms, const Bytes& bytes)
 
 void TScriptedPeer::HangUp()
 {
-    notifier_.reset();
-    pty_.master.Reset();
+    line_->HangUp();
 }
 
 void OpenPort(TComPort& port, const std::string& path)
@@ -71,6 +67,17 @@ void OpenPort(TComPort& port, const std::string& path)
     port.SetParity(paNone);
     port.SetStopBits(sb1);
     port.SetActive(true);
+}
+
+std::string NewSimulatorPort()
+{
+    sim::RegisterSimulatedPorts();
+    return sim::NewSimulatedPortName();
+}
+
+std::unique_ptr<Tq36Simulator> SimulatorOn(const std::string& port)
+{
+    return std::make_unique<Tq36Simulator>(sim::PlayedLine(port)->FarEnd());
 }
 
 Bytes Head(const Bytes& frame, std::size_t n)

@@ -16,7 +16,7 @@ Q_DECLARE_METATYPE(lk58::Bytes)
 class TstDeviceLink : public QObject {
     Q_OBJECT
 
-    PtyPair pty;
+    std::string simPort;
     std::unique_ptr<Tq36Simulator> sim;
     std::unique_ptr<TComPort> port;
     std::unique_ptr<TDeviceLink> link;
@@ -24,13 +24,13 @@ class TstDeviceLink : public QObject {
 private slots:
     void init()
     {
-        pty = OpenPtyPair();
-        sim = std::make_unique<Tq36Simulator>(pty.master.Get());
+        simPort = NewSimulatorPort();
+        sim = SimulatorOn(simPort);
         sim->SetPacing(false);
         sim->Start();
         port = std::make_unique<TComPort>();
         link = std::make_unique<TDeviceLink>(*port);
-        OpenPort(*port, pty.slavePath);
+        OpenPort(*port, simPort);
     }
 
     void cleanup()
@@ -38,7 +38,6 @@ private slots:
         link.reset();
         port.reset();
         sim.reset();
-        pty = PtyPair();
     }
 
     void writesReachTheConverter()

@@ -75,7 +75,8 @@ private slots:
         QTemporaryDir dir;
         const std::string path = (dir.path() + "/block.txt").toStdString();
         std::string error;
-        QVERIFY(SaveBlockFile(path, block, error));
+        QVERIFY(SaveBlockFile(path, DefaultBlock(), error));
+        QVERIFY2(SaveBlockFile(path, block, error), error.c_str()); // over the old file
         Tq36Block loaded = DefaultBlock();
         QVERIFY2(LoadBlockFile(path, loaded, error), error.c_str());
         QVERIFY(loaded == block);
