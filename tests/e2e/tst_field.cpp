@@ -210,7 +210,7 @@ void TstField::findConnects()
 void TstField::findKeepsAnsweringPort()
 {
     TSilentPort silent, plugged;
-    TSimulatedConverter sim;
+    TPtyConverter sim;
     // The answer comes on the third ping, once the list has changed.
     sim.sim.AnswerFrom(3, kOnPing);
     const QString folder = dir_->path();
