@@ -30,6 +30,16 @@ private:
     bool& busy_;
 };
 
+// Ends the reply wait's current processEvents() now that its condition
+// holds. Qt's Windows dispatcher runs posted calls (the port's events, the
+// ticks) first and then blocks for the next window message, so a wait
+// whose reply has just come would otherwise notice only at the next tick.
+void WakeWait(const QObject& waiter)
+{
+    if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(waiter.thread()))
+        d->interrupt();
+}
+
 // Runs the tick timer for one reply wait and stops it on every way out.
 class TTimerRun {
 public:
@@ -69,6 +79,8 @@ void TDeviceLink::TmrTimeOutTimer()
 {
     if (ticksLeft_ >= 0)
         --ticksLeft_;
+    if (ticksLeft_ == 0 && TmrTimeOut.isActive())
+        WakeWait(*this);
 }
 
 void TDeviceLink::ComPortRxChar(TComPort& sender)
@@ -80,6 +92,8 @@ void TDeviceLink::ComPortRxChar(TComPort& sender)
         Bytes chunk;
         sender.ReadAvailable(chunk);
         Collect(chunk);
+        if (AwaitedFlag() && TmrTimeOut.isActive())
+            WakeWait(*this);
     });
 }
 

@@ -1,5 +1,6 @@
 // The device link's exchanges through the Win32 serial port, against the
 // simulated converter on a Wine COM port (run by with-sim.sh).
+#include "waitend.h"
 #include "winport.h"
 
 #include "link/devicelink.h"
@@ -36,6 +37,9 @@ private slots:
     }
 
     void ping() { QVERIFY(link_.Ping()); }
+
+    void waitEndsWithItsCondition_data() { WaitEndRows(); }
+    void waitEndsWithItsCondition() { CheckWaitEnd(link_); }
 
     void readAll()
     {
