@@ -34,10 +34,13 @@ private:
 // holds. Qt's Windows dispatcher runs posted calls (the port's events, the
 // ticks) first and then blocks for the next window message, so a wait
 // whose reply has just come would otherwise notice only at the next tick.
+// A wake-up, unlike interrupt(), leaves nothing behind: an interrupted
+// Windows dispatcher makes its next processEvents(), whoever calls it,
+// return without looking at its messages (held-back input among them).
 void WakeWait(const QObject& waiter)
 {
     if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(waiter.thread()))
-        d->interrupt();
+        d->wakeUp();
 }
 
 // Runs the tick timer for one reply wait and stops it on every way out.
