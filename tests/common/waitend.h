@@ -1,14 +1,15 @@
 #pragma once
 
-// When a reply wait ends, counted in ticks rather than timed: as soon as
-// its reply is accepted or its last tick has come, not at some later event.
-// With a tick far longer than the converter takes to answer, an answered
-// exchange must return before any tick, and an unanswered one must return
-// on the tick that spends its budget, not on the one after it. Shared by
-// the device link's tests against the simulated converter on every system.
+// When a reply wait ends, seen from the event dispatcher rather than timed:
+// once the reply has been accepted, or the tick that spends the budget has
+// come, the wait must return without the dispatcher going back to sleep
+// (it would sleep until some later event, usually the next tick). Shared
+// by the device link's tests against the simulated converter on every
+// system.
 
 #include "link/devicelink.h"
 
+#include <QAbstractEventDispatcher>
 #include <QScopeGuard>
 #include <QtTest>
 
@@ -25,32 +26,39 @@ namespace lk58::test {
 inline void WaitEndRows()
 {
     QTest::addColumn<TWaitedExchange>("exchange");
-    QTest::addColumn<int>("tickMs");
-    QTest::addColumn<int>("ticksLeft"); // when the exchange returns
-    QTest::newRow("ping answered") << TWaitedExchange::Ping << 5000 << 15;
-    QTest::newRow("read-all answered") << TWaitedExchange::ReadAll << 5000 << 150;
-    QTest::newRow("write acknowledged") << TWaitedExchange::Write16 << 5000 << 15;
+    QTest::newRow("ping answered") << TWaitedExchange::Ping;
+    QTest::newRow("read-all answered") << TWaitedExchange::ReadAll;
+    QTest::newRow("write acknowledged") << TWaitedExchange::Write16;
     // No converter has a parameter 65: the write is ignored, and the one
     // attempt of a 32-bit write runs out after its 50 ticks.
-    QTest::newRow("write unanswered") << TWaitedExchange::Unanswered << 20 << 0;
+    QTest::newRow("write unanswered") << TWaitedExchange::Unanswered;
 }
 
-// Runs the row's exchange on `link`, whose tick is set to the row's for it.
+// Runs the row's exchange on `link` and counts the dispatcher's sleeps
+// after the wait's end had come.
 inline void CheckWaitEnd(TDeviceLink& link)
 {
     QFETCH(TWaitedExchange, exchange);
-    QFETCH(int, tickMs);
-    QFETCH(int, ticksLeft);
-    const int tick = link.TmrTimeOut.interval();
-    const auto restore = qScopeGuard([&] { link.TmrTimeOut.setInterval(tick); });
-    link.TmrTimeOut.setInterval(tickMs);
+    bool over = false;
+    int sleepsAfter = 0;
+    link.SetTrace([&](TTraffic what, std::span<const std::uint8_t>) { over = over || what == TTraffic::Reply; });
+    // Runs after the link's own tick handler, which was connected first.
+    const auto tick = QObject::connect(&link.TmrTimeOut, &QTimer::timeout, [&] { over = over || link.TicksLeft() == 0; });
+    const auto sleep = QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                                        [&] { sleepsAfter += over; });
+    const auto restore = qScopeGuard([&] {
+        QObject::disconnect(tick);
+        QObject::disconnect(sleep);
+        link.SetTrace({});
+    });
     switch (exchange) {
     case TWaitedExchange::Ping: QVERIFY(link.Ping()); break;
     case TWaitedExchange::ReadAll: QVERIFY(link.ReadAll()); break;
     case TWaitedExchange::Write16: QVERIFY(link.SendInt(20, 7)); break;
     case TWaitedExchange::Unanswered: QVERIFY(!link.SendLong(65, 1)); break;
     }
-    QCOMPARE(link.TicksLeft(), ticksLeft);
+    QVERIFY(over);
+    QCOMPARE(sleepsAfter, 0);
 }
 
 } // namespace lk58::test
