@@ -52,13 +52,18 @@ inline std::vector<TExchange> Exchanges()
     };
 }
 
-// The line's floor of an exchange: request and reply bytes, plus the pause
-// where there is one.
+// The line's floor of `frames` exchanges: request and reply bytes, plus the
+// pause where there is one.
+inline double FloorMs(int frames, int requestBytes, int replyBytes, bool pause)
+{
+    return frames * ((requestBytes + replyBytes) * kByteMs + (pause ? kPauseMs : 0));
+}
+
 inline double FloorMs(const TExchange& e)
 {
     double ms = 0;
     for (const Bytes& request : e.requests)
-        ms += double(request.size() + e.replyBytes) * kByteMs + (e.pause ? kPauseMs : 0);
+        ms += FloorMs(1, int(request.size()), int(e.replyBytes), e.pause);
     return ms;
 }
 
