@@ -1,7 +1,14 @@
 // The device link's exchanges through the Win32 serial port, under Wine,
 // against tq36-sim keeping the pace of a 4800-baud line (with-sim.sh runs
 // it on a Wine COM port): wall time per exchange against the line's floor,
-// and the CPU time of this process (the user-interface and event threads).
+// and the CPU time of this process (the user-interface and event threads,
+// and the threads Wine waits for the line on).
+//
+// Beside LK58, the same traffic from the smallest program of Win32 calls
+// with the same wait: WaitCommEvent for received data, then a ReadFile of
+// what is waiting, until the reply is whole; and, as the line's best, one
+// blocking ReadFile of the reply's length. The three take turns in rounds
+// of ten runs, so that a change in the machine's load meets them alike.
 //
 // Usage: LK58_SIM_ARGS= tests/wine/with-sim.sh bench_winlink.exe [runs]
 //        (50 runs by default)
@@ -15,10 +22,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include <windows.h>
 
 using namespace lk58;
+using namespace lk58::bench;
 
 namespace {
 
@@ -32,6 +41,132 @@ double CpuMs()
     };
     return ms(kernel) + ms(user);
 }
+
+enum class TRawWait {
+    Events,      // WaitCommEvent(EV_RXCHAR), then ReadFile of what waits
+    BlockingRead // one ReadFile of the reply's length, on a handle without overlapped I/O
+};
+
+// The converter's line through Win32 calls alone: 4800 baud, 8N1, DTR off,
+// RTS on; one attempt per request, with the link's budget for its reply.
+class TRawLine {
+public:
+    TRawLine(const std::string& com, TRawWait wait) : wait_(wait)
+    {
+        const std::string path = "\\\\.\\" + com;
+        handle_ = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                wait == TRawWait::Events ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        ok_ = handle_ != INVALID_HANDLE_VALUE && ::GetCommState(handle_, &dcb);
+        dcb.BaudRate = 4800;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        dcb.fBinary = TRUE;
+        dcb.fDtrControl = DTR_CONTROL_DISABLE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        ok_ = ok_ && ::SetCommState(handle_, &dcb) && ::SetCommMask(handle_, EV_RXCHAR);
+        rx_.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        io_.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~TRawLine()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle_);
+        ::CloseHandle(rx_.hEvent);
+        ::CloseHandle(io_.hEvent);
+    }
+    TRawLine(const TRawLine&) = delete;
+    TRawLine& operator=(const TRawLine&) = delete;
+
+    bool Ok() const { return ok_; }
+
+    bool Exchange(const TExchange& e)
+    {
+        for (const Bytes& request : e.requests) {
+            if (e.pause)
+                ::Sleep(DWORD(kPauseMs));
+            if (!::PurgeComm(handle_, PURGE_RXCLEAR) || !Send(request))
+                return false;
+            const DWORD budgetMs = DWORD(e.ticks) * 10;
+            if (!(wait_ == TRawWait::Events ? AwaitByEvents(e.replyBytes, budgetMs)
+                                            : AwaitByRead(e.replyBytes, budgetMs)))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    // Finishes an overlapped call that may still be under way.
+    bool Finish(BOOL started, OVERLAPPED& ov, DWORD& count)
+    {
+        return started || (::GetLastError() == ERROR_IO_PENDING && ::GetOverlappedResult(handle_, &ov, &count, TRUE));
+    }
+
+    bool Send(const Bytes& request)
+    {
+        DWORD sent = 0;
+        if (wait_ == TRawWait::BlockingRead)
+            return ::WriteFile(handle_, request.data(), DWORD(request.size()), &sent, nullptr) &&
+                   sent == request.size();
+        ::ResetEvent(io_.hEvent);
+        return Finish(::WriteFile(handle_, request.data(), DWORD(request.size()), &sent, &io_), io_, sent) &&
+               sent == request.size();
+    }
+
+    bool AwaitByEvents(std::size_t n, DWORD budgetMs)
+    {
+        const ULONGLONG deadline = ::GetTickCount64() + budgetMs;
+        std::size_t got = 0;
+        std::uint8_t buffer[256];
+        while (got < n) {
+            DWORD events = 0;
+            ::ResetEvent(rx_.hEvent);
+            if (!::WaitCommEvent(handle_, &events, &rx_)) {
+                if (::GetLastError() != ERROR_IO_PENDING)
+                    return false;
+                const ULONGLONG now = ::GetTickCount64();
+                if (now >= deadline || ::WaitForSingleObject(rx_.hEvent, DWORD(deadline - now)) != WAIT_OBJECT_0) {
+                    ::SetCommMask(handle_, EV_RXCHAR); // ends the wait, which writes `events`
+                    DWORD unused = 0;
+                    ::GetOverlappedResult(handle_, &rx_, &unused, TRUE);
+                    return false;
+                }
+            }
+            DWORD errors = 0;
+            COMSTAT stat{};
+            if (!::ClearCommError(handle_, &errors, &stat))
+                return false;
+            const DWORD want = std::min<DWORD>(stat.cbInQue, DWORD(sizeof buffer));
+            if (want == 0)
+                continue;
+            DWORD read = 0;
+            ::ResetEvent(io_.hEvent);
+            if (!Finish(::ReadFile(handle_, buffer, want, &read, &io_), io_, read))
+                return false;
+            got += read;
+        }
+        return true;
+    }
+
+    bool AwaitByRead(std::size_t n, DWORD budgetMs)
+    {
+        COMMTIMEOUTS t{};
+        t.ReadTotalTimeoutConstant = budgetMs;
+        std::uint8_t buffer[256];
+        DWORD read = 0;
+        return ::SetCommTimeouts(handle_, &t) && ::ReadFile(handle_, buffer, DWORD(n), &read, nullptr) && read == n;
+    }
+
+    TRawWait wait_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    OVERLAPPED rx_{};
+    OVERLAPPED io_{};
+    bool ok_ = false;
+};
+
+constexpr int kRound = 10;
 
 } // namespace
 
@@ -58,8 +193,46 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no converter answers on %s\n", com);
         return 1;
     }
-
-    bench::MeasureExchanges(link, runs, CpuMs);
     port.SetActive(false);
+
+    const std::vector<TExchange> exchanges = Exchanges();
+    struct TRow {
+        TSamples lk58, events, blocking;
+    };
+    std::vector<TRow> rows(exchanges.size());
+    for (std::size_t i = 0; i < exchanges.size(); ++i) {
+        const TExchange& e = exchanges[i];
+        for (int done = 0; done < runs; done += kRound) {
+            const int n = std::min(kRound, runs - done);
+            port.SetActive(true);
+            rows[i].lk58.Run(e.name, n, CpuMs, [&] { return e.run(link); });
+            port.SetActive(false);
+            for (TRawWait wait : {TRawWait::Events, TRawWait::BlockingRead}) {
+                TRawLine line(com, wait);
+                if (!line.Ok()) {
+                    std::fprintf(stderr, "%s will not open: error %lu\n", com, ::GetLastError());
+                    return 1;
+                }
+                (wait == TRawWait::Events ? rows[i].events : rows[i].blocking)
+                    .Run(e.name, n, CpuMs, [&] { return line.Exchange(e); });
+            }
+        }
+    }
+
+    PrintHeader("LK58's device link");
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        PrintRow(exchanges[i], rows[i].lk58);
+    PrintHeader("\nWin32 calls alone: WaitCommEvent, then ReadFile of what waits");
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        PrintRow(exchanges[i], rows[i].events);
+    PrintHeader("\nWin32 calls alone: one blocking ReadFile of the reply's length");
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        PrintRow(exchanges[i], rows[i].blocking);
+    std::printf("\n%-16s %12s %12s\n", "LK58 against", "WaitCommEvent", "blocking read");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const double lk58 = rows[i].lk58.Timing().medianMs;
+        std::printf("%-16s %12.3f %12.3f\n", exchanges[i].name, lk58 / rows[i].events.Timing().medianMs,
+                    lk58 / rows[i].blocking.Timing().medianMs);
+    }
     return 0;
 }

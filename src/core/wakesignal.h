@@ -21,9 +21,9 @@ public:
     void Signal();
     // Takes every signal so far; the watch does not fire for them again.
     void Drain();
-    // Calls activated on the calling thread's event loop whenever the
-    // signal is raised, until activated drains it; the watcher is a child
-    // of parent.
+    // Calls activated on the event loop of the thread that made the signal
+    // (call it there, once) whenever the signal is raised, until activated
+    // drains it; parent owns the signal, and the watch ends with either.
     void Watch(QObject* parent, std::function<void()> activated);
 
 private:

@@ -30,6 +30,19 @@ private:
     bool& busy_;
 };
 
+// Ends the reply wait's current processEvents() now that its condition
+// holds. Qt's Windows dispatcher runs posted calls (the port's events, the
+// ticks) first and then blocks for the next window message, so a wait
+// whose reply has just come would otherwise notice only at the next tick.
+// A wake-up, unlike interrupt(), leaves nothing behind: an interrupted
+// Windows dispatcher makes its next processEvents(), whoever calls it,
+// return without looking at its messages (held-back input among them).
+void WakeWait(const QObject& waiter)
+{
+    if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(waiter.thread()))
+        d->wakeUp();
+}
+
 // Runs the tick timer for one reply wait and stops it on every way out.
 class TTimerRun {
 public:
@@ -69,6 +82,8 @@ void TDeviceLink::TmrTimeOutTimer()
 {
     if (ticksLeft_ >= 0)
         --ticksLeft_;
+    if (ticksLeft_ == 0 && TmrTimeOut.isActive())
+        WakeWait(*this);
 }
 
 void TDeviceLink::ComPortRxChar(TComPort& sender)
@@ -80,6 +95,8 @@ void TDeviceLink::ComPortRxChar(TComPort& sender)
         Bytes chunk;
         sender.ReadAvailable(chunk);
         Collect(chunk);
+        if (AwaitedFlag() && TmrTimeOut.isActive())
+            WakeWait(*this);
     });
 }
 

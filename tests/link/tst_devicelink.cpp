@@ -5,6 +5,7 @@
 #include "link/frame.h"
 #include "linkpeer.h"
 #include "sim/simulator.h"
+#include "waitend.h"
 
 #include <QtTest>
 
@@ -65,6 +66,9 @@ private slots:
         QCOMPARE(link->RxBuffer[41], std::uint8_t(0x01)); // word 21, high byte
         QCOMPARE(link->RxBuffer[42], std::uint8_t(0x90));
     }
+
+    void waitEndsWithItsCondition_data() { WaitEndRows(); }
+    void waitEndsWithItsCondition() { CheckWaitEnd(*link); }
 
     void attemptsPerExchange_data()
     {

@@ -1,5 +1,6 @@
 // The device link's exchanges through the Win32 serial port, against the
 // simulated converter on a Wine COM port (run by with-sim.sh).
+#include "waitend.h"
 #include "winport.h"
 
 #include "link/devicelink.h"
@@ -20,6 +21,30 @@ std::uint16_t Word(std::span<const std::uint8_t> reply, int n)
 
 enum TWrite { wrInt, wrLong, wrString };
 
+// A window of this thread that counts the keys that reach it.
+class TKeyCatcher {
+public:
+    TKeyCatcher()
+    {
+        WNDCLASSW c{};
+        c.lpfnWndProc = Proc;
+        c.hInstance = ::GetModuleHandleW(nullptr);
+        c.lpszClassName = L"LK58KeyCatcher";
+        ::RegisterClassW(&c);
+        window = ::CreateWindowExW(0, c.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, c.hInstance, nullptr);
+    }
+    ~TKeyCatcher() { ::DestroyWindow(window); }
+    static inline int keys = 0;
+    HWND window;
+
+private:
+    static LRESULT CALLBACK Proc(HWND w, UINT message, WPARAM wp, LPARAM lp)
+    {
+        keys += message == WM_KEYDOWN;
+        return ::DefWindowProcW(w, message, wp, lp);
+    }
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(TWrite)
@@ -36,6 +61,9 @@ private slots:
     }
 
     void ping() { QVERIFY(link_.Ping()); }
+
+    void waitEndsWithItsCondition_data() { WaitEndRows(); }
+    void waitEndsWithItsCondition() { CheckWaitEnd(link_); }
 
     void readAll()
     {
@@ -91,6 +119,24 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EComError, link_.Ping());
         port_.SetActive(true);
         QVERIFY(link_.Ping());
+    }
+
+    // A key pressed while the exchange waits reaches its window only after
+    // the exchange, at the event loop's next pass.
+    void keyDuringWaitComesAfterIt()
+    {
+        TKeyCatcher catcher;
+        TKeyCatcher::keys = 0;
+        link_.SetTrace([&](TTraffic what, std::span<const std::uint8_t>) {
+            if (what == TTraffic::Request)
+                ::PostMessageW(catcher.window, WM_KEYDOWN, VK_RETURN, 1);
+        });
+        const bool ok = link_.Ping();
+        link_.SetTrace({});
+        QVERIFY(ok);
+        QCOMPARE(TKeyCatcher::keys, 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(TKeyCatcher::keys, 1);
     }
 
 private:
