@@ -212,7 +212,9 @@ THistoryMenu::THistoryMenu(TFrmMain& frm)
 
 THistoryMenu::~THistoryMenu()
 {
-    frm_.Form->SetWriteJournal(nullptr);
+    // The window's form goes before the window's children do.
+    if (frm_.Form)
+        frm_.Form->SetWriteJournal(nullptr);
 }
 
 void THistoryMenu::SetLang(int lang)
