@@ -31,6 +31,17 @@
 
 namespace lk58::test {
 
+// LK58's data for the user (backups, change logs) below `dir`: the
+// variable that moves it is the system's own.
+inline void PutUserData(const QString& dir)
+{
+#ifdef _WIN32
+    qputenv("LOCALAPPDATA", dir.toUtf8());
+#else
+    qputenv("XDG_DATA_HOME", dir.toUtf8());
+#endif
+}
+
 // Font and style as main() sets them, and the real error box.
 inline void SetUpLikeMain()
 {
@@ -52,7 +63,7 @@ protected:
 private slots:
     void initTestCase()
     {
-        qputenv("XDG_DATA_HOME", userData.path().toUtf8());
+        PutUserData(userData.path());
         // The C locale's date order on every system, as LC_ALL=C gives on
         // Linux: the cases type their dates in it.
         QLocale::setDefault(QLocale::c());

@@ -8,6 +8,7 @@
 #include "app/historydialog.h"
 #include "config/history.h"
 #include "config/diskfile.h"
+#include "config/restore.h"
 #include "config/settingsfile.h"
 
 #include <QAction>
@@ -114,8 +115,9 @@ void TstFilesMenu::init()
     watcher.SetWhileShown({});
     watcher.SetOther({});
     dir_ = std::make_unique<QTemporaryDir>();
-    // Backups go below the data home.
-    qputenv("XDG_DATA_HOME", dir_->filePath(QStringLiteral("data")).toUtf8());
+    // Backups and change logs go below the user's data folder of this case.
+    PutUserData(dir_->filePath(QStringLiteral("data")));
+    QCOMPARE(config::DefaultBackupDir(), dir_->filePath(QStringLiteral("data/LK58/backups")));
     chosen_.clear();
     proposed_.clear();
     tableRows_.clear();
@@ -175,7 +177,7 @@ void TstFilesMenu::AcceptDifferences(bool includeIdentity)
 
 QStringList TstFilesMenu::Backups() const
 {
-    const QDir backups(dir_->filePath(QStringLiteral("data/LK58/backups")));
+    const QDir backups(config::DefaultBackupDir());
     QStringList paths;
     for (const QString& name : backups.entryList(QDir::Files))
         paths << backups.filePath(name);
@@ -275,7 +277,7 @@ void TstFilesMenu::saveRecordsConverterNotForm()
     QCOMPARE(c.EdtName->text(), QStringLiteral("Změna"));
     QVERIFY(!c.LblNameCh->isHidden());
     QCOMPARE(frm->Form->StatusText(),
-             QStringLiteral("Nastavení převodníku bylo uloženo do souboru %1.").arg(chosen_));
+             QStringLiteral("Nastavení převodníku bylo uloženo do souboru %1.").arg(QDir::toNativeSeparators(chosen_)));
     QCOMPARE(watcher.Texts(), QStringList());
 }
 
@@ -298,7 +300,7 @@ void TstFilesMenu::reportOfConverter()
     QCOMPARE(converter.sim.Counters().readAlls, std::size_t(1));
     QCOMPARE(converter.sim.Counters().writes, std::size_t(0));
     QCOMPARE(frm->Form->StatusText(),
-             QStringLiteral("Protokol nastavení byl uložen do souboru %1.").arg(chosen_));
+             QStringLiteral("Protokol nastavení byl uložen do souboru %1.").arg(QDir::toNativeSeparators(chosen_)));
     QCOMPARE(watcher.Texts(), QStringList());
 }
 
@@ -330,7 +332,7 @@ void TstFilesMenu::savedOnlyWhenProven()
     QCOMPARE(watcher.Seen().size(), 1);
     QCOMPARE(watcher.Seen().first().Title, QStringLiteral("Error"));
     const QString text = watcher.Texts().first();
-    QVERIFY2(text.startsWith(QStringLiteral("Soubor %1 nelze uložit: ").arg(chosen_)), qPrintable(text));
+    QVERIFY2(text.startsWith(QStringLiteral("Soubor %1 nelze uložit: ").arg(QDir::toNativeSeparators(chosen_))), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral(": read back from disk, it holds 0 of ")), qPrintable(text));
     QVERIFY(older.open(QIODevice::ReadOnly));
     QCOMPARE(older.readAll(), QByteArray("older"));
@@ -393,7 +395,7 @@ void TstFilesMenu::compareListsDifferences()
     QCOMPARE(tableRows_, rows);
     if (rows.isEmpty()) {
         QCOMPARE(watcher.Texts(),
-                 QStringList{QStringLiteral("Převodník má stejné nastavení jako soubor %1.").arg(path)});
+                 QStringList{QStringLiteral("Převodník má stejné nastavení jako soubor %1.").arg(QDir::toNativeSeparators(path))});
     } else {
         QCOMPARE(watcher.Seen().size(), 1);
         QCOMPARE(watcher.Seen().first().ObjectName, QStringLiteral("FrmFileDiff"));
@@ -454,7 +456,7 @@ void TstFilesMenu::writeVerifiesAndReloads()
     const QStringList expected =
         QStringList{"Nastavení ze souboru bylo zapsáno do převodníku a ověřeno.", ""} + report +
         QStringList{"", QStringLiteral("Původní nastavení bylo zálohováno do souboru %1.")
-                            .arg(backups.first())};
+                            .arg(QDir::toNativeSeparators(backups.first()))};
     QCOMPARE(shown.Text.split(QLatin1Char('\n')), expected);
     // The form shows what the converter now holds.
     QCOMPARE(converter.sim.Counters().readAlls, std::size_t(4));
@@ -507,7 +509,7 @@ void TstFilesMenu::nothingToWrite()
             seen << text;
     }
     for (QString& line : shown)
-        line.replace(QLatin1String("%1"), path);
+        line.replace(QLatin1String("%1"), QDir::toNativeSeparators(path));
     QCOMPARE(seen, shown);
     QCOMPARE(converter.sim.Counters().readAlls, std::size_t(1));
     QCOMPARE(converter.sim.Counters().writes, std::size_t(0));
@@ -586,7 +588,7 @@ void TstFilesMenu::rejectedFileWritesNothing()
     QCOMPARE(watcher.Seen().size(), 1);
     QCOMPARE(watcher.Seen().first().Title, QStringLiteral("Warning"));
     const QStringList lines = watcher.Texts().first().split(QLatin1Char('\n'));
-    QCOMPARE(lines.first(), QStringLiteral("Soubor %1 nelze použít, obsahuje chyby:").arg(chosen_));
+    QCOMPARE(lines.first(), QStringLiteral("Soubor %1 nelze použít, obsahuje chyby:").arg(QDir::toNativeSeparators(chosen_)));
     QVERIFY2(lines.size() > 1 && lines[1].startsWith(key), qPrintable(lines.join('\n')));
     QCOMPARE(converter.sim.Counters().requests, std::size_t(0));
     QCOMPARE(Backups(), QStringList());
@@ -635,7 +637,7 @@ void TstFilesMenu::converterLostPartWay()
     QVERIFY(!frm->ComPort.Active());
     const QStringList backups = Backups();
     QCOMPARE(backups.size(), 1);
-    QCOMPARE(lines.last(), QStringLiteral("Původní nastavení bylo zálohováno do souboru %1.").arg(backups.first()));
+    QCOMPARE(lines.last(), QStringLiteral("Původní nastavení bylo zálohováno do souboru %1.").arg(QDir::toNativeSeparators(backups.first())));
     QFile backup(backups.first());
     QVERIFY(backup.open(QIODevice::ReadOnly));
     QVERIFY(config::ReadSettingsFile(backup.readAll()).file->block == SampleBlock());
@@ -658,7 +660,7 @@ void TstFilesMenu::historyAndTheWayBack()
     AcceptDifferences(false);
     frm->Files->MFileWrite->trigger();
 
-    const QDir logs(dir_->filePath(QStringLiteral("data/LK58/history")));
+    const QDir logs(config::DefaultHistoryDir());
     const QStringList names = logs.entryList(QDir::Files);
     QCOMPARE(names, QStringList{QStringLiteral("TQ36-2107-013.jsonl")});
     auto records = [&] { return config::ReadHistory(logs.filePath(names.first())).records; };

@@ -82,7 +82,7 @@ void TstOffline::init()
     watcher.SetWhileShown({});
     watcher.SetOther({});
     dir_ = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_DATA_HOME", dir_->filePath(QStringLiteral("data")).toUtf8());
+    PutUserData(dir_->filePath(QStringLiteral("data")));
 }
 
 // The port box names the simulated converter, as if the user had picked it.
