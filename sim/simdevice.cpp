@@ -232,20 +232,14 @@ public:
         if (!Ready())
             return false;
         const TCommTimeouts& t = timeouts_;
-        const std::optional<Clock::time_point> total = platform::ReadTotalEnd(t, readLength_);
-        const bool gaps = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != platform::kTimeoutForever;
-        std::optional<Clock::time_point> gapEnd;
+        platform::TReadDeadline end(t, platform::ReadTotalEnd(t, readLength_));
         while (readActive_ && !ReadEndsNow()) {
             const std::uint64_t seen = line_->Arrivals();
             const std::uint32_t before = readDone_;
             readDone_ += static_cast<std::uint32_t>(line_->Receive(readBuffer_ + readDone_, readLength_ - readDone_));
             if (ReadEndsNow())
                 break;
-            if (gaps && readDone_ > 0 && (readDone_ != before || !gapEnd))
-                gapEnd = Clock::now() + std::chrono::milliseconds(t.ReadIntervalTimeout);
-            std::optional<Clock::time_point> deadline = total;
-            if (gapEnd)
-                deadline = deadline ? std::min(*deadline, *gapEnd) : gapEnd;
+            const std::optional<Clock::time_point> deadline = end.After(before, readDone_);
             if (readDone_ != before)
                 continue;
             bool never = false;

@@ -5,6 +5,7 @@
 
 #include "serial/comtypes.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -42,5 +43,33 @@ inline std::optional<std::chrono::steady_clock::time_point> ReadTotalEnd(const T
         return std::nullopt;
     return now + std::chrono::milliseconds(total);
 }
+
+// The end of a read under way: the totals' end, drawn nearer by the
+// interval after the last byte that came.
+class TReadDeadline {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    TReadDeadline(const TCommTimeouts& t, std::optional<TimePoint> total)
+        : total_(total)
+    {
+        if (t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kTimeoutForever)
+            interval_ = std::chrono::milliseconds(t.ReadIntervalTimeout);
+    }
+    // The end after a look at the line that took the read from `before`
+    // bytes to `done`; none when nothing ends it.
+    std::optional<TimePoint> After(std::uint32_t before, std::uint32_t done)
+    {
+        if (interval_ && done > 0 && (done != before || !gapEnd_))
+            gapEnd_ = std::chrono::steady_clock::now() + *interval_;
+        if (!gapEnd_)
+            return total_;
+        return total_ ? std::min(*total_, *gapEnd_) : gapEnd_;
+    }
+
+private:
+    std::optional<TimePoint> total_;
+    std::optional<std::chrono::milliseconds> interval_;
+    std::optional<TimePoint> gapEnd_;
+};
 
 } // namespace lk58::platform

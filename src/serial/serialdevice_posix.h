@@ -128,7 +128,6 @@ private:
     bool ReadEndsNow() const;
     bool WatchDevice(int op) const;
     bool WriteSome();
-    std::optional<Clock::time_point> ReadDeadline() const;
     std::optional<Clock::time_point> WriteDeadline() const;
 
     TDriverCalls calls_;

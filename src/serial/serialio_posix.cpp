@@ -113,15 +113,6 @@ bool TPosixDevice::StartRead(void* buffer, std::uint32_t length)
     return ok;
 }
 
-std::optional<Clock::time_point> TPosixDevice::ReadDeadline() const
-{
-    const std::uint64_t total = std::uint64_t(timeouts_.ReadTotalTimeoutMultiplier) * readLength_ +
-                                timeouts_.ReadTotalTimeoutConstant;
-    if (total == 0)
-        return std::nullopt;
-    return Clock::now() + std::chrono::milliseconds(total);
-}
-
 bool TPosixDevice::ReadEndsNow() const
 {
     return platform::ReadEndsNow(timeouts_, readDone_, readLength_);
@@ -132,11 +123,7 @@ bool TPosixDevice::FinishRead(std::uint32_t& transferred)
     if (!Ready())
         return false;
     const TCommTimeouts& t = timeouts_;
-    const std::optional<Clock::time_point> total = t.ReadTotalTimeoutMultiplier == kMaxTimeout
-        ? std::optional(Clock::now() + std::chrono::milliseconds(t.ReadTotalTimeoutConstant))
-        : ReadDeadline();
-    const bool gaps = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxTimeout;
-    std::optional<Clock::time_point> gapEnd;
+    TReadDeadline end(t, ReadTotalEnd(t, readLength_));
     for (;;) {
         const std::uint32_t before = readDone_;
         if (!ReadSome()) {
@@ -145,11 +132,7 @@ bool TPosixDevice::FinishRead(std::uint32_t& transferred)
         }
         if (ReadEndsNow())
             break;
-        if (gaps && readDone_ > 0 && (readDone_ != before || !gapEnd))
-            gapEnd = Clock::now() + std::chrono::milliseconds(t.ReadIntervalTimeout);
-        std::optional<Clock::time_point> deadline = total;
-        if (gapEnd)
-            deadline = deadline ? std::min(*deadline, *gapEnd) : gapEnd;
+        const std::optional<Clock::time_point> deadline = end.After(before, readDone_);
         pollfd p{fd_.Get(), POLLIN, 0};
         const int rc = RetryEintr([&] { return poll(&p, 1, PollTimeout(deadline)); });
         if (rc < 0) {

@@ -25,8 +25,8 @@ inline bool MakeDeviceNode(QString& device, QString& text)
 {
     static QTemporaryDir dir;
     static int made = 0;
-    const QStringList spec = device.split(' ');
-    if (!spec[0].startsWith('@'))
+    const QStringList asked = device.split(' ');
+    if (!asked[0].startsWith('@'))
         return true;
     const QString path = dir.filePath(QStringLiteral("ttyLK%1").arg(made++));
     QFile node(path);
@@ -36,10 +36,10 @@ inline bool MakeDeviceNode(QString& device, QString& text)
     device = path;
     text.replace("@node", path);
     const QByteArray name = QFile::encodeName(path);
-    if (spec[0] == "@node") {
-        const group* g = ::getgrnam(spec.value(1).toLocal8Bit().constData());
+    if (asked[0] == "@node") {
+        const group* g = ::getgrnam(asked.value(1).toLocal8Bit().constData());
         return g && ::chown(name.constData(), uid_t(-1), g->gr_gid) == 0
-               && ::chmod(name.constData(), spec.value(2).toUInt(nullptr, 8)) == 0;
+               && ::chmod(name.constData(), asked.value(2).toUInt(nullptr, 8)) == 0;
     }
     const QString lockDir = dir.filePath("lock");
     QDir().mkpath(lockDir);

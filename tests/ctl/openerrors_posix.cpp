@@ -15,14 +15,12 @@ void AddOpenErrorRows()
     QTest::addColumn<QStringList>("says");
     // A path that does not exist: the group falls back to dialout.
     const QString path = "/nonexistent/ttyUSB9";
-    auto row = [&](const char* name, int code, const QStringList& says) {
-        QTest::newRow(name) << code << QString::fromLocal8Bit(std::strerror(code)) << path << says;
+    auto node = [&](const char* name, int code, const QString& device, const QStringList& says) {
+        QTest::newRow(name) << code << QString::fromLocal8Bit(std::strerror(code)) << device << says;
     };
+    auto row = [&](const char* name, int code, const QStringList& says) { node(name, code, path, says); };
     row("permission", EACCES, {"permission denied", "group 'dialout'", "sudo usermod -aG dialout "});
     row("held", EBUSY, {"busy: another program holds the port"});
-    auto node = [&](const char* name, int code, const char* spec, const QStringList& says) {
-        QTest::newRow(name) << code << QString::fromLocal8Bit(std::strerror(code)) << spec << says;
-    };
     node("permission, serial ports' group", EACCES, "@node dialout 660",
          {"only members of the group 'dialout' may open it", "sudo usermod -aG dialout "});
     node("permission, USB devices' group", EACCES, "@node plugdev 660", {"sudo usermod -aG plugdev "});
