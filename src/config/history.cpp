@@ -14,7 +14,9 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -57,18 +59,51 @@ QByteArray QuotedUtf8(QByteArrayView utf8)
     return out;
 }
 
-QByteArray Quoted(const QString& text)
+void AppendQuoted(QByteArray& out, const QString& text)
 {
-    return QuotedUtf8(text.toUtf8());
+    const qsizetype from = out.size();
+    out += '"';
+    AppendUtf8(out, text);
+    // Most texts need no escape; those that do are quoted afresh.
+    const QByteArrayView utf8 = QByteArrayView(out).sliced(from + 1);
+    if (std::none_of(utf8.begin(), utf8.end(), [](char c) { return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20; })) {
+        out += '"';
+        return;
+    }
+    const QByteArray quoted = QuotedUtf8(utf8);
+    out.truncate(from);
+    out += quoted;
 }
 
-QByteArray ValueText(Key key, const std::optional<Value>& value)
+void AppendValue(QByteArray& out, Key key, const std::optional<Value>& value)
 {
     if (!value)
-        return QByteArrayLiteral("null");
-    if (const Bytes* text = std::get_if<Bytes>(&*value))
-        return QuotedUtf8(QByteArray::fromStdString(DecodeExact(*text)));
-    return QByteArray::fromStdString(ValueJsonText(key, *value));
+        out += "null";
+    else if (const Bytes* text = std::get_if<Bytes>(&*value))
+        out += QuotedUtf8(QByteArray::fromStdString(DecodeExact(*text)));
+    else
+        out += ValueJsonText(key, *value);
+}
+
+// "2026-12-08T14:55:02.123Z" into `text`.
+void PutUtcText(const QDateTime& time, char (&text)[25])
+{
+    const QDateTime utc = time.toUTC();
+    int year = 0, month = 0, day = 0;
+    utc.date().getDate(&year, &month, &day);
+    const QTime t = utc.time();
+    if (year < 0 || year > 9999) {
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", year, month, day, t.hour(),
+                      t.minute(), t.second(), t.msec());
+        return;
+    }
+    auto put = [&](int at, int digits, int number) {
+        for (int i = at + digits - 1; i >= at; --i, number /= 10)
+            text[i] = char('0' + number % 10);
+    };
+    std::memcpy(text, "0000-00-00T00:00:00.000Z", sizeof text);
+    put(0, 4, year), put(5, 2, month), put(8, 2, day);
+    put(11, 2, t.hour()), put(14, 2, t.minute()), put(17, 2, t.second()), put(20, 3, t.msec());
 }
 
 // The log's own lines are read by a scanner of their fixed shape, ten
@@ -76,6 +111,14 @@ QByteArray ValueText(Key key, const std::optional<Value>& value)
 // by hand) goes to the general parse.
 class TLineScanner {
 public:
+    // The last text a field held and its string: the program, user, host
+    // and port mostly repeat from one record to the next, and then share
+    // one string.
+    struct TSeen {
+        QByteArrayView raw;
+        QString text;
+    };
+
     explicit TLineScanner(QByteArrayView line) : s_(line) {}
 
     bool Expect(QByteArrayView text)
@@ -96,20 +139,33 @@ public:
     }
 
     // A JSON string, unescaped.
-    bool String(QString& value)
+    bool String(QString& value, TSeen* seen = nullptr)
     {
-        if (!Expect("\""))
-            return false;
-        const qsizetype from = at_;
-        while (at_ < s_.size() && s_[at_] != '"' && s_[at_] != '\\')
-            ++at_;
-        if (at_ < s_.size() && s_[at_] == '"') {
-            value = QString::fromUtf8(s_.sliced(from, at_ - from));
-            ++at_;
+        QByteArrayView raw;
+        if (!Plain(raw))
+            return Escaped(value);
+        if (seen && seen->raw == raw && !seen->raw.isNull()) {
+            value = seen->text;
             return true;
         }
-        at_ = from - 1; // escapes: the general parse
-        return Escaped(value);
+        value = QString::fromUtf8(raw);
+        if (seen)
+            *seen = {raw, value};
+        return true;
+    }
+
+    // A JSON string as UTF-8: the line's own bytes when it holds no
+    // escape, else unescaped into `holder`.
+    bool Utf8(QByteArrayView& value, QByteArray& holder)
+    {
+        if (Plain(value))
+            return true;
+        QString text;
+        if (!Escaped(text))
+            return false;
+        holder = text.toUtf8();
+        value = holder;
+        return true;
     }
 
     // A value: a string, a number, true, false or null.
@@ -132,7 +188,7 @@ public:
         while (at_ < s_.size() && (QByteArrayView("-+.eE0123456789").contains(s_[at_])))
             ++at_;
         bool ok = false;
-        value = s_.sliced(from, at_ - from).toByteArray().toDouble(&ok);
+        value = s_.sliced(from, at_ - from).toDouble(&ok);
         return ok;
     }
 
@@ -144,8 +200,26 @@ public:
     }
 
 private:
+    // A string without escapes: its bytes between the quotes. Nothing is
+    // taken when it holds an escape (or is not a string).
+    bool Plain(QByteArrayView& raw)
+    {
+        if (at_ >= s_.size() || s_[at_] != '"')
+            return false;
+        qsizetype end = at_ + 1;
+        while (end < s_.size() && s_[end] != '"' && s_[end] != '\\')
+            ++end;
+        if (end >= s_.size() || s_[end] != '"')
+            return false;
+        raw = s_.sliced(at_ + 1, end - at_ - 1);
+        at_ = end + 1;
+        return true;
+    }
+
     bool Escaped(QString& value)
     {
+        if (at_ >= s_.size() || s_[at_] != '"')
+            return false;
         qsizetype end = at_ + 1;
         while (end < s_.size() && s_[end] != '"')
             end += s_[end] == '\\' ? 2 : 1;
@@ -163,33 +237,50 @@ private:
     qsizetype at_ = 0;
 };
 
-// "2026-12-08T14:55:02.123Z"
-QDateTime UtcTime(const QString& text)
+// "2026-12-08T14:55:02.123Z" read digit by digit; any other spelling of a
+// time as the general parse reads it.
+QDateTime UtcTime(QByteArrayView text)
 {
-    if (text.size() != 24 || text[10] != u'T' || text[23] != u'Z')
-        return QDateTime::fromString(text, Qt::ISODateWithMs);
-    auto n = [&](int from, int count) { return QStringView(text).mid(from, count).toInt(); };
+    constexpr QByteArrayView kShape = "0000-00-00T00:00:00.000Z";
+    bool shaped = text.size() == kShape.size();
+    for (qsizetype i = 0; shaped && i < text.size(); ++i)
+        shaped = kShape[i] == '0' ? text[i] >= '0' && text[i] <= '9' : text[i] == kShape[i];
+    if (!shaped)
+        return QDateTime::fromString(QString::fromUtf8(text), Qt::ISODateWithMs);
+    auto n = [&](int from, int count) {
+        int number = 0;
+        for (int i = from; i < from + count; ++i)
+            number = number * 10 + (text[i] - '0');
+        return number;
+    };
     return QDateTime(QDate(n(0, 4), n(5, 2), n(8, 2)), QTime(n(11, 2), n(14, 2), n(17, 2), n(20, 3)), Qt::UTC);
 }
 
 bool ReadValue(Key key, const QJsonValue& json, std::optional<Value>& value);
-std::optional<Outcome> OutcomeByName(const QString& name);
+std::optional<Outcome> OutcomeByName(QByteArrayView name);
 
-std::optional<HistoryRecord> ScanRecord(const QByteArray& line)
+// What the fields of the records read so far held, shared with the next.
+struct TSeenFields {
+    TLineScanner::TSeen program, user, host, port;
+};
+
+std::optional<HistoryRecord> ScanRecord(QByteArrayView line, TSeenFields& seen)
 {
     TLineScanner scan(line);
     HistoryRecord r;
-    QString time, key, outcome;
+    QByteArrayView time, key, outcome;
+    QByteArray timeHolder, keyHolder, outcomeHolder;
     QJsonValue before, after;
-    if (!(scan.Expect("{\"id\":") && scan.Integer(r.id) && scan.Expect(",\"time\":") && scan.String(time)
-          && scan.Expect(",\"program\":") && scan.String(r.program) && scan.Expect(",\"user\":") && scan.String(r.user)
-          && scan.Expect(",\"host\":") && scan.String(r.host) && scan.Expect(",\"port\":") && scan.String(r.port)
-          && scan.Expect(",\"key\":") && scan.String(key) && scan.Expect(",\"before\":") && scan.AnyValue(before)
-          && scan.Expect(",\"after\":") && scan.AnyValue(after) && scan.Expect(",\"outcome\":") && scan.String(outcome)
-          && scan.AtEnd("}")))
+    if (!(scan.Expect("{\"id\":") && scan.Integer(r.id) && scan.Expect(",\"time\":") && scan.Utf8(time, timeHolder)
+          && scan.Expect(",\"program\":") && scan.String(r.program, &seen.program) && scan.Expect(",\"user\":")
+          && scan.String(r.user, &seen.user) && scan.Expect(",\"host\":") && scan.String(r.host, &seen.host)
+          && scan.Expect(",\"port\":") && scan.String(r.port, &seen.port) && scan.Expect(",\"key\":")
+          && scan.Utf8(key, keyHolder) && scan.Expect(",\"before\":") && scan.AnyValue(before)
+          && scan.Expect(",\"after\":") && scan.AnyValue(after) && scan.Expect(",\"outcome\":")
+          && scan.Utf8(outcome, outcomeHolder) && scan.AtEnd("}")))
         return std::nullopt;
     r.time = UtcTime(time);
-    const std::optional<Key> k = KeyByName(key.toStdString());
+    const std::optional<Key> k = KeyByName(std::string_view(key.data(), std::size_t(key.size())));
     const std::optional<Outcome> o = OutcomeByName(outcome);
     if (r.id < 1 || !r.time.isValid() || !k || !o)
         return std::nullopt;
@@ -200,10 +291,38 @@ std::optional<HistoryRecord> ScanRecord(const QByteArray& line)
     return r;
 }
 
-std::optional<Outcome> OutcomeByName(const QString& name)
+// A line in any shape JSON allows: the scanner's, or the general parse's.
+std::optional<HistoryRecord> ReadRecord(QByteArrayView line, TSeenFields& seen)
+{
+    if (std::optional<HistoryRecord> r = ScanRecord(line, seen))
+        return r;
+    const QJsonDocument doc = QJsonDocument::fromJson(line.toByteArray());
+    if (!doc.isObject())
+        return std::nullopt;
+    const QJsonObject o = doc.object();
+    HistoryRecord r;
+    const QJsonValue id = o.value("id");
+    r.id = id.toInteger(-1);
+    r.time = QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs);
+    r.program = o.value("program").toString();
+    r.user = o.value("user").toString();
+    r.host = o.value("host").toString();
+    r.port = o.value("port").toString();
+    const std::optional<Key> key = KeyByName(o.value("key").toString().toStdString());
+    const std::optional<Outcome> outcome = OutcomeByName(o.value("outcome").toString().toUtf8());
+    if (r.id < 1 || !r.time.isValid() || !key || !outcome)
+        return std::nullopt;
+    r.key = *key;
+    r.outcome = *outcome;
+    if (!ReadValue(r.key, o.value("before"), r.before) || !ReadValue(r.key, o.value("after"), r.after))
+        return std::nullopt;
+    return r;
+}
+
+std::optional<Outcome> OutcomeByName(QByteArrayView name)
 {
     for (Outcome o : {Outcome::Acknowledged, Outcome::Verified, Outcome::Failed})
-        if (name == QLatin1String(OutcomeName(o).data()))
+        if (name == QByteArrayView(OutcomeName(o).data(), qsizetype(OutcomeName(o).size())))
             return o;
     return std::nullopt;
 }
@@ -232,6 +351,18 @@ QString UserName()
 
 } // namespace
 
+void AppendUtf8(QByteArray& out, QStringView text)
+{
+    // Names, hosts and ports are nearly always ASCII, their own UTF-8.
+    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x80; })) {
+        out += text.toUtf8();
+        return;
+    }
+    const qsizetype from = out.size();
+    out.resize(from + text.size());
+    std::transform(text.begin(), text.end(), out.data() + from, [](QChar c) { return char(c.unicode()); });
+}
+
 std::string_view OutcomeName(Outcome outcome)
 {
     switch (outcome) {
@@ -259,52 +390,49 @@ HistoryRecord NewRecord(const QString& program, const QString& port, Key key, st
 
 QByteArray UtcText(const QDateTime& time)
 {
-    const QDateTime utc = time.toUTC();
-    const QDate d = utc.date();
-    const QTime t = utc.time();
-    char text[32];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", d.year(), d.month(), d.day(),
-                                t.hour(), t.minute(), t.second(), t.msec());
-    return QByteArray(text, n);
+    char text[25];
+    PutUtcText(time, text);
+    return QByteArray(text, 24);
+}
+
+void AppendRecordLine(QByteArray& out, const HistoryRecord& r, bool padded)
+{
+    char text[25];
+    out += "{\"id\":";
+    out += QByteArrayView(text, std::to_chars(text, text + sizeof text, r.id).ptr - text);
+    PutUtcText(r.time, text);
+    out += ",\"time\":\"";
+    out += QByteArrayView(text, 24);
+    out += "\",\"program\":";
+    AppendQuoted(out, r.program);
+    out += ",\"user\":";
+    AppendQuoted(out, r.user);
+    out += ",\"host\":";
+    AppendQuoted(out, r.host);
+    out += ",\"port\":";
+    AppendQuoted(out, r.port);
+    out += ",\"key\":\"";
+    out += QByteArrayView(KeyName(r.key).data(), qsizetype(KeyName(r.key).size()));
+    out += "\",\"before\":";
+    AppendValue(out, r.key, r.before);
+    out += ",\"after\":";
+    AppendValue(out, r.key, r.after);
+    out += QByteArrayView(kOutcomeField.data(), qsizetype(kOutcomeField.size()));
+    out += OutcomeText(r.outcome, padded);
+    out += '}';
 }
 
 QByteArray RecordLine(const HistoryRecord& r, bool padded)
 {
-    QByteArray line = "{\"id\":" + QByteArray::number(r.id);
-    line += ",\"time\":\"" + UtcText(r.time) + '"';
-    line += ",\"program\":" + Quoted(r.program) + ",\"user\":" + Quoted(r.user) + ",\"host\":" + Quoted(r.host);
-    line += ",\"port\":" + Quoted(r.port);
-    line += ",\"key\":\"" + QByteArray(KeyName(r.key).data(), qsizetype(KeyName(r.key).size())) + '"';
-    line += ",\"before\":" + ValueText(r.key, r.before) + ",\"after\":" + ValueText(r.key, r.after);
-    line += QByteArray(kOutcomeField.data(), qsizetype(kOutcomeField.size())) + OutcomeText(r.outcome, padded) + '}';
+    QByteArray line;
+    AppendRecordLine(line, r, padded);
     return line;
 }
 
-std::optional<HistoryRecord> ParseRecord(const QByteArray& line)
+std::optional<HistoryRecord> ParseRecord(QByteArrayView line)
 {
-    if (std::optional<HistoryRecord> r = ScanRecord(line))
-        return r;
-    const QJsonDocument doc = QJsonDocument::fromJson(line);
-    if (!doc.isObject())
-        return std::nullopt;
-    const QJsonObject o = doc.object();
-    HistoryRecord r;
-    const QJsonValue id = o.value("id");
-    r.id = id.toInteger(-1);
-    r.time = QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs);
-    r.program = o.value("program").toString();
-    r.user = o.value("user").toString();
-    r.host = o.value("host").toString();
-    r.port = o.value("port").toString();
-    const std::optional<Key> key = KeyByName(o.value("key").toString().toStdString());
-    const std::optional<Outcome> outcome = OutcomeByName(o.value("outcome").toString());
-    if (r.id < 1 || !r.time.isValid() || !key || !outcome)
-        return std::nullopt;
-    r.key = *key;
-    r.outcome = *outcome;
-    if (!ReadValue(r.key, o.value("before"), r.before) || !ReadValue(r.key, o.value("after"), r.after))
-        return std::nullopt;
-    return r;
+    TSeenFields seen;
+    return ReadRecord(line, seen);
 }
 
 HistoryReading ReadHistory(const QString& path)
@@ -322,25 +450,34 @@ HistoryReading ReadHistory(const QString& path)
         reading.error = QDir::toNativeSeparators(path) + ": " + file.errorString();
         return reading;
     }
-    reading.records.reserve(std::size_t(bytes.count('\n')));
+    const QByteArrayView all(bytes);
+    auto lineEnd = [&](qsizetype from) {
+        const void* newline = std::memchr(all.data() + from, '\n', std::size_t(all.size() - from));
+        return newline ? static_cast<const char*>(newline) - all.data() : qsizetype(-1);
+    };
+    std::size_t lines = 0;
+    for (qsizetype end = 0; (end = lineEnd(end)) >= 0; ++end)
+        ++lines;
+    reading.records.reserve(lines);
+    TSeenFields seen;
     qsizetype start = 0;
     int lineNumber = 0;
-    while (start < bytes.size()) {
-        const qsizetype end = bytes.indexOf('\n', start);
+    while (start < all.size()) {
+        const qsizetype end = lineEnd(start);
         ++lineNumber;
-        const QByteArray line = bytes.mid(start, (end < 0 ? bytes.size() : end) - start);
-        start = end < 0 ? bytes.size() : end + 1;
+        const QByteArrayView line = all.sliced(start, (end < 0 ? all.size() : end) - start);
+        start = end < 0 ? all.size() : end + 1;
         if (line.trimmed().isEmpty())
             continue;
-        const QString where = QStringLiteral("%1:%2").arg(QDir::toNativeSeparators(path)).arg(lineNumber);
+        auto where = [&] { return QStringLiteral("%1:%2").arg(QDir::toNativeSeparators(path)).arg(lineNumber); };
         if (end < 0) {
-            reading.warnings << where + ": the last line is cut short (the log was cut while it was written); skipped";
+            reading.warnings << where() + ": the last line is cut short (the log was cut while it was written); skipped";
             break;
         }
-        if (std::optional<HistoryRecord> r = ParseRecord(line))
+        if (std::optional<HistoryRecord> r = ReadRecord(line, seen))
             reading.records.push_back(std::move(*r));
         else
-            reading.warnings << where + ": holds no change record; skipped";
+            reading.warnings << where() + ": holds no change record; skipped";
     }
     return reading;
 }

@@ -47,14 +47,20 @@ struct HistoryRecord {
 HistoryRecord NewRecord(const QString& program, const QString& port, Key key, std::optional<Value> before,
                         std::optional<Value> after);
 
+// Appends `text` as UTF-8, byte for byte as QString::toUtf8 gives it (a
+// lone surrogate as "?"), without a string of its own for ASCII.
+void AppendUtf8(QByteArray& out, QStringView text);
+
 // A time as the log writes it, in UTC: "2026-12-08T14:55:02.123Z".
 QByteArray UtcText(const QDateTime& time);
 
 // The record's line, without its newline. `padded`: the outcome's value is
 // followed by the spaces that make every outcome as wide as the longest.
 QByteArray RecordLine(const HistoryRecord& record, bool padded = true);
+// The same line appended to `out`.
+void AppendRecordLine(QByteArray& out, const HistoryRecord& record, bool padded = true);
 // The record a line holds, or nothing when it holds none.
-std::optional<HistoryRecord> ParseRecord(const QByteArray& line);
+std::optional<HistoryRecord> ParseRecord(QByteArrayView line);
 
 struct HistoryReading {
     std::vector<HistoryRecord> records; // oldest first

@@ -346,6 +346,12 @@ std::string ValueJsonText(Key key, const Value& value)
     const SettingInfo& s = KeySetting(key);
     if (s.kind == FieldKind::Decimal)
         return FixedText(std::get<std::int32_t>(value), s.decimals);
+    // What Qt's writer gives for a whole number and a truth value, without
+    // a document made for each: a long log prints thousands.
+    if (s.kind == FieldKind::Integer)
+        return std::to_string(std::get<std::int32_t>(value));
+    if (s.kind == FieldKind::Check)
+        return std::get<std::int32_t>(value) == 1 ? "true" : "false";
     return JsonText(ToJson(key, value));
 }
 

@@ -14,6 +14,7 @@
 #include <QTimeZone>
 
 #include <array>
+#include <charconv>
 #include <optional>
 
 namespace lk58::ctl {
@@ -75,48 +76,113 @@ QString Text(std::string_view s)
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
-QString ValueOrNone(config::Key key, const std::optional<config::Value>& value)
+// The table's cells one after another in one UTF-8 text, each with its
+// width in UTF-16 code units, the unit its columns are measured in.
+class TCells {
+public:
+    static constexpr int kColumns = 8;
+
+    // Room for rows of the usual width: what is reserved and not used
+    // costs nothing.
+    explicit TCells(std::size_t rows)
+    {
+        text_.reserve(qsizetype(rows + 1) * 256);
+        ends_.reserve((rows + 1) * kColumns);
+    }
+
+    TCells& operator<<(QByteArrayView ascii)
+    {
+        text_ += ascii;
+        width_ += ascii.size();
+        return *this;
+    }
+    TCells& operator<<(QStringView text)
+    {
+        config::AppendUtf8(text_, text);
+        width_ += text.size();
+        return *this;
+    }
+    // Ends the cell.
+    void Next()
+    {
+        ends_.push_back({text_.size(), width_});
+        width_ = 0;
+    }
+
+    // The rows, each cell padded to its column's widest and two spaces.
+    QByteArray Table() const
+    {
+        std::array<qsizetype, kColumns> widths{};
+        for (std::size_t i = 0; i < ends_.size(); ++i)
+            widths[i % kColumns] = std::max(widths[i % kColumns], ends_[i].width);
+        qsizetype size = text_.size();
+        for (std::size_t i = 0; i < ends_.size(); ++i)
+            size += i % kColumns == kColumns - 1 ? 1 : widths[i % kColumns] + 2 - ends_[i].width;
+        QByteArray out(size, Qt::Uninitialized);
+        char* to = out.data();
+        qsizetype from = 0;
+        for (std::size_t i = 0; i < ends_.size(); ++i) {
+            to = std::copy(text_.constData() + from, text_.constData() + ends_[i].end, to);
+            from = ends_[i].end;
+            if (i % kColumns == kColumns - 1)
+                *to++ = '\n';
+            else
+                to = std::fill_n(to, widths[i % kColumns] + 2 - ends_[i].width, ' ');
+        }
+        Q_ASSERT(to == out.constData() + out.size());
+        return out;
+    }
+
+private:
+    struct TEnd {
+        qsizetype end;   // in text_
+        qsizetype width; // in UTF-16 code units
+    };
+    QByteArray text_;
+    std::vector<TEnd> ends_;
+    qsizetype width_ = 0;
+};
+
+void PutValue(TCells& cells, config::Key key, const std::optional<config::Value>& value)
 {
-    return value ? ValueText(key, *value) : QStringLiteral("(unreadable)");
+    if (value)
+        cells << ValueText(key, *value);
+    else
+        cells << QByteArrayView("(unreadable)");
 }
 
 // One row a change, each column as wide as its widest cell.
-QString Table(const std::vector<const HistoryRecord*>& shown)
+QByteArray Table(const std::vector<const HistoryRecord*>& shown)
 {
-    constexpr int kColumns = 8;
-    const QStringList heads{"id", "time (UTC)", "user@host", "program", "port", "setting", "before -> after", "outcome"};
-    std::vector<QString> cells;
-    cells.reserve((shown.size() + 1) * kColumns);
-    for (const QString& h : heads)
-        cells.push_back(h);
+    TCells cells(shown.size());
+    for (const char* head : {"id", "time (UTC)", "user@host", "program", "port", "setting", "before -> after", "outcome"}) {
+        cells << QByteArrayView(head);
+        cells.Next();
+    }
+    char id[24];
     for (const HistoryRecord* r : shown) {
-        QByteArray time = config::UtcText(r->time).left(19);
+        cells << QByteArrayView(id, std::to_chars(std::begin(id), std::end(id), r->id).ptr - id);
+        cells.Next();
+        QByteArray time = config::UtcText(r->time);
         time[10] = ' ';
-        cells.push_back(QString::number(r->id));
-        cells.push_back(QString::fromLatin1(time));
-        cells.push_back(r->user + '@' + r->host);
-        cells.push_back(r->program);
-        cells.push_back(r->port);
-        cells.push_back(Text(config::KeyName(r->key)));
-        cells.push_back(ValueOrNone(r->key, r->before) + " -> " + ValueOrNone(r->key, r->after));
-        cells.push_back(Text(config::OutcomeName(r->outcome)));
+        cells << QByteArrayView(time).first(19);
+        cells.Next();
+        cells << r->user << QByteArrayView("@") << r->host;
+        cells.Next();
+        cells << r->program;
+        cells.Next();
+        cells << r->port;
+        cells.Next();
+        cells << config::KeyName(r->key);
+        cells.Next();
+        PutValue(cells, r->key, r->before);
+        cells << QByteArrayView(" -> ");
+        PutValue(cells, r->key, r->after);
+        cells.Next();
+        cells << config::OutcomeName(r->outcome);
+        cells.Next();
     }
-    std::array<qsizetype, kColumns> widths{};
-    qsizetype total = 0;
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        widths[i % kColumns] = std::max(widths[i % kColumns], cells[i].size());
-        total += cells[i].size();
-    }
-    QString out;
-    out.reserve(total + qsizetype(cells.size()) * 4);
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        out += cells[i];
-        if (i % kColumns == kColumns - 1)
-            out += '\n';
-        else
-            out += QString(widths[i % kColumns] + 2 - cells[i].size(), ' ');
-    }
-    return out;
+    return cells.Table();
 }
 
 TExit Print(const TInvocation& inv, const std::vector<HistoryRecord>& records, const QDateTime& since)
@@ -127,11 +193,14 @@ TExit Print(const TInvocation& inv, const std::vector<HistoryRecord>& records, c
             shown.push_back(&*it);
     if (inv.Flag("json")) {
         QByteArray out;
-        for (const HistoryRecord* r : shown)
-            out += config::RecordLine(*r, false) + '\n';
-        PrintText(stdout, QString::fromUtf8(out));
+        out.reserve(qsizetype(shown.size()) * 256);
+        for (const HistoryRecord* r : shown) {
+            config::AppendRecordLine(out, *r, false);
+            out += '\n';
+        }
+        PrintUtf8(stdout, out);
     } else if (!shown.empty()) {
-        PrintText(stdout, Table(shown));
+        PrintUtf8(stdout, Table(shown));
     }
     return TExit::Ok;
 }

@@ -24,7 +24,11 @@ bool Put(std::FILE* out, const QByteArray& bytes)
 
 void PrintText(std::FILE* out, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
+    PrintUtf8(out, text.toUtf8());
+}
+
+void PrintUtf8(std::FILE* out, const QByteArray& bytes)
+{
     if (out == stdout && stdoutClosed.load())
         out = stderr;
     if (out == stdout && !stdoutLost.load()) {

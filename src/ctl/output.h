@@ -12,6 +12,8 @@ namespace lk58::ctl {
 // meant for it go to standard error instead, after one line saying why.
 // A failure of standard error itself is ignored: nothing is left to tell.
 void PrintText(std::FILE* out, const QString& text);
+// The same for text that is already UTF-8.
+void PrintUtf8(std::FILE* out, const QByteArray& bytes);
 
 // True once standard output has failed.
 bool StandardOutputLost();
