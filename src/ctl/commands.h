@@ -6,6 +6,10 @@
 
 #include <vector>
 
+namespace lk58::config {
+struct HistoryRecord;
+}
+
 namespace lk58::ctl {
 
 // The commands' functions; each returns the exit status.
@@ -18,6 +22,11 @@ TExit RunWrite(const TInvocation& inv);
 TExit RunSet(const TInvocation& inv);
 TExit RunReport(const TInvocation& inv);
 TExit RunHistory(const TInvocation& inv);
+
+// The changes as `history` prints them: a head and a row a change, each
+// column as wide as its widest cell in UTF-16 code units and two spaces
+// after it; UTF-8.
+QByteArray HistoryTable(const std::vector<const config::HistoryRecord*>& shown);
 
 // The run's exit status once standard output is closed. Output that did not
 // go out whole fails a command whose product it is (read, show, diff,

@@ -151,40 +151,6 @@ void PutValue(TCells& cells, config::Key key, const std::optional<config::Value>
         cells << QByteArrayView("(unreadable)");
 }
 
-// One row a change, each column as wide as its widest cell.
-QByteArray Table(const std::vector<const HistoryRecord*>& shown)
-{
-    TCells cells(shown.size());
-    for (const char* head : {"id", "time (UTC)", "user@host", "program", "port", "setting", "before -> after", "outcome"}) {
-        cells << QByteArrayView(head);
-        cells.Next();
-    }
-    char id[24];
-    for (const HistoryRecord* r : shown) {
-        cells << QByteArrayView(id, std::to_chars(std::begin(id), std::end(id), r->id).ptr - id);
-        cells.Next();
-        QByteArray time = config::UtcText(r->time);
-        time[10] = ' ';
-        cells << QByteArrayView(time).first(19);
-        cells.Next();
-        cells << r->user << QByteArrayView("@") << r->host;
-        cells.Next();
-        cells << r->program;
-        cells.Next();
-        cells << r->port;
-        cells.Next();
-        cells << config::KeyName(r->key);
-        cells.Next();
-        PutValue(cells, r->key, r->before);
-        cells << QByteArrayView(" -> ");
-        PutValue(cells, r->key, r->after);
-        cells.Next();
-        cells << config::OutcomeName(r->outcome);
-        cells.Next();
-    }
-    return cells.Table();
-}
-
 TExit Print(const TInvocation& inv, const std::vector<HistoryRecord>& records, const QDateTime& since)
 {
     std::vector<const HistoryRecord*> shown;
@@ -200,7 +166,7 @@ TExit Print(const TInvocation& inv, const std::vector<HistoryRecord>& records, c
         }
         PrintUtf8(stdout, out);
     } else if (!shown.empty()) {
-        PrintUtf8(stdout, Table(shown));
+        PrintUtf8(stdout, HistoryTable(shown));
     }
     return TExit::Ok;
 }
@@ -238,6 +204,39 @@ TExit SaveBefore(const TInvocation& inv, const TLogSource& source, const std::ve
 }
 
 } // namespace
+
+QByteArray HistoryTable(const std::vector<const HistoryRecord*>& shown)
+{
+    TCells cells(shown.size());
+    for (const char* head : {"id", "time (UTC)", "user@host", "program", "port", "setting", "before -> after", "outcome"}) {
+        cells << QByteArrayView(head);
+        cells.Next();
+    }
+    char id[24];
+    for (const HistoryRecord* r : shown) {
+        cells << QByteArrayView(id, std::to_chars(std::begin(id), std::end(id), r->id).ptr - id);
+        cells.Next();
+        QByteArray time = config::UtcText(r->time);
+        time[10] = ' ';
+        cells << QByteArrayView(time).first(19);
+        cells.Next();
+        cells << r->user << QByteArrayView("@") << r->host;
+        cells.Next();
+        cells << r->program;
+        cells.Next();
+        cells << r->port;
+        cells.Next();
+        cells << config::KeyName(r->key);
+        cells.Next();
+        PutValue(cells, r->key, r->before);
+        cells << QByteArrayView(" -> ");
+        PutValue(cells, r->key, r->after);
+        cells.Next();
+        cells << config::OutcomeName(r->outcome);
+        cells.Next();
+    }
+    return cells.Table();
+}
 
 TExit RunHistory(const TInvocation& inv)
 {

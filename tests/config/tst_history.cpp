@@ -106,6 +106,9 @@ private slots:
             << Line(1, "A") + "not json\n\n" + R"({"id":2,"key":"nothing"})" + '\n' + Line(3, "C")
             << QList<qint64>{1, 3}
             << QStringList{":2: holds no change record; skipped", ":4: holds no change record; skipped"};
+        QTest::newRow("a time that is no time")
+            << Line(1, "A") + Line(2, "B").replace("10:00:02.250Z", "10:00:0x.250Z") + Line(3, "C")
+            << QList<qint64>{1, 3} << QStringList{":2: holds no change record; skipped"};
         QTest::newRow("a value the form would refuse")
             << Line(1, "A") + Line(2, "much too long a label") << QList<qint64>{1}
             << QStringList{":2: holds no change record; skipped"};
@@ -126,6 +129,65 @@ private slots:
             seen << w.mid(QDir::toNativeSeparators(path).size());
         }
         QCOMPARE(seen, warnings);
+    }
+
+    // A line edited by hand, its fields in another order or with one more,
+    // reads as the same record as the log's own line.
+    void anyShapeReadsAlike_data()
+    {
+        QTest::addColumn<QByteArray>("line"); // as the log writes it
+        HistoryRecord quoted = Record(1, Key::Label, Value(Text("A\"B\\C")), Value(Text("x\x01y")));
+        quoted.program = QStringLiteral("tq36ctl \"beta\" 0.3");
+        QTest::newRow("quotes, backslashes, control bytes") << RecordLine(quoted);
+        HistoryRecord czech = Record(2, Key::CalibratedBy, Value(Text("Ji\xf8\xed Nov\xe1k")), std::nullopt);
+        czech.user = QStringLiteral("jiří");
+        czech.host = QStringLiteral("dílna-🔥");
+        QTest::newRow("letters beyond ASCII") << RecordLine(czech);
+        QTest::newRow("a byte without a character") << RecordLine(Record(3, Key::Label, Value(Bytes{'A', 0x81}), Value(Text(""))));
+        QTest::newRow("decimals") << RecordLine(Record(4, Key::SetTemperature, Value(std::int32_t(250)), Value(std::int32_t(-15)), Outcome::Acknowledged));
+        QTest::newRow("whole numbers") << RecordLine(Record(5, Key::RangeEnd, Value(std::int32_t(-999)), Value(std::int32_t(9999)), Outcome::Failed));
+        QTest::newRow("truth values") << RecordLine(Record(6, Key::OutputLimit, Value(std::int32_t(0)), Value(std::int32_t(1))));
+        QTest::newRow("choices") << RecordLine(Record(7, Key::Input, Value(std::int32_t(1)), Value(std::int32_t(5))));
+        QTest::newRow("dates") << RecordLine(Record(8, Key::CalibrationDate, std::nullopt, Value(kLastWritableDate)));
+    }
+    void anyShapeReadsAlike()
+    {
+        QFETCH(QByteArray, line);
+        const QByteArray body = line.chopped(1); // without its "}"
+        const qsizetype afterId = line.indexOf(',');
+        const QByteArray idLast = '{' + body.mid(afterId + 1) + ',' + body.mid(1, afterId - 1) + '}';
+        const QByteArray oneMore = body + R"(,"note":"by hand"})";
+        for (const QByteArray& shape : {line, idLast, oneMore}) {
+            const std::optional<HistoryRecord> r = ParseRecord(shape);
+            QVERIFY2(r, shape.constData());
+            QCOMPARE(RecordLine(*r), line);
+        }
+    }
+
+    // Records read from one log keep their own program, user, host and
+    // port, however these alternate from line to line.
+    void namesOfEachRecord()
+    {
+        const QStringList users{"jan", "eva", "jan", "", "jiří", "jan"};
+        const QStringList hosts{"bench2", "bench2", "dílna", "bench2", "bench2", "bench\\2"};
+        QList<QByteArray> lines;
+        QByteArray log;
+        for (int i = 0; i < users.size(); ++i) {
+            HistoryRecord r = Record(i + 1, Key::RangeEnd, Value(std::int32_t(400 + i)), Value(std::int32_t(401 + i)));
+            r.user = users[i];
+            r.host = hosts[i];
+            r.port = i % 2 ? QStringLiteral("COM3") : QStringLiteral("/dev/ttyUSB0");
+            r.program = i < 3 ? QStringLiteral("tq36ctl 0.2.1.7") : QStringLiteral("LK58 0.2.1.7");
+            lines << RecordLine(r);
+            log += lines.last() + '\n';
+        }
+        const QString path = dir.filePath("names.jsonl");
+        WriteAll(path, log);
+        const HistoryReading read = ReadHistory(path);
+        QList<QByteArray> back;
+        for (const HistoryRecord& r : read.records)
+            back << RecordLine(r);
+        QCOMPARE(back, lines);
     }
 
     // A log cut by a power cut takes the next record on a line of its own,

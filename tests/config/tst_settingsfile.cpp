@@ -1,5 +1,6 @@
 #include "config/diskfile.h"
 #include "config/settingsfile.h"
+#include "config/values.h"
 #include "sim/simulator.h"
 
 #include <QtTest>
@@ -135,6 +136,25 @@ private slots:
         QCOMPARE(std::get<std::int32_t>(*s[Key::RangeEnd]), -5);
         QCOMPARE(std::get<std::int32_t>(*s[Key::OutputLimit]), 1);
         QVERIFY(*s[Key::CalibrationDate] == Value{kLastWritableDate});
+    }
+
+    // Whole numbers and truth values are written as Qt's JSON writer writes
+    // them, every value their fields can hold.
+    void numbersAsQtWritesThem()
+    {
+        auto qt = [](const QJsonValue& json) {
+            const QByteArray array = QJsonDocument(QJsonArray{json}).toJson(QJsonDocument::Compact);
+            return QString::fromUtf8(array.mid(1, array.size() - 2));
+        };
+        int checked = 0;
+        for (Key key : kKeys) {
+            const SettingInfo& s = KeySetting(key);
+            for (std::int32_t v = s.minValue; s.kind == FieldKind::Integer && v <= s.maxValue; ++v, ++checked)
+                QCOMPARE(QString::fromStdString(ValueJsonText(key, Value(v))), qt(v));
+            for (std::int32_t v = 0; s.kind == FieldKind::Check && v <= 1; ++v, ++checked)
+                QCOMPARE(QString::fromStdString(ValueJsonText(key, Value(v))), qt(v == 1));
+        }
+        QCOMPARE(checked, 2 * (9999 + 999 + 1) + 2 * 2);
     }
 
     // Every kind of rejection, each naming the key and what is allowed.

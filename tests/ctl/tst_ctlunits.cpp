@@ -1,6 +1,8 @@
 // tq36ctl's pieces that need no converter: the command line, KEY=VALUE,
 // why a port will not open, the progress lines and printable texts.
+#include "config/history.h"
 #include "ctl/cmdtable.h"
+#include "ctl/commands.h"
 #include "ctl/console.h"
 #include "ctl/keyvalue.h"
 #include "ctl/portopen.h"
@@ -352,6 +354,44 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, shown);
         QCOMPARE(PrintableText(Bytes(bytes.begin(), bytes.end())), shown);
+    }
+
+    // The history's columns are as wide as their widest cell in UTF-16
+    // code units, as a terminal mostly shows them: a Czech letter takes
+    // one, a character beyond the first 65,536 two.
+    void historyTable()
+    {
+        using config::Key;
+        using config::Value;
+        auto record = [](qint64 id, const QString& user, const QString& host, Key key, std::optional<Value> before,
+                         std::optional<Value> after, config::Outcome outcome) {
+            config::HistoryRecord r;
+            r.id = id;
+            r.time = QDateTime(QDate(2026, 12, 8), QTime(10, 0, int(id), 250), QTimeZone::utc());
+            r.program = id == 2 ? QStringLiteral("LK58 0.2.1.7") : QStringLiteral("tq36ctl 0.2.1.7");
+            r.user = user;
+            r.host = host;
+            r.port = id == 3 ? QStringLiteral("COM3") : QStringLiteral("/dev/ttyUSB0");
+            r.key = key;
+            r.before = std::move(before);
+            r.after = std::move(after);
+            r.outcome = outcome;
+            return r;
+        };
+        const config::HistoryRecord records[] = {
+            record(3, "eva", "🔥", Key::CalibrationDate, std::nullopt,
+                   Value(std::chrono::year_month_day(std::chrono::year(2026), std::chrono::month(3), std::chrono::day(14))),
+                   config::Outcome::Failed),
+            record(2, "jiří", "dílna", Key::Label, Value(Bytes{'K', 'o', 't', 'e', 'l', ' ', 0xE8}), Value(Bytes{'A', 0x81}),
+                   config::Outcome::Acknowledged),
+            record(1, "jan", "bench2", Key::RangeEnd, Value(std::int32_t(400)), Value(std::int32_t(450)),
+                   config::Outcome::Verified)};
+        const QByteArray table = HistoryTable({&records[0], &records[1], &records[2]});
+        QCOMPARE(QString::fromUtf8(table),
+                 "id  time (UTC)           user@host   program          port          setting           before -> after             outcome\n"
+                 "3   2026-12-08 10:00:03  eva@🔥      tq36ctl 0.2.1.7  COM3          calibration_date  (unreadable) -> 2026-03-14  failed\n"
+                 "2   2026-12-08 10:00:02  jiří@dílna  LK58 0.2.1.7     /dev/ttyUSB0  label             Kotel č -> A\\x81            acknowledged\n"
+                 "1   2026-12-08 10:00:01  jan@bench2  tq36ctl 0.2.1.7  /dev/ttyUSB0  range_end         400 -> 450                  verified\n");
     }
 };
 
