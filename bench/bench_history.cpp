@@ -8,10 +8,16 @@
 //        bench_history --make-log FOLDER COUNT
 //        writes FOLDER/LK58/history/TQ36-36012345.jsonl with COUNT records,
 //        for timing `XDG_DATA_HOME=FOLDER tq36ctl history 36012345`.
+//        bench_history --time-history [COUNT [RUNS]]
+//        times the tq36ctl built beside it printing such a log of COUNT
+//        records (100,000) as a table and as JSON Lines, RUNS times each
+//        (10) after one run that fills the page cache, its standard
+//        output thrown away.
 #include "config/history.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -58,6 +64,39 @@ int MakeLog(const QString& folder, int count)
     return 0;
 }
 
+// The whole command, start-up included, as a user waits for it.
+int TimeHistory(int count, int runs)
+{
+    const QString ctl = QStringLiteral(LK58_TQ36CTL);
+    QTemporaryDir folder;
+    if (MakeLog(folder.path(), count) != 0)
+        return 1;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", folder.path());
+    environment.insert("LOCALAPPDATA", QDir::toNativeSeparators(folder.path()));
+    for (const QStringList& args : {QStringList{"history", "36012345"}, QStringList{"history", "36012345", "--json"}}) {
+        std::vector<double> ms;
+        for (int i = 0; i <= runs; ++i) {
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.setStandardOutputFile(QProcess::nullDevice());
+            const auto start = Clock::now();
+            process.start(ctl, args);
+            if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+                std::fprintf(stderr, "%s %s: failed: %s%s\n", qPrintable(ctl), qPrintable(args.join(' ')),
+                             qPrintable(process.errorString()), process.readAllStandardError().constData());
+                return 1;
+            }
+            if (i > 0)
+                ms.push_back(Ms(Clock::now() - start));
+        }
+        std::sort(ms.begin(), ms.end());
+        std::printf("tq36ctl %s: median %.0f ms, fastest %.0f ms, slowest %.0f ms (%d runs; aimed at under 500 ms)\n",
+                    qPrintable(args.join(' ')), ms[ms.size() / 2], ms.front(), ms.back(), runs);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -66,6 +105,8 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments().mid(1);
     if (args.value(0) == "--make-log" && args.size() == 3)
         return MakeLog(args[1], args[2].toInt());
+    if (args.value(0) == "--time-history")
+        return TimeHistory(args.size() > 1 ? args[1].toInt() : 100000, args.size() > 2 ? std::max(1, args[2].toInt()) : 10);
     const int records = args.isEmpty() ? 200 : std::max(1, args[0].toInt());
     QTemporaryDir temporary(args.size() > 1 ? args[1] + "/bench_history-XXXXXX" : QString());
     const QString path = temporary.filePath("TQ36-36012345.jsonl");
