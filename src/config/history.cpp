@@ -92,7 +92,7 @@ void PutUtcText(const QDateTime& time, char (&text)[25])
     int year = 0, month = 0, day = 0;
     utc.date().getDate(&year, &month, &day);
     const QTime t = utc.time();
-    if (year < 0 || year > 9999) {
+    if (!utc.isValid() || year < 0 || year > 9999) {
         std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", year, month, day, t.hour(),
                       t.minute(), t.second(), t.msec());
         return;
