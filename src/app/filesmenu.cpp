@@ -257,7 +257,7 @@ bool TFilesMenu::WriteSettingsBytes(const QString& path, const QByteArray& bytes
         const config::ReadResult read = config::ReadSettingsFile(onDisk);
         return read.file && meant.file && read.file->settings == meant.file->settings
             ? QString()
-            : QStringLiteral("read back from disk, it does not give the settings saved");
+            : config::ReadBackReason(read);
     });
     if (!reason.isEmpty()) {
         ShowErrorDialog(&frm_, FilesTexts(lang_).CannotSave.arg(DisplayName(path), reason));

@@ -282,8 +282,17 @@ QString SaveSettingsFile(const QString& path, const SettingsFile& file)
         const ReadResult read = ReadSettingsFile(onDisk);
         return read.file && read.file->settings == file.settings && read.file->block == file.block
             ? QString()
-            : QStringLiteral("read back from disk, it does not give the settings saved");
+            : ReadBackReason(read);
     });
+}
+
+QString ReadBackReason(const ReadResult& read)
+{
+    // Settings that no file may hold (a range end not above its begin) are
+    // refused by the reader: that is the reason, not the disk.
+    if (!read.file && !read.problems.empty())
+        return QStringLiteral("read back from disk, it is refused: ") + QString::fromStdString(read.problems.front().Message());
+    return QStringLiteral("read back from disk, it does not give the settings saved");
 }
 
 Settings FromBlock(const SettingsBlock& block, std::vector<Key>* unreadable)

@@ -140,6 +140,8 @@ QByteArray WriteSettingsFile(const SettingsFile& file);
 // Saves `file` as `path` (SaveProven): read back from disk, it must give the
 // same settings and block. Returns an empty text, or why it was not saved.
 QString SaveSettingsFile(const QString& path, const SettingsFile& file);
+// Why a file read back from disk is not the one saved, for the messages.
+QString ReadBackReason(const ReadResult& read);
 
 // Every setting that the block holds a value for which the form could
 // write back. A choice byte outside its items, a check byte other than 0

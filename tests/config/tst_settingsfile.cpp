@@ -430,6 +430,19 @@ private slots:
     }
 #endif
 
+    // Settings that no file may hold are not saved, and the reason says
+    // which setting, not that the disk gave something else back.
+    void unsavableSettingsNamed()
+    {
+        QTemporaryDir dir;
+        SettingsFile file;
+        file.settings[Key::RangeBegin] = Value(std::int32_t(1));
+        file.settings[Key::RangeEnd] = Value(std::int32_t(1));
+        const QString reason = SaveSettingsFile(dir.filePath("before.json"), file);
+        QVERIFY2(reason.contains("refused") && reason.contains("range_"), qPrintable(reason));
+        QVERIFY(!QFile::exists(dir.filePath("before.json")));
+    }
+
     // A settings file is read whole up to 1 MiB; beyond that, and from a
     // device that never ends, it is refused without being read whole.
     void settingsFileSize_data()
