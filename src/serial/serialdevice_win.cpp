@@ -147,6 +147,13 @@ bool TWinDevice::Open(const std::string& name)
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
+    // A file or a pipe opens too, and would fail later with whatever its
+    // driver says of a line call; a serial port is a character device.
+    if (::GetFileType(h) != FILE_TYPE_CHAR) {
+        ::CloseHandle(h);
+        ::SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
+    }
     // The driver keeps a port's line state from one program to the next:
     // XON/XOFF left on by an earlier one would swallow the 0x11 and 0x13
     // bytes of binary frames. As on Linux, a port opens without it, and a
