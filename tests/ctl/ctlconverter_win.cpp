@@ -1,0 +1,218 @@
+#include "ctlconverter.h"
+
+#include "sim/blockfile.h"
+#include "sim/memoryline.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+#include <atomic>
+#include <span>
+
+#include <windows.h>
+
+namespace lk58::test {
+
+namespace {
+
+QString BlockFolder()
+{
+    static QTemporaryDir dir;
+    return dir.path();
+}
+
+// The settings of a converter that has never been written: a fresh simulator's.
+SettingsBlock FactoryBlock()
+{
+    auto line = std::make_shared<sim::MemoryLine>();
+    const Tq36Simulator fresh(line->FarEnd());
+    const Tq36Block b = fresh.Block();
+    return SettingsBlock(std::span<const std::uint8_t, kSettingsBlockSize>(b));
+}
+
+const char* FaultOption(Fault fault)
+{
+    switch (fault) {
+    case Fault::Silent: return "silent";
+    case Fault::CorruptChecksum: return "corrupt-checksum";
+    case Fault::WrongFirstByte: return "wrong-first-byte";
+    case Fault::Split: return "split";
+    case Fault::ExtraBytes: return "extra";
+    case Fault::Delay: return "delay";
+    case Fault::Cut: return "cut";
+    case Fault::Late: return "late";
+    case Fault::Surplus: return "surplus";
+    }
+    return "";
+}
+
+} // namespace
+
+// Each tq36ctl process has a converter of its own under the port's name;
+// the block file hands the settings on, and the options in the name give
+// every one of them the same behaviour.
+struct TCtlConverter::TImpl {
+    QString id;
+    QString file;
+    bool pacing = false;
+    QStringList faults;
+    unsigned kinds = kOnAny;
+    SettingsBlock base = FactoryBlock(); // made, or as the test last set it
+    bool set = false;
+};
+
+TCtlConverter::TCtlConverter() : impl_(std::make_unique<TImpl>())
+{
+    static std::atomic<int> count{0};
+    impl_->id = QStringLiteral("c%1").arg(++count);
+    impl_->file = BlockFolder() + '/' + impl_->id + ".block";
+}
+
+TCtlConverter::~TCtlConverter()
+{
+    QFile::remove(impl_->file);
+}
+
+QString TCtlConverter::Path() const
+{
+    QStringList options{"file=" + impl_->file};
+    if (!impl_->pacing)
+        options << "no-pacing";
+    options << impl_->faults;
+    if (!impl_->faults.isEmpty() && impl_->kinds != kOnAny) {
+        QStringList kinds;
+        for (auto [bit, name] : {std::pair{kOnPing, "ping"}, std::pair{kOnReadAll, "read-all"}, std::pair{kOnWrite, "write"}})
+            if (impl_->kinds & bit)
+                kinds << name;
+        options << "faults-on=" + kinds.join(',');
+    }
+    return "sim:" + impl_->id + '?' + options.join('&');
+}
+
+SettingsBlock TCtlConverter::Block() const
+{
+    if (!QFile::exists(impl_->file))
+        return impl_->base;
+    Tq36Block b;
+    std::string error;
+    if (!LoadBlockFile(impl_->file.toStdString(), b, error))
+        qFatal("%s", error.c_str());
+    return SettingsBlock(std::span<const std::uint8_t, kSettingsBlockSize>(b));
+}
+
+void TCtlConverter::SetBlock(const SettingsBlock& block)
+{
+    Tq36Block b;
+    std::copy(block.Data().begin(), block.Data().end(), b.begin());
+    std::string error;
+    if (!SaveBlockFile(impl_->file.toStdString(), b, error))
+        qFatal("%s", error.c_str());
+    impl_->base = block;
+    impl_->set = true;
+}
+
+void TCtlConverter::SetPacing(bool on)
+{
+    impl_->pacing = on;
+}
+
+void TCtlConverter::SetFault(Fault fault, int count, unsigned kinds)
+{
+    QString option = FaultOption(fault);
+    if (count != kEveryReply)
+        option += '=' + QString::number(count);
+    impl_->faults << option;
+    impl_->kinds = kinds;
+}
+
+// The port, opened, makes the block file where there is none.
+std::optional<bool> TCtlConverter::Asked() const
+{
+    if (impl_->set)
+        return std::nullopt;
+    return QFile::exists(impl_->file);
+}
+
+bool TCtlConverter::Written() const
+{
+    return !(Block() == impl_->base);
+}
+
+std::optional<SimCounters> TCtlConverter::Counters() const
+{
+    return std::nullopt;
+}
+
+QString OutputText(const QByteArray& bytes)
+{
+    return QString::fromUtf8(bytes).replace("\r\n", "\n");
+}
+
+QString SystemText(QString text)
+{
+    return text.replace("no such port\n", "no such port (Device Manager lists the computer's ports)\n")
+        .replace("No such file or directory", "File not found.");
+}
+
+const char* Missing(TNeed need)
+{
+    switch (need) {
+    case TNeed::HeldPort:
+        return "a simulated converter lives in the process of tq36ctl that opens it: no other program can hold it";
+    case TNeed::LockFile: return "lock files in a folder of lock files are how POSIX programs claim a port";
+    case TNeed::DeviceFiles: return "/dev/zero, /dev/stdin and links to a port are POSIX devices";
+    case TNeed::FileLimit: return "Windows has no limit on the size of the files a program writes (RLIMIT_FSIZE)";
+    case TNeed::DataFolders: return "XDG_DATA_HOME and HOME choose the data folder on POSIX; here LOCALAPPDATA does";
+    case TNeed::Shell: return "the lost output goes through a POSIX shell, /dev/full and pipes set up in the child";
+    case TNeed::SystemCalls: return "strace sees a Linux program's system calls";
+    case TNeed::Signals: return "Windows has no SIGHUP or SIGTERM for a console program";
+    }
+    return "";
+}
+
+std::shared_ptr<void> HoldPort(const QString&)
+{
+    qFatal("no other program can hold a simulated converter: check Missing(TNeed::HeldPort) first");
+}
+
+bool WriteForeignLockFile(const QString&, QString&, QString&)
+{
+    return false;
+}
+
+void LimitFileSize(QProcess&, qint64)
+{
+    qFatal("no file size limit on Windows: check Missing(TNeed::FileLimit) first");
+}
+
+void GiveClosedPipe(QProcess&)
+{
+    qFatal("no closed pipe on Windows: check Missing(TNeed::Shell) first");
+}
+
+// Ctrl+C goes to every process on a console, as a user's keystroke does:
+// the program and its workers share a console of this test's own, where
+// the test itself takes Ctrl+C as handled. (A test run by CTest has no
+// console that can send one; Ctrl+Break to a process group fails there.)
+void PrepareToInterrupt(QProcess& p)
+{
+    static const bool console = [] {
+        ::FreeConsole();
+        return ::AllocConsole() != FALSE &&
+               ::SetConsoleCtrlHandler([](DWORD event) -> BOOL { return event == CTRL_C_EVENT; }, TRUE) != FALSE;
+    }();
+    if (!console)
+        qWarning("no console of its own: error %lu", ::GetLastError());
+    p.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* args) {
+        args->flags &= ~DWORD(CREATE_NO_WINDOW); // on this console, not on one of its own
+    });
+}
+
+bool Interrupt(const QProcess&, const QString& how)
+{
+    return how == "INT" && ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
+}
+
+} // namespace lk58::test
