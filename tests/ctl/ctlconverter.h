@@ -60,10 +60,10 @@ QString SystemText(QString text);
 enum class TNeed {
     HeldPort,    // another program holding the converter's port
     LockFile,    // a lock file in the folder of lock files
-    DeviceFiles, // /dev/zero, /dev/stdin, a link to a port
+    DeviceFiles, // /dev/zero, a link to a port
     FileLimit,   // a limit on the size of files a program writes
     DataFolders, // XDG_DATA_HOME and HOME choose where the data goes
-    Shell,       // a POSIX shell, /dev/full, pipes set up in the child
+    Shell,       // a POSIX shell and /dev/full
     SystemCalls, // strace
     Signals,     // SIGHUP and SIGTERM
 };
@@ -87,6 +87,26 @@ void LimitFileSize(QProcess& p, qint64 bytes);
 // Before the start: the standard output of `p` is a pipe whose reader is
 // gone before anything is written.
 void GiveClosedPipe(QProcess& p);
+
+// A file that a program reads as a pipe, as `write <(...)` gives it: the
+// bytes can be read once, and only by the program that opens it first.
+class TPipedFile {
+public:
+    explicit TPipedFile(const QByteArray& bytes);
+    ~TPipedFile();
+    TPipedFile(const TPipedFile&) = delete;
+    TPipedFile& operator=(const TPipedFile&) = delete;
+
+    // The name that the program is given.
+    QString Name() const;
+    // Once `p` has started: hands the bytes over, and then the end of the
+    // file. False when `p` did not open it in time.
+    bool Feed(QProcess& p);
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+};
 
 // Before the start: `p` can be interrupted by Interrupt() alone (with the
 // workers it starts), not the test too.

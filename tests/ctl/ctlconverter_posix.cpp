@@ -132,6 +132,27 @@ void GiveClosedPipe(QProcess& p)
     });
 }
 
+// The program's own standard input.
+struct TPipedFile::TImpl {
+    QByteArray bytes;
+};
+
+TPipedFile::TPipedFile(const QByteArray& bytes) : impl_(std::make_unique<TImpl>(TImpl{bytes})) {}
+
+TPipedFile::~TPipedFile() = default;
+
+QString TPipedFile::Name() const
+{
+    return QStringLiteral("/dev/stdin");
+}
+
+bool TPipedFile::Feed(QProcess& p)
+{
+    const bool written = p.write(impl_->bytes) == impl_->bytes.size();
+    p.closeWriteChannel();
+    return written;
+}
+
 // A kill aimed at the process alone: it passes the request on to its workers.
 void PrepareToInterrupt(QProcess&) {}
 

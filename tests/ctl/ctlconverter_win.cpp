@@ -162,10 +162,10 @@ const char* Missing(TNeed need)
     case TNeed::HeldPort:
         return "a simulated converter lives in the process of tq36ctl that opens it: no other program can hold it";
     case TNeed::LockFile: return "lock files in a folder of lock files are how POSIX programs claim a port";
-    case TNeed::DeviceFiles: return "/dev/zero, /dev/stdin and links to a port are POSIX devices";
+    case TNeed::DeviceFiles: return "/dev/zero and links to a port are POSIX devices";
     case TNeed::FileLimit: return "Windows has no limit on the size of the files a program writes (RLIMIT_FSIZE)";
     case TNeed::DataFolders: return "XDG_DATA_HOME and HOME choose the data folder on POSIX; here LOCALAPPDATA does";
-    case TNeed::Shell: return "the lost output goes through a POSIX shell, /dev/full and pipes set up in the child";
+    case TNeed::Shell: return "a POSIX shell's pipes and /dev/full take the output";
     case TNeed::SystemCalls: return "strace sees a Linux program's system calls";
     case TNeed::Signals: return "Windows has no SIGHUP or SIGTERM for a console program";
     }
@@ -187,9 +187,80 @@ void LimitFileSize(QProcess&, qint64)
     qFatal("no file size limit on Windows: check Missing(TNeed::FileLimit) first");
 }
 
-void GiveClosedPipe(QProcess&)
+void GiveClosedPipe(QProcess& p)
 {
-    qFatal("no closed pipe on Windows: check Missing(TNeed::Shell) first");
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE reader = nullptr, writer = nullptr;
+    if (::CreatePipe(&reader, &writer, &inherited, 0) == FALSE)
+        qFatal("no pipe: error %lu", ::GetLastError());
+    ::CloseHandle(reader);
+    p.setCreateProcessArgumentsModifier([writer](QProcess::CreateProcessArguments* args) {
+        args->startupInfo->hStdOutput = writer;
+    });
+    // The child has its own copy once it runs; this one goes with the process.
+    QObject::connect(&p, &QProcess::started, [writer] { ::CloseHandle(writer); });
+}
+
+// A named pipe of this test, for one reader.
+struct TPipedFile::TImpl {
+    QByteArray bytes;
+    QString name;
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+};
+
+TPipedFile::TPipedFile(const QByteArray& bytes) : impl_(std::make_unique<TImpl>())
+{
+    static std::atomic<int> count{0};
+    impl_->bytes = bytes;
+    impl_->name = QStringLiteral("\\\\.\\pipe\\lk58-test-%1-%2").arg(::GetCurrentProcessId()).arg(++count);
+    impl_->pipe = ::CreateNamedPipeW(reinterpret_cast<const wchar_t*>(impl_->name.utf16()),
+                                     PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                     64 * 1024, 0, 0, nullptr);
+}
+
+TPipedFile::~TPipedFile()
+{
+    if (impl_->pipe != INVALID_HANDLE_VALUE)
+        ::CloseHandle(impl_->pipe);
+}
+
+QString TPipedFile::Name() const
+{
+    return impl_->name;
+}
+
+bool TPipedFile::Feed(QProcess& p)
+{
+    p.closeWriteChannel();
+    if (impl_->pipe == INVALID_HANDLE_VALUE)
+        return false;
+    OVERLAPPED connect{};
+    connect.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool connected = ::ConnectNamedPipe(impl_->pipe, &connect) != FALSE || ::GetLastError() == ERROR_PIPE_CONNECTED;
+    if (!connected && ::GetLastError() == ERROR_IO_PENDING) {
+        DWORD unused = 0;
+        connected = ::WaitForSingleObject(connect.hEvent, 30000) == WAIT_OBJECT_0 &&
+                    ::GetOverlappedResult(impl_->pipe, &connect, &unused, FALSE) != FALSE;
+        if (!connected)
+            ::CancelIoEx(impl_->pipe, &connect);
+    }
+    bool written = false;
+    if (connected) {
+        OVERLAPPED write{};
+        write.hEvent = connect.hEvent;
+        ::ResetEvent(write.hEvent);
+        DWORD done = 0;
+        const DWORD size = static_cast<DWORD>(impl_->bytes.size());
+        written = (::WriteFile(impl_->pipe, impl_->bytes.constData(), size, &done, &write) != FALSE ||
+                   (::GetLastError() == ERROR_IO_PENDING && ::GetOverlappedResult(impl_->pipe, &write, &done, TRUE))) &&
+                  done == size;
+        ::FlushFileBuffers(impl_->pipe);
+    }
+    ::CloseHandle(connect.hEvent);
+    // The end of the file: the reader's next read finds the pipe closed.
+    ::CloseHandle(impl_->pipe);
+    impl_->pipe = INVALID_HANDLE_VALUE;
+    return written;
 }
 
 // Ctrl+C goes to every process on a console, as a user's keystroke does:
