@@ -148,8 +148,9 @@ bool TWinDevice::Open(const std::string& name)
     if (h == INVALID_HANDLE_VALUE)
         return false;
     // A file or a pipe opens too, and would fail later with whatever its
-    // driver says of a line call; a serial port is a character device.
-    if (::GetFileType(h) != FILE_TYPE_CHAR) {
+    // driver says of a line call. (A port's driver may call its device of
+    // no known type rather than a character device: only these are refused.)
+    if (const DWORD type = ::GetFileType(h); type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
         ::CloseHandle(h);
         ::SetLastError(ERROR_INVALID_FUNCTION);
         return false;
