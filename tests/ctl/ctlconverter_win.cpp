@@ -3,7 +3,6 @@
 #include "sim/blockfile.h"
 #include "sim/memoryline.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtGlobal>
