@@ -266,6 +266,8 @@ bool TPipedFile::Feed(QProcess& p)
 // the program and its workers share a console of this test's own, where
 // the test itself takes Ctrl+C as handled. (A test run by CTest has no
 // console that can send one; Ctrl+Break to a process group fails there.)
+// Under Wine that console has a window where there is a display, and none
+// without one, as for a program that another starts without a window.
 void PrepareToInterrupt(QProcess& p)
 {
     static const bool console = [] {

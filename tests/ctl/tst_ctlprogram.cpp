@@ -726,6 +726,7 @@ private slots:
         QTest::addColumn<QString>("signal"); // as Interrupt() names it
         QTest::addColumn<int>("ports");
         QTest::newRow("Ctrl+C to the parent of two ports") << "INT" << 2;
+        QTest::newRow("Ctrl+C, one port") << "INT" << 1;
         QTest::newRow("hang-up to the parent of two ports") << "HUP" << 2;
         QTest::newRow("hang-up, one port") << "HUP" << 1;
         QTest::newRow("SIGTERM, one port") << "TERM" << 1;
