@@ -116,11 +116,13 @@ QString SaveProven(const QString& path, const QByteArray& bytes, const TDiskChec
 
 std::variant<QByteArray, QString> ReadSettingsBytes(const QString& path)
 {
-    if (QFileInfo(path).isDir())
-        return QStringLiteral("a folder, not a settings file");
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return file.errorString();
+    if (!OpenPipe(file)) {
+        if (QFileInfo(path).isDir())
+            return QStringLiteral("a folder, not a settings file");
+        if (!file.open(QIODevice::ReadOnly))
+            return file.errorString();
+    }
     // A pipe or device may deliver in pieces, and may never end.
     QByteArray bytes;
     while (bytes.size() <= kSettingsFileLimit) {

@@ -2,6 +2,7 @@
 
 // The few file calls that differ between systems; one file per system.
 
+#include <QFile>
 #include <QString>
 
 namespace lk58::config {
@@ -19,5 +20,11 @@ QString ReplaceRefused(const QString& path);
 // same folder, so that the change survives a power cut; empty, or the
 // reason it failed.
 QString MoveIntoPlace(const QString& written, const QString& target);
+
+// Opens `file` (its name set) for reading where it names a pipe, and says
+// whether it did: a pipe is opened without a look at it first, which could
+// take its one connection, and it ends as a file ends, not with an error.
+// Elsewhere a pipe opens as any file.
+bool OpenPipe(QFile& file);
 
 } // namespace lk58::config

@@ -31,6 +31,12 @@ int SyncToDisk(int handle)
     return 0;
 }
 
+// A FIFO, /dev/stdin or <(...) opens and ends as any file.
+bool OpenPipe(QFile&)
+{
+    return false;
+}
+
 QString ReplaceRefused(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);

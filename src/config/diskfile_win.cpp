@@ -2,9 +2,11 @@
 #include "config/diskfile_platform.h"
 
 #include <QDir>
+#include <QRegularExpression>
 
 #include <cerrno>
 
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -58,6 +60,24 @@ QString SystemText(DWORD code)
 }
 
 } // namespace
+
+// Qt reads a pipe it opened by name with ReadFile, and takes the error
+// that ends a pipe whose writer is done (ERROR_BROKEN_PIPE) for a failed
+// read; the C library's descriptor reads it as the end of the file.
+bool OpenPipe(QFile& file)
+{
+    static const QRegularExpression pipeName(R"(^[\\/]{2}[^\\/]+[\\/]pipe[\\/])",
+                                             QRegularExpression::CaseInsensitiveOption);
+    if (!pipeName.match(file.fileName()).hasMatch())
+        return false;
+    const int fd = ::_wopen(Wide(QDir::toNativeSeparators(file.fileName())), _O_RDONLY | _O_BINARY);
+    if (fd < 0)
+        return false;
+    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return true;
+    ::_close(fd);
+    return false;
+}
 
 QString ReplaceRefused(const QString& path)
 {

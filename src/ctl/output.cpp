@@ -1,5 +1,7 @@
 #include "ctl/output.h"
 
+#include "ctl/startup.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -34,7 +36,7 @@ void PrintUtf8(std::FILE* out, const QByteArray& bytes)
     if (out == stdout && !stdoutLost.load()) {
         if (Put(stdout, bytes))
             return;
-        const int error = errno;
+        const int error = StreamError(errno);
         stdoutLost.store(true);
         // Whatever part of it went through, the reader has it; the rest
         // would be lost, so the whole text follows on standard error.
@@ -59,9 +61,9 @@ bool FinishStandardOutput()
     errno = 0;
     int error = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
-        error = errno ? errno : EIO;
+        error = errno ? StreamError(errno) : EIO;
     if (std::fclose(stdout) != 0 && error == 0)
-        error = errno ? errno : EIO;
+        error = errno ? StreamError(errno) : EIO;
     if (error != 0 && !stdoutLost.exchange(true))
         Put(stderr, ("tq36ctl: standard output: " + QString::fromLocal8Bit(std::strerror(error)) + "\n").toUtf8());
     return !stdoutLost.load();

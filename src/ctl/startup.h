@@ -24,6 +24,11 @@ void ReleaseInterrupts();
 // what can no longer be printed is told on standard error.
 void KeepWorkingWithoutReader();
 
+// The C library's error number `error` of a failed write to a standard
+// stream, as the system's own code for it tells it: Windows' C library
+// calls a pipe whose reader is gone an invalid argument.
+int StreamError(int error);
+
 // Before Qt Gui starts: drawing (the report) needs no display, also where
 // there is none (cron, ssh).
 void DrawWithoutDisplay();

@@ -32,6 +32,11 @@ void KeepWorkingWithoutReader()
     std::signal(SIGPIPE, SIG_IGN);
 }
 
+int StreamError(int error)
+{
+    return error;
+}
+
 // X11 or Wayland may be absent: the offscreen platform needs neither.
 void DrawWithoutDisplay()
 {

@@ -1,5 +1,6 @@
 #include "ctl/startup.h"
 
+#include <cerrno>
 #include <cstdlib>
 
 #include <windows.h>
@@ -48,6 +49,12 @@ void ReleaseInterrupts() {}
 
 // A write to a pipe nobody reads fails on Windows; it never ends the process.
 void KeepWorkingWithoutReader() {}
+
+int StreamError(int error)
+{
+    const DWORD code = ::GetLastError();
+    return error == EINVAL && (code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE) ? EPIPE : error;
+}
 
 // Windows' own platform draws without a window, with the system's fonts,
 // in a console program as anywhere.

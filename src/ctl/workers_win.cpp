@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+#include <windows.h>
+
 namespace lk58::ctl {
 
 namespace {
@@ -61,6 +63,14 @@ std::vector<TPortResult> RunWorkers(const QStringList& ports,
         w.process = std::make_unique<QProcess>();
         // A worker's messages of its own go straight to this console.
         w.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // And the worker is on it, so that Ctrl+C reaches it: Qt starts a
+        // console program on a console of its own where this one has no
+        // window (tq36ctl started by a program without one, Wine's console
+        // without a display). With no console at all that stays so.
+        if (DWORD process = 0; ::GetConsoleProcessList(&process, 1) != 0)
+            w.process->setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* args) {
+                args->flags &= ~DWORD(CREATE_NO_WINDOW);
+            });
         QObject::connect(w.process.get(), &QProcess::readyReadStandardOutput, &loop,
                          [&w, i, &console] { TakeLines(w, i, console); });
         QObject::connect(w.process.get(), &QProcess::finished, &loop, [&w, i, &console, &running, &loop] {

@@ -147,6 +147,14 @@ bool TWinDevice::Open(const std::string& name)
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
+    // A file or a pipe opens too, and would fail later with whatever its
+    // driver says of a line call. (A port's driver may call its device of
+    // no known type rather than a character device: only these are refused.)
+    if (const DWORD type = ::GetFileType(h); type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
+        ::CloseHandle(h);
+        ::SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
+    }
     // The driver keeps a port's line state from one program to the next:
     // XON/XOFF left on by an earlier one would swallow the 0x11 and 0x13
     // bytes of binary frames. As on Linux, a port opens without it, and a

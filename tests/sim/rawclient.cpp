@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <stdexcept>
 
 namespace lk58::test {
@@ -73,16 +72,6 @@ Bytes RawClient::ReadUntilQuiet(std::chrono::milliseconds quiet)
             return out;
         out.insert(out.end(), more.begin(), more.end());
     }
-}
-
-Bytes HexBytes(const char* text)
-{
-    Bytes out;
-    std::istringstream in(text);
-    std::string part;
-    while (in >> part)
-        out.push_back(static_cast<std::uint8_t>(std::strtoul(part.c_str(), nullptr, 16)));
-    return out;
 }
 
 } // namespace lk58::test

@@ -4,6 +4,7 @@
 // opened raw, whole requests written, replies read with a time limit.
 
 #include "core/bytes.h"
+#include "hexbytes.h"
 #include "sim/uniquefd.h"
 
 #include <chrono>
@@ -27,7 +28,5 @@ public:
 private:
     UniqueFd fd_;
 };
-
-Bytes HexBytes(const char* text);
 
 } // namespace lk58::test

@@ -1,4 +1,5 @@
-#include "rawclient.h"
+#include "clientline.h"
+#include "hexbytes.h"
 #include "sim/protocol.h"
 #include "sim/simulator.h"
 
@@ -9,7 +10,7 @@
 using namespace lk58;
 using namespace std::chrono_literals;
 using test::HexBytes;
-using test::RawClient;
+using test::TClientLine;
 
 Q_DECLARE_METATYPE(lk58::Bytes)
 
@@ -29,9 +30,9 @@ std::size_t ReplySize(const Bytes& request)
 class TstSimulator : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<PtyPair> pty_;
-    std::unique_ptr<Tq36Simulator> sim_;
-    std::unique_ptr<RawClient> client_;
+    std::unique_ptr<TClientLine> line_;
+    Tq36Simulator* sim_ = nullptr;
+    TClientLine* client_ = nullptr;
 
     Bytes Exchange(const Bytes& request, std::size_t replySize)
     {
@@ -42,17 +43,15 @@ class TstSimulator : public QObject {
 private slots:
     void init()
     {
-        pty_ = std::make_unique<PtyPair>(OpenPtyPair());
-        sim_ = std::make_unique<Tq36Simulator>(pty_->master.Get());
+        line_ = std::make_unique<TClientLine>();
+        sim_ = &line_->Sim();
         sim_->SetPacing(false);
         sim_->Start();
-        client_ = std::make_unique<RawClient>(pty_->slavePath);
+        client_ = line_.get();
     }
     void cleanup()
     {
-        client_.reset();
-        sim_.reset();
-        pty_.reset();
+        line_.reset();
     }
 
     void replies_data()
