@@ -68,11 +68,11 @@ struct TSharedPort {
 // device to CreateFile. A name already in a device namespace stays as it is.
 std::string DevicePath(const std::string& name);
 
-// A transfer's overlapped record and its manual-reset event, which is
-// signalled whenever no transfer is outstanding. Only a transfer that was
-// left running is asked about: one that completed at once, failed to start
-// or was finished is known to be done, without a call to the system (a
-// round trip to the server under Wine, several times a byte).
+// A transfer's overlapped record and its manual-reset event, which the
+// driver signals when a transfer it left running ends. Only such a
+// transfer is asked about: one that completed at once, failed to start or
+// was finished is known to be done, without a call to the system (a round
+// trip to the server under Wine, several times a byte).
 struct TTransfer {
     OVERLAPPED overlapped{};
     THandle event;
