@@ -31,9 +31,9 @@ private:
 };
 
 // Ends the reply wait's current processEvents() now that its condition
-// holds. Qt's Windows dispatcher runs posted calls (the port's events, the
-// ticks) first and then blocks for the next window message, so a wait
-// whose reply has just come would otherwise notice only at the next tick.
+// holds. Qt's Windows dispatcher runs posted events (the ticks) first and
+// then blocks for the next window message, so a wait whose time has just
+// run out would otherwise notice only at the next tick.
 // A wake-up, unlike interrupt(), leaves nothing behind: an interrupted
 // Windows dispatcher makes its next processEvents(), whoever calls it,
 // return without looking at its messages (held-back input among them).
@@ -95,7 +95,11 @@ void TDeviceLink::ComPortRxChar(TComPort& sender)
         Bytes chunk;
         sender.ReadAvailable(chunk);
         Collect(chunk);
-        if (AwaitedFlag() && TmrTimeOut.isActive())
+        // Handed to this thread, the bytes came as an event that ends the
+        // wait's processEvents() by itself; the wake-up (a message, and a
+        // timer of the dispatcher's, under Wine each a server round trip)
+        // is for a handler that the port's own thread runs.
+        if (AwaitedFlag() && TmrTimeOut.isActive() && QThread::currentThread() != thread())
             WakeWait(*this);
     });
 }

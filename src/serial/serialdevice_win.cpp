@@ -211,7 +211,10 @@ void TWinDevice::Settle(TTransfer& transfer)
 void TWinDevice::InputTaken()
 {
     shared_->inputTaken.fetch_add(1);
-    ::SetEvent(shared_->inputTakenEvent.Get());
+    // Counted before the wait's state is looked at, as the wait notes its
+    // state before it counts again: one of the two sees the other.
+    if (shared_->heldBack.load())
+        ::SetEvent(shared_->inputTakenEvent.Get());
 }
 
 bool TWinDevice::SetupComm(std::int32_t inputSize, std::int32_t outputSize)

@@ -58,21 +58,32 @@ struct TSharedPort {
     std::atomic<DWORD> strayErrors{0};
     // Counts each read or purge that takes bytes out of the input queue.
     std::atomic<unsigned> inputTaken{0};
-    // Signalled with each of those, so that a wait held back by bytes that
-    // nobody reads looks again at once.
+    // Signalled with each of those while a wait is held back by bytes that
+    // nobody reads (heldBack), so that it looks again at once.
     THandle inputTakenEvent;
+    std::atomic<bool> heldBack{false};
 };
 
 // The \\.\ form of a port name: the plain name "COM10" and above is no
 // device to CreateFile. A name already in a device namespace stays as it is.
 std::string DevicePath(const std::string& name);
 
-// A transfer's overlapped record and its manual-reset event, which is
-// signalled whenever no transfer is outstanding.
+// A transfer's overlapped record and its manual-reset event, which the
+// driver signals when a transfer it left running ends. Only such a
+// transfer is asked about: one that completed at once, failed to start or
+// was finished is known to be done, without a call to the system (a round
+// trip to the server under Wine, several times a byte).
 struct TTransfer {
     OVERLAPPED overlapped{};
     THandle event;
-    bool Pending() const { return event && ::WaitForSingleObject(event.Get(), 0) == WAIT_TIMEOUT; }
+    mutable bool running = false; // left running by the driver, and not seen done since
+    bool Pending() const
+    {
+        if (running && event && ::WaitForSingleObject(event.Get(), 0) == WAIT_TIMEOUT)
+            return true;
+        running = false;
+        return false;
+    }
 };
 
 class TWinDevice : public TSerialDevice {

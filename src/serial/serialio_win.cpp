@@ -59,8 +59,15 @@ public:
         wakes = 0;
         if (heldBack_) {
             heldBack_ = false;
+            // Readers signal the event only while the wait is held back;
+            // bytes taken before it said so are seen in the count.
+            shared_->heldBack.store(true);
             const HANDLE handles[] = {wake_.Get(), shared_->inputTakenEvent.Get()};
-            if (::WaitForMultipleObjects(2, handles, FALSE, kHeldBackMs) == WAIT_OBJECT_0)
+            const DWORD woke = shared_->inputTaken.load() != taken_
+                                   ? WAIT_OBJECT_0 + 1
+                                   : ::WaitForMultipleObjects(2, handles, FALSE, kHeldBackMs);
+            shared_->heldBack.store(false);
+            if (woke == WAIT_OBJECT_0)
                 return true;
         }
         if (!pending_) {
@@ -199,6 +206,7 @@ bool TWinDevice::Start(TTransfer& transfer, bool reading, void* buffer, std::uin
     if (!Ready())
         return false;
     const HANDLE event = transfer.event.Get();
+    transfer.running = false;
     transfer.overlapped = OVERLAPPED{};
     transfer.overlapped.hEvent = event;
     if (!::ResetEvent(event))
@@ -210,12 +218,14 @@ bool TWinDevice::Start(TTransfer& transfer, bool reading, void* buffer, std::uin
     // A read takes bytes from the input queue now, or as they come.
     if (reading && (finished || error == ERROR_IO_PENDING))
         InputTaken();
-    if (finished) {
-        ::SetEvent(event); // complete: never waited for
+    // Complete: not running, so nobody asks about its event (which the
+    // system signals for a transfer that completes at once anyway).
+    if (finished)
+        return true;
+    if (error == ERROR_IO_PENDING) {
+        transfer.running = true;
         return true;
     }
-    if (error == ERROR_IO_PENDING)
-        return true;
     // Nothing is outstanding: a later wait must not wait for this transfer.
     ::SetEvent(event);
     ::SetLastError(error);
@@ -230,6 +240,7 @@ bool TWinDevice::Finish(TTransfer& transfer, std::uint32_t& transferred)
     const BOOL ok = ::GetOverlappedResult(Handle(), &transfer.overlapped, &done, TRUE);
     const DWORD error = ::GetLastError();
     ::SetEvent(transfer.event.Get());
+    transfer.running = false;
     transferred = done;
     // Wine ends a transfer that its time-outs cut short with ERROR_TIMEOUT;
     // Windows completes it with the bytes that came. Either way it timed

@@ -275,6 +275,56 @@ private slots:
         QCOMPARE(reply, kPingReply);
     }
 
+    // A read is pending while the driver still runs it, and not once it
+    // is done: at once, for bytes that wait; as the bytes come; or ended
+    // by a purge. A done read is not waited for, nor its count compared.
+    void readPendingUntilDone_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("beforeRequest");
+        QTest::newRow("the waiting reply: done at once") << int(kShortReplySize) << false;
+        QTest::newRow("the reply to come: done as it comes") << int(kShortReplySize) << true;
+        QTest::newRow("more than comes: running until purged") << 100 << true;
+    }
+
+    void readPendingUntilDone()
+    {
+        QFETCH(int, length);
+        QFETCH(bool, beforeRequest);
+        const bool whole = length == int(kShortReplySize);
+        TComPort port;
+        OpenConverterPort(port, TestCom());
+        Bytes buffer(std::size_t(length), 0);
+        if (beforeRequest) {
+            port.Read(buffer.data(), length, false);
+            QVERIFY(port.ReadPending());
+        }
+        port.BeginWrite(PingRequest());
+        port.WaitWriteDone();
+        if (!beforeRequest) {
+            QTRY_COMPARE(port.InputCount(), unsigned(kShortReplySize));
+            port.Read(buffer.data(), length, false);
+            QVERIFY(!port.ReadPending());
+        }
+        if (whole) {
+            QTRY_VERIFY(!port.ReadPending());
+        } else {
+            QTest::qWait(300); // the reply has come, short of what the read waits for
+            QVERIFY(port.ReadPending());
+            port.AbortAndClearInput();
+            QVERIFY(!port.ReadPending());
+        }
+        port.WaitReadDone();
+        if (whole)
+            QCOMPARE(buffer, kPingReply);
+        Bytes reply;
+        port.BeginWrite(PingRequest());
+        port.WaitWriteDone();
+        QTRY_COMPARE(port.InputCount(), unsigned(kShortReplySize));
+        port.ReadAvailable(reply);
+        QCOMPARE(reply, kPingReply);
+    }
+
     // Bytes left unread are reported once, not again and again (which
     // would keep the event thread busy), and new bytes are still reported
     // while they wait.
