@@ -30,6 +30,7 @@
 #include "link/frame.h"
 #include "serial/comport.h"
 #include "sim/simulator.h"
+#include "soakconverter.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -107,17 +108,6 @@ struct TTally {
     double MaxRatio = 0;        // wall time over the nominal worst case
     int MaxTicks = 0;           // ticks of the longest exchange
 };
-
-long RssKiB()
-{
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 class TSoak {
 public:
@@ -315,7 +305,7 @@ bool TSoak::Run(int exchanges)
         if (!log.empty() && (log.back().faults & kStray) && log.back().outcome == RequestOutcome::Answered)
             stray_ = log.back();
         if (i % 500 == 0)
-            rss_.push_back(RssKiB());
+            rss_.push_back(ResidentKiB());
         if (i % 1000 == 999) {
             std::fprintf(stderr, "%d exchanges, %.0f s\n", i + 1,
                          std::chrono::duration<double>(Clock::now() - start).count());
@@ -360,7 +350,7 @@ bool TSoak::Run(int exchanges)
     // Sampled every 500 exchanges; the first 1000 warm up.
     const std::size_t warm = std::min<std::size_t>(2, rss_.size() - 1);
     const long rssFirst = rss_[warm];
-    const long rssLast = RssKiB();
+    const long rssLast = ResidentKiB();
     std::printf("\n%d exchanges in %.0f s\n", exchanges, seconds);
     std::printf("failed with no fault of their own: %d\n", sum.FailedNoFault);
     std::printf("false successes: %d\n", sum.FalseOk);
@@ -387,15 +377,14 @@ int main(int argc, char** argv)
     const auto seed = argc > 3 ? std::uint32_t(std::strtoul(argv[3], nullptr, 10)) : 1u;
 
     QCoreApplication app(argc, argv);
-    PtyPair pty = OpenPtyPair();
-    Tq36Simulator sim(pty.master.Get());
+    TSoakConverter converter;
+    Tq36Simulator& sim = converter.Sim();
     sim.SetPacing(false);
     sim.SetRandomFaults(seed, percent / 100.0);
-    sim.Start();
 
     TComPort port;
     TDeviceLink link(port);
-    port.SetDeviceName(pty.slavePath);
+    port.SetDeviceName(converter.PortName());
     port.SetBaudRate(br4800);
     port.SetActive(true);
 
@@ -404,6 +393,5 @@ int main(int argc, char** argv)
     TSoak soak(sim, link, seed);
     const bool passed = soak.Run(exchanges);
     port.SetActive(false);
-    sim.Stop();
     return passed ? 0 : 1;
 }
