@@ -5,7 +5,8 @@
 # with Qt's dialog and window fonts mapped to Liberation Sans (Wine has no
 # Windows fonts). Qt's DLLs and the MinGW runtime are found through WINEPATH,
 # so the program runs straight from the build folder. The program's exit
-# status is this script's.
+# status is this script's. LK58_WINE_HELD_OUTPUT=1 (the Windows test preset
+# sets it) passes the output on through a file, as below.
 set -euo pipefail
 
 [ $# -ge 1 ] || { echo "usage: $0 PROGRAM.exe [ARG]..." >&2; exit 2; }
@@ -74,4 +75,21 @@ if [ -z "${QT_QPA_FONTDIR:-}" ] && fonts=$(fc-match -f '%{file}' 'Liberation San
     export WINEQT_QPA_FONTDIR=$(windows_path "$(dirname "$fonts")")
 fi
 
-exec wine "$@"
+if [ -z "${LK58_WINE_HELD_OUTPUT:-}" ]; then
+    exec wine "$@"
+fi
+# Wine's server and the programs it starts for itself (services, the
+# desktop) outlive the program and keep the output they were born with: a
+# test's output pipe would stay open after the test, and CTest would time
+# it, and keep its slot, until the last Wine program of the run ended. So
+# the output goes to a file, which is followed until the program ends.
+held=$(mktemp "${TMPDIR:-/tmp}/lk58-wine.XXXXXX")
+wine "$@" <&0 >"$held" 2>&1 &
+program=$!
+tail -n +1 -s 0.05 -f --pid="$program" "$held" &
+follower=$!
+status=0
+wait "$program" || status=$?
+wait "$follower" || true
+rm -f "$held"
+exit "$status"
