@@ -452,6 +452,8 @@ HistoryReading ReadHistory(const QString& path)
     }
     const QByteArrayView all(bytes);
     auto lineEnd = [&](qsizetype from) {
+        if (from >= all.size()) // an empty log has no bytes to look through at all
+            return qsizetype(-1);
         const void* newline = std::memchr(all.data() + from, '\n', std::size_t(all.size() - from));
         return newline ? static_cast<const char*>(newline) - all.data() : qsizetype(-1);
     };
