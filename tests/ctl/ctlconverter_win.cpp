@@ -1,7 +1,6 @@
 #include "ctlconverter.h"
 
 #include "sim/blockfile.h"
-#include "sim/memoryline.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,12 +21,10 @@ QString BlockFolder()
     return dir.path();
 }
 
-// The settings of a converter that has never been written: a fresh simulator's.
+// The settings of a converter that has never been written.
 SettingsBlock FactoryBlock()
 {
-    auto line = std::make_shared<sim::MemoryLine>();
-    const Tq36Simulator fresh(line->FarEnd());
-    const Tq36Block b = fresh.Block();
+    const Tq36Block b = DefaultBlock();
     return SettingsBlock(std::span<const std::uint8_t, kSettingsBlockSize>(b));
 }
 
