@@ -6,12 +6,23 @@
 //
 // Beside LK58, the same traffic from the smallest program of Win32 calls
 // with the same wait: WaitCommEvent for received data, then a ReadFile of
-// what is waiting, until the reply is whole; and, as the line's best, one
-// blocking ReadFile of the reply's length. The three take turns in rounds
-// of ten runs, so that a change in the machine's load meets them alike.
+// what is waiting, with the next WaitCommEvent made at once, as the port's
+// event thread does; and, as the line's best, one blocking ReadFile of the
+// reply's length. The three take turns in rounds of ten runs, so that a
+// change in the machine's load meets them alike.
 //
-// Usage: LK58_SIM_ARGS= tests/wine/with-sim.sh bench_winlink.exe [runs]
-//        (50 runs by default)
+// Wine meets a received byte at its next poll of the line, about every
+// 0.9 ms from when the WaitCommEvent was made. Run back to back, a
+// program's exchanges all start the same time after the last one ended,
+// so they all meet the polls at the same place, and a whole run draws one
+// lateness, up to a poll, for each program: a ping's figures then move
+// from run to run by up to 2 %. A technician's exchanges start at any
+// moment, so each exchange here starts after an untimed pause of its own,
+// drawn between 0 and 5 ms alike for the three (--gap-ms MS sets one pause
+// for all, 0 for back to back).
+//
+// Usage: LK58_SIM_ARGS= tests/wine/with-sim.sh bench_winlink.exe [runs] [--gap-ms MS] [--only NAME]
+//        (50 runs by default; --only ping measures the ping alone)
 #include "link/devicelink.h"
 #include "serial/comport.h"
 
@@ -22,6 +33,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
 
 #include <windows.h>
@@ -42,8 +55,35 @@ double CpuMs()
     return ms(kernel) + ms(user);
 }
 
+// The untimed pause before each exchange: below a millisecond, which
+// Sleep cannot give, and without spinning, which would count as CPU.
+class TGap {
+public:
+    explicit TGap(double fixedMs) : fixedMs_(fixedMs)
+    {
+        if (HMODULE ntdll = ::GetModuleHandleA("ntdll.dll"))
+            delay_ = reinterpret_cast<TDelay>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDelayExecution")));
+    }
+    void operator()()
+    {
+        const double ms = fixedMs_ >= 0 ? fixedMs_ : std::uniform_real_distribution<double>(0, 5)(random_);
+        LARGE_INTEGER relative;
+        relative.QuadPart = -static_cast<LONGLONG>(ms * 10000); // 100 ns units, negative for relative
+        if (delay_)
+            delay_(FALSE, &relative);
+        else
+            ::Sleep(DWORD(ms + 0.5));
+    }
+
+private:
+    using TDelay = LONG(WINAPI*)(BOOLEAN, const LARGE_INTEGER*);
+    double fixedMs_;
+    TDelay delay_ = nullptr;
+    std::mt19937 random_{58};
+};
+
 enum class TRawWait {
-    Events,      // WaitCommEvent(EV_RXCHAR), then ReadFile of what waits
+    Events,      // WaitCommEvent(EV_RXCHAR), then ReadFile of what waits, and the next WaitCommEvent
     BlockingRead // one ReadFile of the reply's length, on a handle without overlapped I/O
 };
 
@@ -69,9 +109,16 @@ public:
         ok_ = ok_ && ::SetCommState(handle_, &dcb) && ::SetCommMask(handle_, EV_RXCHAR);
         rx_.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
         io_.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (ok_ && wait == TRawWait::Events)
+            ok_ = Arm();
     }
     ~TRawLine()
     {
+        if (armed_) {
+            ::SetCommMask(handle_, EV_RXCHAR); // ends the wait, which writes `events_`
+            DWORD unused = 0;
+            ::GetOverlappedResult(handle_, &rx_, &unused, TRUE);
+        }
         if (handle_ != INVALID_HANDLE_VALUE)
             ::CloseHandle(handle_);
         ::CloseHandle(rx_.hEvent);
@@ -115,37 +162,46 @@ private:
                sent == request.size();
     }
 
+    // Makes the next WaitCommEvent; it may complete at once.
+    bool Arm()
+    {
+        events_ = 0;
+        ::ResetEvent(rx_.hEvent);
+        if (::WaitCommEvent(handle_, &events_, &rx_))
+            return true;
+        armed_ = ::GetLastError() == ERROR_IO_PENDING;
+        return armed_;
+    }
+
     bool AwaitByEvents(std::size_t n, DWORD budgetMs)
     {
         const ULONGLONG deadline = ::GetTickCount64() + budgetMs;
         std::size_t got = 0;
         std::uint8_t buffer[256];
         while (got < n) {
-            DWORD events = 0;
-            ::ResetEvent(rx_.hEvent);
-            if (!::WaitCommEvent(handle_, &events, &rx_)) {
-                if (::GetLastError() != ERROR_IO_PENDING)
-                    return false;
+            if (armed_) {
                 const ULONGLONG now = ::GetTickCount64();
-                if (now >= deadline || ::WaitForSingleObject(rx_.hEvent, DWORD(deadline - now)) != WAIT_OBJECT_0) {
-                    ::SetCommMask(handle_, EV_RXCHAR); // ends the wait, which writes `events`
-                    DWORD unused = 0;
-                    ::GetOverlappedResult(handle_, &rx_, &unused, TRUE);
+                if (now >= deadline || ::WaitForSingleObject(rx_.hEvent, DWORD(deadline - now)) != WAIT_OBJECT_0)
                     return false;
-                }
+                DWORD unused = 0;
+                armed_ = false;
+                if (!::GetOverlappedResult(handle_, &rx_, &unused, TRUE))
+                    return false;
             }
             DWORD errors = 0;
             COMSTAT stat{};
             if (!::ClearCommError(handle_, &errors, &stat))
                 return false;
             const DWORD want = std::min<DWORD>(stat.cbInQue, DWORD(sizeof buffer));
-            if (want == 0)
-                continue;
             DWORD read = 0;
-            ::ResetEvent(io_.hEvent);
-            if (!Finish(::ReadFile(handle_, buffer, want, &read, &io_), io_, read))
-                return false;
+            if (want > 0) {
+                ::ResetEvent(io_.hEvent);
+                if (!Finish(::ReadFile(handle_, buffer, want, &read, &io_), io_, read))
+                    return false;
+            }
             got += read;
+            if (!Arm())
+                return false;
         }
         return true;
     }
@@ -163,6 +219,8 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     OVERLAPPED rx_{};
     OVERLAPPED io_{};
+    DWORD events_ = 0;
+    bool armed_ = false; // a WaitCommEvent is pending
     bool ok_ = false;
 };
 
@@ -172,7 +230,18 @@ constexpr int kRound = 10;
 
 int main(int argc, char** argv)
 {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
+    int runs = 50;
+    double gapMs = -1; // drawn for each exchange
+    std::string only;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--gap-ms") == 0 && i + 1 < argc)
+            gapMs = std::max(0.0, std::atof(argv[++i]));
+        else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
+            only = argv[++i];
+        else
+            runs = std::max(1, std::atoi(argv[i]));
+    }
+    TGap gap(gapMs);
     const char* com = std::getenv("LK58_TEST_COM");
     if (!com) {
         std::fprintf(stderr, "run through tests/wine/with-sim.sh\n");
@@ -195,7 +264,9 @@ int main(int argc, char** argv)
     }
     port.SetActive(false);
 
-    const std::vector<TExchange> exchanges = Exchanges();
+    std::vector<TExchange> exchanges = Exchanges();
+    if (!only.empty())
+        std::erase_if(exchanges, [&](const TExchange& e) { return e.name != only; });
     struct TRow {
         TSamples lk58, events, blocking;
     };
@@ -205,7 +276,7 @@ int main(int argc, char** argv)
         for (int done = 0; done < runs; done += kRound) {
             const int n = std::min(kRound, runs - done);
             port.SetActive(true);
-            rows[i].lk58.Run(e.name, n, CpuMs, [&] { return e.run(link); });
+            rows[i].lk58.Run(e.name, n, CpuMs, [&] { return e.run(link); }, [&] { gap(); });
             port.SetActive(false);
             for (TRawWait wait : {TRawWait::Events, TRawWait::BlockingRead}) {
                 TRawLine line(com, wait);
@@ -214,7 +285,7 @@ int main(int argc, char** argv)
                     return 1;
                 }
                 (wait == TRawWait::Events ? rows[i].events : rows[i].blocking)
-                    .Run(e.name, n, CpuMs, [&] { return line.Exchange(e); });
+                    .Run(e.name, n, CpuMs, [&] { return line.Exchange(e); }, [&] { gap(); });
             }
         }
     }

@@ -84,10 +84,14 @@ struct TTiming {
 class TSamples {
 public:
     // Runs `once` `runs` times; `cpuMs` gives this process's CPU time so
-    // far, in ms. A run that fails ends the program.
-    void Run(const char* name, int runs, double (*cpuMs)(), const std::function<bool()>& once)
+    // far, in ms; `before`, when given, runs untimed ahead of each run. A
+    // run that fails ends the program.
+    void Run(const char* name, int runs, double (*cpuMs)(), const std::function<bool()>& once,
+             const std::function<void()>& before = {})
     {
         for (int i = 0; i < runs; ++i) {
+            if (before)
+                before();
             const double cpu0 = cpuMs();
             const auto t0 = std::chrono::steady_clock::now();
             if (!once()) {
