@@ -22,7 +22,7 @@
 // for all, 0 for back to back).
 //
 // Usage: LK58_SIM_ARGS= tests/wine/with-sim.sh bench_winlink.exe [runs] [--gap-ms MS] [--only NAME]
-//        (50 runs by default; --only ping measures the ping alone)
+//        (100 runs by default; --only ping measures the ping alone)
 #include "link/devicelink.h"
 #include "serial/comport.h"
 
@@ -230,7 +230,7 @@ constexpr int kRound = 10;
 
 int main(int argc, char** argv)
 {
-    int runs = 50;
+    int runs = 100;
     double gapMs = -1; // drawn for each exchange
     std::string only;
     for (int i = 1; i < argc; ++i) {
