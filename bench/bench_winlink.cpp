@@ -14,12 +14,11 @@
 // Wine meets a received byte at its next poll of the line, about every
 // 0.9 ms from when the WaitCommEvent was made. Run back to back, a
 // program's exchanges all start the same time after the last one ended,
-// so they all meet the polls at the same place, and a whole run draws one
-// lateness, up to a poll, for each program: a ping's figures then move
-// from run to run by up to 2 %. A technician's exchanges start at any
-// moment, so each exchange here starts after an untimed pause of its own,
-// drawn between 0 and 5 ms alike for the three (--gap-ms MS sets one pause
-// for all, 0 for back to back).
+// so they can meet the polls at much the same place for a whole run: the
+// ping's ratio to the Win32 program moved from 0.999 to 1.019 from run to
+// run. A technician's exchanges start at any moment, so each exchange here
+// starts after an untimed pause of its own, drawn between 0 and 5 ms alike
+// for the three (--gap-ms MS sets one pause for all, 0 for back to back).
 //
 // Usage: LK58_SIM_ARGS= tests/wine/with-sim.sh bench_winlink.exe [runs] [--gap-ms MS] [--only NAME]
 //        (100 runs by default; --only ping measures the ping alone)
@@ -55,8 +54,8 @@ double CpuMs()
     return ms(kernel) + ms(user);
 }
 
-// The untimed pause before each exchange: below a millisecond, which
-// Sleep cannot give, and without spinning, which would count as CPU.
+// The untimed pause before each exchange: finer than Sleep's whole
+// milliseconds, and without spinning, which would count as CPU.
 class TGap {
 public:
     explicit TGap(double fixedMs) : fixedMs_(fixedMs)
