@@ -238,8 +238,19 @@ int main(int argc, char** argv)
             gapMs = std::max(0.0, std::atof(argv[++i]));
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
             only = argv[++i];
-        else
-            runs = std::max(1, std::atoi(argv[i]));
+        else if (std::atoi(argv[i]) > 0)
+            runs = std::atoi(argv[i]);
+        else {
+            std::fprintf(stderr, "usage: bench_winlink.exe [runs] [--gap-ms MS] [--only NAME]\n");
+            return 2;
+        }
+    }
+    std::vector<TExchange> exchanges = Exchanges();
+    if (!only.empty())
+        std::erase_if(exchanges, [&](const TExchange& e) { return e.name != only; });
+    if (exchanges.empty()) {
+        std::fprintf(stderr, "no exchange is named %s\n", only.c_str());
+        return 2;
     }
     TGap gap(gapMs);
     const char* com = std::getenv("LK58_TEST_COM");
@@ -264,9 +275,6 @@ int main(int argc, char** argv)
     }
     port.SetActive(false);
 
-    std::vector<TExchange> exchanges = Exchanges();
-    if (!only.empty())
-        std::erase_if(exchanges, [&](const TExchange& e) { return e.name != only; });
     struct TRow {
         TSamples lk58, events, blocking;
     };
